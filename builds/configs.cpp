@@ -1,0 +1,35 @@
+#include <array>
+#include <string_view>
+
+#include "builds/bindings_table.h"
+#include "builds/build.h"
+#include "builds/keymap_table.h"
+
+// FillChar: the shade character the idle message line is drawn with.
+constinit const BuildConfig BuildKoi8{
+    "vesk-koi8", true, false, Charset::Koi8, 0x91, keytab::kKeyMapKoi8, bindtab::kBindingsKoi8};
+constinit const BuildConfig Build866{
+    "vesk-866", false, false, Charset::Cp866, 0xB0, keytab::kKeyMap866, bindtab::kBindings866};
+constinit const BuildConfig Build866Rkbd{
+    "vesk-866-rkbd", false, true, Charset::Cp866, 0xB0, keytab::kKeyMap866Rkbd, bindtab::kBindings866Rkbd};
+constinit const BuildConfig BuildKoi8Rkbd{
+    "vesk-koi8-rkbd", true, true, Charset::Koi8, 0x91, keytab::kKeyMapKoi8Rkbd, bindtab::kBindingsKoi8Rkbd};
+
+namespace {
+
+constinit const BuildConfig* const kAll[] = {&BuildKoi8, &Build866, &Build866Rkbd, &BuildKoi8Rkbd};
+constinit const BuildConfig* gCurrent = &BuildKoi8Rkbd;
+
+}  // namespace
+
+const BuildConfig& CurrentBuild() { return *gCurrent; }
+
+void SelectBuild(const BuildConfig& b) { gCurrent = &b; }
+
+std::span<const BuildConfig* const> AllBuilds() { return kAll; }
+
+const BuildConfig* FindBuild(std::string_view name) {
+  for (const BuildConfig* b : kAll)
+    if (name == b->Name) return b;
+  return nullptr;
+}

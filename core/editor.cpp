@@ -1,0 +1,324 @@
+#include "core/editor.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "core/mainloop.h"
+#include "core/safefile.h"
+#include "core/state.h"
+#include "screen/cells.h"
+#include "screen/keys.h"
+#include "screen/term.h"
+#include "screen/tty.h"
+#include "text/heap.h"
+#include "text/linestore.h"
+#include "text/loadsave.h"
+#include "text/messages.h"
+#include "text/questions.h"
+#include "text/savefile.h"
+#include "text/status.h"
+
+void ResetAllState() {
+  ResetLineStore();
+  ResetHeap();
+  ResetEditorState();
+  ResetKeyState();
+  Q = QuestionState{};
+  Load = LoadState{};
+}
+
+[[noreturn]] void EndProgram(int status) {
+  ClearScreenCells();
+  throw ProgramExit{status};
+}
+
+namespace {
+
+std::string DirValue(const std::string& s, size_t& pos) {
+  size_t end = s.find(' ', pos);
+  if (end == std::string::npos) end = s.size();
+  std::string v = s.substr(pos, end - pos);
+  pos = end;
+  return v;
+}
+
+// The start screen, drawn on a cleared screen.
+void ShowStartScreen() {
+  const bool wide = Scr.ScreenWidth > 80;
+  const int a = wide ? 19 : 8, b = wide ? 44 : 34, c = wide ? 37 : 27;
+  PutStringAt(a, 12, InBuildSet("Редактор текстов на кириллице: КОИ-8, 866 и 1251"), 0x1E);
+  PutStringAt(c, 14, InBuildSet(" Справка: F1, клавиши: docs/keys.md "), 0x61);
+  PutStringAt(b, 6, "Menu - F10", 0x0C);
+  PutStringAt(c + 5, 16, " Press any key. ", 0x0D);
+  PutStringAt(11, 20, InBuildSet("Нашли ошибку или чего-то не хватает?"), 0x08);
+  PutStringAt(15, 21, InBuildSet("Напишите нам: каждое замечание делает редактор лучше."), 0x08);
+  PutStringAt(19, 22, InBuildSet("Спасибо, что пользуетесь им!"), 0x08);
+}
+
+long ParseNumber(const std::string& line, bool& ok) {
+  const char* p = line.c_str();
+  while (*p == ' ' || *p == '\t') ++p;
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(p, &end, 10);
+  ok = end != p && errno == 0;
+  return v;
+}
+
+int16_t ClampLine(long v, int16_t fallback) {
+  if (v < 1 || v > Txt.LineCount) return fallback;
+  return int16_t(v);
+}
+
+}  // namespace
+
+void ScanSwitches(std::string s) {
+  size_t pos = 0;
+  while ((pos = s.find('-', pos)) != std::string::npos) {
+    s[pos] = ' ';
+    if (pos + 1 >= s.size()) break;
+    const char letter = char(std::toupper(uint8_t(s[pos + 1])));
+    size_t next = pos + 2;
+    auto digit = [&]() -> uint8_t {
+      if (next >= s.size()) return 0;
+      return uint8_t(uint8_t(s[next++]) - '0');
+    };
+    switch (letter) {
+      case '+': Ed.CrossHair = false; break;
+      case 'C': Ed.CommentColour = digit(); break;
+      case 'I': Ed.StatePath = DirValue(s, next) + Ed.BaseName + ".VkIni"; break;
+      case 'J': Ed.HalfScroll = false; break;
+      case 'K': Ed.LoadKeyBufferAtStart = true; break;
+      case 'P': Ed.AskRecodeOnLoad = false; break;
+      case 'T': Ed.TabWidth = digit(); break;
+      case 'W': Ed.StartScreen = false; break;
+      case 'X': {
+        std::string dir = DirValue(s, next);
+        Ed.ClipboardPath = dir + "VeskClip";
+        Ed.SavedStringsPath = dir + "VeskSS";
+        break;
+      }
+      default: break;
+    }
+    // A directory value is taken whole, so a '-' inside it is not a switch.
+    pos = next;
+  }
+}
+
+std::string StateFileText() {
+  std::ostringstream o;
+  const auto& p1 = Ed.PositionMarks[0];
+  const auto& p2 = Ed.PositionMarks[1];
+  o << Ed.WindowTop << '\n'
+    << Ed.CurLine << '\n'
+    << Ed.CurCol << '\n'
+    << Ed.LineMarks[0] << '\n'
+    << Ed.LineMarks[1] << '\n'
+    << Ed.LineMarks[2] << '\n'
+    << p1.Top << '\n'
+    << p1.Line << '\n'
+    << int(p1.Column) << '\n'
+    << p2.Top << '\n'
+    << p2.Line << '\n'
+    << int(p2.Column) << '\n'
+    << (Ed.InsertMode ? 1 : 0) << '\n'
+    << (Kbd.RusLayoutOn ? 1 : 0) << '\n'
+    << unsigned(Ed.FillCell) << '\n'
+    << int(Ed.ColumnMark) << '\n';
+  return o.str();
+}
+
+// Any content is safe: a missing or unreadable line keeps the default, a
+// line number outside the text is dropped (the cursor line goes to the last
+// line), columns are kept within 1..255.
+void ApplyStateFileText(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (lines.size() < 16 && std::getline(in, line)) lines.push_back(line);
+  auto value = [&](size_t i, long& v) {
+    if (i >= lines.size()) return false;
+    bool ok = false;
+    v = ParseNumber(lines[i], ok);
+    return ok;
+  };
+  auto column = [](long v, int fallback) { return v >= 1 && v <= 255 ? int(v) : fallback; };
+  long v;
+  if (value(1, v)) Ed.CurLine = v > Txt.LineCount ? Txt.LineCount : ClampLine(v, Ed.CurLine);
+  if (value(0, v)) Ed.WindowTop = ClampLine(v, Ed.WindowTop);
+  if (Ed.WindowTop > Ed.CurLine) Ed.WindowTop = Ed.CurLine;
+  if (value(2, v)) Ed.CurCol = column(v, Ed.CurCol);
+  for (int m = 0; m < 3; ++m)
+    if (value(size_t(3 + m), v)) Ed.LineMarks[size_t(m)] = v == 0 ? int16_t(0) : ClampLine(v, 0);
+  for (int m = 0; m < 2; ++m) {
+    PositionMark& p = Ed.PositionMarks[size_t(m)];
+    size_t base = size_t(6 + 3 * m);
+    if (value(base, v)) p.Top = v == 0 ? int16_t(0) : ClampLine(v, 0);
+    if (value(base + 1, v)) p.Line = v == 0 ? int16_t(0) : ClampLine(v, 0);
+    if (value(base + 2, v)) p.Column = uint8_t(column(v, 0));
+    if (p.Line == 0) p = PositionMark{};
+  }
+  if (value(12, v)) Ed.InsertMode = v != 0;
+  if (value(13, v)) Kbd.RusLayoutOn = v != 0;
+  if (value(14, v)) Ed.FillCell = Cell(Ed.FillCell | (uint16_t(v) & 0x0800));
+  if (value(15, v)) Ed.ColumnMark = uint8_t(column(v, Ed.ColumnMark));
+}
+
+void ReadStateFile() {
+  if (auto text = ReadSharedFile(Ed.StatePath, 4096)) ApplyStateFileText(*text);
+}
+
+void WriteStateFile() { WriteSharedFile(Ed.StatePath, StateFileText()); }
+
+void StartEditor(const std::vector<std::string>& args) {
+  // Defaults.
+  ResetEditorState();
+  ResetKeyState();
+  Ed.PageLines = Scr.ScreenHeight - 3;
+  ClearScreenCells();
+
+  if (LargestFreeBlock() < LineTableBytes || !InitLineStore()) {
+    ShowMessage(InBuildSet("НЕ ХВАТАЕТ ПАМЯТИ!"), 1);
+    EndProgram(2);
+  }
+
+  if (!args.empty()) {
+    Ed.FileName = args.back();
+    size_t slash = Ed.FileName.rfind('/');
+    Ed.BaseName = slash == std::string::npos ? Ed.FileName : Ed.FileName.substr(slash + 1);
+    Ed.StatePath = "/tmp/" + Ed.BaseName + ".VkIni";
+    std::string joined;
+    for (size_t i = 0; i + 1 < args.size(); ++i) joined += args[i] + ' ';
+    ScanSwitches(joined);
+
+    if (Ed.StartScreen) {
+      ShowStartScreen();
+      MoveCursor(Scr.ScreenWidth + 1, Scr.ScreenHeight + 1);
+      FlushScreen(false);
+      WaitForKey(-1);
+      GetKey();
+      ClearScreenCells();
+      MoveCursor(1, 1);
+    }
+
+    if (ApplyFileNameRules(Ed.FileName)) Ed.IndentColumn = 3;
+    if (!LoadFile()) EndProgram(2);
+  }
+
+  ComputeTabStops();
+  Ed.CurCol = Ed.IndentColumn;
+  Ed.ColumnMark = Ed.IndentColumn;
+  Txt.Modified = false;
+  Ed.SearchString.clear();
+  if (Ed.FormatWidth == 0) Ed.FormatWidth = Txt.LineWidth;
+  Ed.WindowTop = 1;
+  Ed.CurLine = 1;
+  MoveCursor(Ed.IndentColumn, 3);
+  if (Txt.LineCount == 0) {
+    int16_t n = 1;
+    InsertLine(Txt.LineWidth, n);
+  }
+  ReadStateFile();
+  if (!(Ed.FillCell & 0x0100)) Ed.FillCell = DefaultFillCell();
+  ClearMessageLine();
+}
+
+void ExitEditor() {
+  Ed.ExitStatus = 0;
+  if (Txt.Modified) {
+    Q.AskSelection = 1;
+    Ask(InBuildSet(" Записать в файл ? | 1 - да | 2 - нет | 3 = Esc - продолжить редактирование |"), "", 0x3F,
+        0x2F, 0x5F, 0x0D);
+    if (Q.Answer == 1) Ed.ExitStatus = 1;
+    else if (Q.Answer == 2) Ed.ExitStatus = 3;
+    else return;
+  }
+  if (Ed.ExitStatus == 1) {
+    SaveFile();
+    // A text that did not reach the disk is not given up: editing goes on.
+    if (Txt.Modified) return;
+  }
+  WriteStateFile();
+  EndProgram(Ed.ExitStatus);
+}
+
+std::string EmergencySave() {
+  if (!Txt.Modified || Txt.LineCount < 1 || Txt.LineTable.empty()) return {};
+  const std::string content = TextForSave();
+  std::vector<std::string> bases;
+  bases.push_back(Ed.FileName.empty() ? std::string("noname") : Ed.FileName);
+  if (const char* home = std::getenv("HOME"))
+    bases.push_back(std::string(home) + "/" + (Ed.BaseName.empty() ? std::string("noname") : Ed.BaseName));
+  for (const std::string& base : bases) {
+    for (int i = 0; i < 1000; ++i) {
+      std::string name = base + ".save" + (i == 0 ? std::string() : "." + std::to_string(i));
+      int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        break;  // this directory takes nothing: try the next place
+      }
+      const char* p = content.data();
+      size_t left = content.size();
+      bool ok = true;
+      while (left > 0) {
+        ssize_t w = write(fd, p, left);
+        if (w < 0) {
+          if (errno == EINTR) continue;
+          ok = false;
+          break;
+        }
+        p += w;
+        left -= size_t(w);
+      }
+      ok = fsync(fd) == 0 && ok;
+      ok = close(fd) == 0 && ok;
+      if (ok) return name;
+      unlink(name.c_str());
+      break;
+    }
+  }
+  return {};
+}
+
+int RunEditor(const BuildConfig& build, int argc, char** argv) {
+  SelectBuild(build);
+  ResetAllState();
+  TtySetup setup;
+  std::string error;
+  if (!ProbeTty(setup, error)) {
+    std::fprintf(stderr, "%s: %s\n", build.Name, error.c_str());
+    return 2;
+  }
+  ResetScreen(SupportedWidth(setup.Columns), std::min(setup.Rows, 255));
+  Term = OpenTty(setup);
+
+  std::vector<std::string> args(argv + 1, argv + argc);
+  int status = 2;
+  int signal = 0;
+  std::string saved;
+  try {
+    StartEditor(args);
+    MainLoop();
+  } catch (const ProgramExit& e) {
+    status = e.Status;
+  } catch (const InputLost&) {
+    saved = EmergencySave();
+    signal = PendingSignal();
+  }
+  Term->Restore();
+  if (!saved.empty()) std::fprintf(stderr, "%s: the text was saved to %s\n", build.Name, saved.c_str());
+  if (signal != 0) {
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+  }
+  return status;
+}

@@ -1,0 +1,13 @@
+// The editor's own small files (state file, saved strings, clipboard) often
+// live under /tmp, which every user shares.  These helpers never follow a
+// symbolic link, never write into a file that belongs to someone else, and
+// create new files readable by their owner only.
+#pragma once
+#include <optional>
+#include <string>
+
+// The whole content of a regular file reached without a symlink, or nothing.
+std::optional<std::string> ReadSharedFile(const std::string& path, size_t limit = 1 << 20);
+// Replaces the content; false when the file is a symlink, not a regular
+// file, owned by another user, or cannot be written.
+bool WriteSharedFile(const std::string& path, const std::string& content);

@@ -1,0 +1,41 @@
+#include "screen/headless.h"
+
+#include "builds/keymap.h"
+#include "screen/keys.h"
+
+HeadlessTerminal::HeadlessTerminal(Charset set) { Decoder.Configure(set, InputEncoding::Utf8, 35); }
+
+void HeadlessTerminal::Flush(bool force) {
+  if (force) ++ForcedFlushes;
+}
+
+bool HeadlessTerminal::Poll(int timeoutMs) {
+  while (Kbd.Queue.empty() && !Script.empty()) {
+    Input in = std::move(Script.front());
+    Script.pop_front();
+    if (in.Bytes.empty()) {
+      Kbd.Queue.push_back(in.Code);
+      continue;
+    }
+    // Each chunk arrives as one read; the clock then runs past the Esc
+    // timeout, so a chunk never waits for the next one.
+    Decoder.Feed(in.Bytes, 0);
+    PhysKey k;
+    while (Decoder.Next(k, 1000000))
+      if (uint32_t code = KeyCodeFor(CurrentBuild(), k)) Kbd.Queue.push_back(code);
+  }
+  if (!Kbd.Queue.empty()) return true;
+  if (timeoutMs < 0 || (timeoutMs > 0 && EndOnWait)) throw InputLost{};
+  return false;
+}
+
+void HeadlessTerminal::SetCursorShape(bool insert) {
+  ++CursorShapeChanges;
+  LastShapeInsert = insert;
+}
+
+void HeadlessTerminal::Suspend(bool suspend) {
+  if (suspend) ++Suspends;
+}
+
+void HeadlessTerminal::Restore() { Restored = true; }

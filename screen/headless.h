@@ -1,0 +1,36 @@
+// A terminal without a terminal: keys come from a script, the screen goes
+// nowhere.  The headless driver of the tests runs the editor on it.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "screen/keydecode.h"
+#include "screen/term.h"
+
+struct HeadlessTerminal : Terminal {
+  struct Input {
+    uint32_t Code = 0;  // a key code, or
+    std::string Bytes;  // terminal bytes for the key decoder
+  };
+  std::deque<Input> Script;
+  KeyDecoder Decoder;
+  int ForcedFlushes = 0;
+  int CursorShapeChanges = 0;
+  bool LastShapeInsert = true;
+  int Suspends = 0;
+  bool Restored = false;
+  // With the script empty, any wait for a key ends the run, so that a test
+  // sees the screen as it stood when the keys ran out.  Off: bounded waits
+  // just time out.
+  bool EndOnWait = true;
+
+  explicit HeadlessTerminal(Charset set);
+  void Flush(bool force) override;
+  // Moves the next scripted input into the key queue.
+  bool Poll(int timeoutMs) override;
+  void SetCursorShape(bool insert) override;
+  void Suspend(bool suspend) override;
+  void Restore() override;
+};

@@ -1,0 +1,94 @@
+#include "screen/keys.h"
+
+#include <time.h>
+
+#include <cstdio>
+
+#include "screen/cells.h"
+#include "screen/term.h"
+
+KeyState Kbd;
+
+void ResetKeyState() { Kbd = KeyState{}; }
+
+bool KeyPressed() {
+  if (!Kbd.Queue.empty()) return true;
+  return Term && Term->Poll(0);
+}
+
+bool WaitForKey(int ms) {
+  if (!Kbd.Queue.empty()) return true;
+  return Term && Term->Poll(ms);
+}
+
+void ReadKeyEvent() {
+  while (Kbd.Queue.empty()) {
+    if (!Term) throw InputLost{};
+    Term->Poll(-1);
+  }
+  Kbd.KeyEvent = Kbd.Queue.front();
+  Kbd.Queue.pop_front();
+}
+
+namespace {
+// A completed sequence keeps the last key's character and marks its scan
+// code as the Alt half of the keyboard.
+void MarkCompletedScan() {
+  uint8_t scan = KeyScan();
+  scan = scan >= 0x80 ? 0x7F : uint8_t(scan + 0x80);
+  Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF00FFu) | uint32_t(scan) << 8;
+}
+void SetShift(uint8_t shift) { Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | uint32_t(shift) << 16; }
+}  // namespace
+
+void GetKey() {
+  ReadKeyEvent();
+  if (Kbd.KeyEvent == 0x03081A00u) {  // Alt+'[' reported as a prefix
+    ReadKeyEvent();
+    if (KeyPressed()) ReadKeyEvent();
+    MarkCompletedScan();
+    SetShift(8);
+    return;
+  }
+  if (KeyLow16() == 0x011B && KeyPressed()) {
+    ReadKeyEvent();
+    if (KeyLow16() == 0x1A5B) {
+      ReadKeyEvent();
+      ReadKeyEvent();
+      MarkCompletedScan();
+      SetShift(0x0F);
+    }
+  }
+}
+
+void ShowKeyCode(uint8_t attr) {
+  ++Kbd.ShowRow;
+  if (Kbd.ShowRow > Scr.ScreenHeight) Kbd.ShowRow = 1;
+  if (Kbd.ShowRow == 1) ClearScreenCells();
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "  %3u  %02X %02X %02X %02X  %u", unsigned(KeyChar()), unsigned(KeyChar()),
+                unsigned(KeyScan()), unsigned(KeyShift()), unsigned(KeyFlags()), unsigned(KeyShift()));
+  std::string line(1, char(KeyChar()));
+  line += buf;
+  Kbd.LastKeyLine = line;
+  PutStringAt(1, Kbd.ShowRow, line, attr);
+}
+
+void ReadAndShowKey(uint8_t) {
+  ReadKeyEvent();
+  ShowKeyCode(0x1C);
+}
+
+void ToggleRusLayout() {
+  Kbd.RusLayoutOn = !Kbd.RusLayoutOn;
+  if (Kbd.RusLayoutOn) PutCharAt(Scr.ScreenWidth - 4, 1, 'R', 0x70);
+  else PutCharAt(Scr.ScreenWidth - 4, 1, ' ', 0x07);
+  FlushScreen(false);
+}
+
+void Pause(int ms) {
+  if (ms <= 0) return;
+  timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) != 0) {
+  }
+}

@@ -1,0 +1,33 @@
+// The key event record and the primitives that fill it.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+
+struct KeyState {
+  uint32_t KeyEvent = 0;     // Char | Scan << 8 | Shift << 16 | Flags << 24
+  bool RusLayoutOn = false;  // Russian layout for prompts and key definitions
+  int ShowRow = 0;           // row counter of ShowKeyCode
+  std::string LastKeyLine;   // the last line written by ShowKeyCode
+  std::deque<uint32_t> Queue;  // codes decoded but not yet read
+};
+extern KeyState Kbd;
+
+inline uint8_t KeyChar() { return uint8_t(Kbd.KeyEvent); }
+inline uint8_t KeyScan() { return uint8_t(Kbd.KeyEvent >> 8); }
+inline uint8_t KeyShift() { return uint8_t(Kbd.KeyEvent >> 16); }
+inline uint8_t KeyFlags() { return uint8_t(Kbd.KeyEvent >> 24); }
+inline uint16_t KeyLow16() { return uint16_t(Kbd.KeyEvent); }
+constexpr uint32_t KeyCode(uint8_t ch, uint8_t scan, uint8_t shift = 0, uint8_t flags = 0) {
+  return uint32_t(ch) | uint32_t(scan) << 8 | uint32_t(shift) << 16 | uint32_t(flags) << 24;
+}
+
+void ResetKeyState();
+bool KeyPressed();            // a key is waiting; never waits
+bool WaitForKey(int ms);      // waits at most ms for a key; never takes it
+void ReadKeyEvent();          // waits for the next key and stores it in KeyEvent
+void GetKey();                // ReadKeyEvent plus completion of escape sequences
+void ShowKeyCode(uint8_t attr);
+void ReadAndShowKey(uint8_t attr);
+void ToggleRusLayout();
+void Pause(int ms);           // a plain sleep, for the typing pause

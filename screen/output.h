@@ -1,0 +1,75 @@
+// Turns the cell image into terminal bytes.
+//
+// Every sequence this file sends comes from the terminal's terminfo entry:
+//   cup            cursor address (hpa, cuf, and CR LF when cheaper)
+//   clear          clear the screen (only on a forced flush where the
+//                  terminal fills with the current background: bce)
+//   sgr0 bold blink setaf setab   attributes; on terminals whose setaf and
+//                  setab are the ECMA-48 forms, one combined SGR
+//                  "ESC [ p ; p ... m" carries all attribute changes at once
+//   civis cnorm    hide the cursor when it is outside the screen
+// and the glyph bytes of the cells: each character of the build's set as
+// UTF-8 (or as a KOI8-R or CP866 byte in such a locale).  No byte of a cell
+// is ever sent as a control: bytes 0..31 and 127 become the PC console
+// glyphs, and a character the locale cannot show becomes '?'.
+//
+// Colours: the PC colour numbers (0 black, 1 blue, 2 green, 3 cyan, 4 red,
+// 5 magenta, 6 brown, 7 grey) go to the terminal's order.  Foreground 8..15
+// are the bright colours where the terminal has 16 colours, bold otherwise.
+// The blink bit is blink where the terminal can blink; otherwise a bright
+// background where it has 16 colours.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "builds/build.h"
+#include "screen/cells.h"
+
+enum class OutputEncoding : uint8_t { Utf8, Koi8, Cp866 };
+
+class ScreenOutput {
+ public:
+  // Reads the capabilities of the terminal set up with setupterm.
+  void Init(Charset set, OutputEncoding enc);
+  void SetTerminalSize(int cols, int rowCount);
+  // Forget what the terminal shows (after a clear by someone else).
+  void Invalidate();
+  // Appends to out the bytes that make the terminal show `cells` (width
+  // columns by height rows) with the cursor at (curCol, curRow), counted
+  // from 1; a cursor outside the visible screen is hidden.
+  void Render(const std::vector<Cell>& cells, int width, int height, int curCol, int curRow, bool force,
+              std::string& out);
+  // Bytes that leave the attributes as the terminal had them.
+  std::string ResetSequence() const;
+
+  int Colours() const { return NumColours; }
+
+ private:
+  struct Pen {
+    int Fg = -1, Bg = -1;
+    bool Bold = false, Blink = false;
+    bool operator==(const Pen&) const = default;
+  };
+  Pen PenOf(uint8_t attr) const;
+  void SetPen(const Pen& p, std::string& out);
+  void MoveTo(int col, int row, const std::vector<Cell>& cells, int width, std::string& out);
+  void PutCell(Cell c, std::string& out);
+
+  std::string Glyph[256];
+  std::vector<Cell> Front;     // what the terminal shows
+  std::vector<bool> Known;     // whether Front is known for the cell
+  int FrontWidth = 0, FrontHeight = 0;
+  int TermCols = 80, TermRows = 25;
+  int CurX = -1, CurY = -1;    // terminal cursor, 1-based; -1 unknown
+  bool CursorHidden = false;
+  bool CursorStateKnown = false;
+  Pen Current;
+  bool PenKnown = false;
+
+  // Capabilities.
+  bool Ansi = false;  // setaf/setab are the ECMA-48 forms
+  bool Bce = false, AutoMargin = true, EatNewline = true, CanBlink = false;
+  int NumColours = 8;
+  std::string Cup, Hpa, Cuf, Clear, Sgr0, Bold, Blink, Setaf, Setab, Civis, Cnorm;
+};

@@ -1,0 +1,176 @@
+#include "text/loadsave.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "core/state.h"
+#include "screen/cells.h"
+#include "text/heap.h"
+#include "text/linestore.h"
+#include "text/messages.h"
+
+LoadState Load;
+
+bool LineReader::Fill() {
+  if (Eof) return false;
+  Pos = 0;
+  End = 0;
+  for (;;) {
+    ssize_t n = read(Fd, Buf, sizeof Buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Eof = true;
+      Error = n < 0;
+      return false;
+    }
+    End = size_t(n);
+    return true;
+  }
+}
+
+bool LineReader::Next(std::string& line, bool& cut) {
+  line.clear();
+  cut = false;
+  bool any = false;
+  for (;;) {
+    if (Pos >= End && !Fill()) return any;
+    any = true;
+    const char* start = Buf + Pos;
+    const char* stop = Buf + End;
+    const char* p = start;
+    while (p < stop && *p != '\n' && *p != '\r') ++p;
+    size_t n = size_t(p - start);
+    // Bytes past the 255th are skipped up to the line end.
+    size_t room = 255 - line.size();
+    if (n > room) cut = true;
+    line.append(start, std::min(n, room));
+    Pos += n;
+    if (p == stop) continue;
+    char end = *p;
+    ++Pos;
+    if (end == '\r') {
+      if (Pos >= End) Fill();
+      if (Pos < End && Buf[Pos] == '\n') ++Pos;
+    }
+    return true;
+  }
+}
+
+bool ApplyFileNameRules(const std::string& name) {
+  size_t dot = name.find('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = name.substr(dot + 1, 3);
+  if (!ext.empty() && std::all_of(ext.begin(), ext.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    int n = std::stoi(ext);
+    if (n >= 1 && n <= 254) {
+      SetLineWidth(uint8_t(n));
+      Ed.FormatWidth = uint8_t(n);
+    }
+    return false;
+  }
+  for (char& c : ext) c = char(std::toupper(uint8_t(c)));
+  if (ext == "PAS" || ext == "INC" || ext == "PP" || ext == "DPR") {
+    Ed.BraceComments = 2;
+    uint8_t w = uint8_t(Scr.ScreenWidth + 5);
+    SetLineWidth(w);
+    Ed.FormatWidth = w;
+    return true;
+  }
+  return false;
+}
+
+namespace {
+
+// One line into a new last line.  Sets Failed to 15 when the line cannot be
+// taken; in the first pass a memory shortage only notes CompactReload.
+void LoadLine(const std::string& text, uint8_t width) {
+  size_t w = std::max<size_t>(width, text.size());
+  Txt.Failed = 0;
+  if (w >= LargestFreeBlock()) {
+    if (Load.CompactReload == 0) {
+      Load.CompactReload = uint8_t(w);
+      return;
+    }
+    ShowMessage(InBuildSet("НЕ ХВАТАЕТ ПАМЯТИ!"), 1);
+    Txt.Failed = 15;
+    return;
+  }
+  if (Txt.LineCount >= MaxLines) {
+    ShowMessage(InBuildSet("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!"), 1);
+    Txt.Failed = 15;
+    return;
+  }
+  if (!AppendLine(text, width)) {
+    ShowMessage(InBuildSet("НЕ ХВАТАЕТ ПАМЯТИ!"), 1);
+    Txt.Failed = 15;
+  }
+}
+
+}  // namespace
+
+bool LoadFile() {
+  Load = LoadState{};
+  ApplyFileNameRules(Ed.FileName);
+  SetLineWidth(Txt.LineWidth);
+  uint8_t blanksLength = Txt.Blanks[0];
+  for (;;) {
+    FreeAllLines();
+    int fd = Ed.FileName.empty() ? -1 : open(Ed.FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      if (Ed.FileName.empty()) break;
+      // Never truncate or reuse an existing file here: only a file that does
+      // not exist yet is created.
+      int nfd = open(Ed.FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (nfd >= 0) {
+        close(nfd);
+        ShowMessage(InBuildSet("Новый файл."), 1);
+      } else {
+        ShowMessage(InBuildSet("Неверное имя файла!"), 1);
+        Ed.FileName.clear();
+      }
+      break;
+    }
+    LineReader reader(fd);
+    std::string line;
+    bool cut = false;
+    bool restart = false;
+    Load.CutLines = 0;
+    while (reader.Next(line, cut)) {
+      if (cut) ++Load.CutLines;
+      const bool firstPass = Load.CompactReload == 0;
+      LoadLine(line, Txt.LineWidth);
+      if (firstPass && Load.CompactReload != 0) {
+        FreeAllLines();
+        blanksLength = Txt.Blanks[0];
+        SetLineWidth(7);
+        Ed.FillCell ^= 0x0800;
+        restart = true;
+        break;
+      }
+      if (Txt.Failed > 0) {
+        if (!firstPass) {
+          close(fd);
+          return false;
+        }
+        break;
+      }
+    }
+    Load.ReadError = reader.Failed();
+    close(fd);
+    if (!restart) break;
+    // The compact pass keeps Blanks at the width it had.
+    Txt.Blanks[0] = blanksLength;
+  }
+  Txt.Modified = false;
+  Ed.CurLine = 1;
+  if (Txt.LineCount == 0) {
+    int16_t n = 1;
+    InsertLine(Txt.LineWidth, n);
+  }
+  return true;
+}

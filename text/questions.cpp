@@ -1,0 +1,98 @@
+#include "text/questions.h"
+
+#include <string>
+#include <vector>
+
+#include "builds/build.h"
+#include "screen/cells.h"
+#include "screen/keys.h"
+#include "text/messages.h"
+#include "text/status.h"
+
+QuestionState Q;
+
+namespace {
+
+// The text filled with blanks to the screen width in `row`; every cell whose
+// character is 32 or above gets attr.
+void ShowRow(std::string_view text, int row, uint8_t attr) {
+  for (int c = 1; c <= Scr.ScreenWidth; ++c) {
+    uint8_t ch = size_t(c) <= text.size() ? uint8_t(text[size_t(c - 1)]) : uint8_t(' ');
+    PutCharAt(c, row, ch, ch >= 32 ? attr : 0x07);
+  }
+}
+
+}  // namespace
+
+void Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, uint8_t aAnswer, uint8_t aHigh,
+         uint8_t aDirect) {
+  const BuildConfig& b = CurrentBuild();
+  const uint8_t bar = b.BarByte ? b.BarByte : uint8_t(b.koi8r ? 0x81 : 0xB3);
+  aHigh = uint8_t(aHigh + 0x80);
+  Q.AnswerCount = 0;
+  if (!direct.empty()) {
+    std::string d(direct);
+    size_t p = d.find('|');
+    if (p != std::string::npos) d[p] = char(bar);
+    ShowRow(d, 2, aDirect);
+  }
+  std::string q(question);
+  std::vector<int> bars;  // 1-based columns of the bars
+  for (size_t i = 0; i < q.size(); ++i)
+    if (q[i] == '|') {
+      q[i] = char(bar);
+      bars.push_back(int(i) + 1);
+    }
+  Q.AnswerCount = bars.empty() ? 0 : int(bars.size()) - 1;
+  if (Q.AskSelection < 1 || Q.AskSelection > Q.AnswerCount) Q.AskSelection = 1;
+
+  for (;;) {
+    ShowRow(q, 1, aAnswer);
+    if (!bars.empty())
+      for (int c = 1; c < bars[0] && c <= Scr.ScreenWidth; ++c) {
+        Cell cell = CellAt(c, 1);
+        if (CellChar(cell) >= 32) PutCharAt(c, 1, CellChar(cell), aPrompt);
+      }
+    if (Q.AnswerCount > 0) {
+      int from = bars[size_t(Q.AskSelection - 1)];
+      int to = bars[size_t(Q.AskSelection)];
+      for (int c = from; c <= to && c <= Scr.ScreenWidth; ++c) {
+        Cell cell = CellAt(c, 1);
+        if (CellAttr(cell) == aAnswer) PutCharAt(c, 1, CellChar(cell), aHigh);
+      }
+    }
+    FlushScreen(false);
+
+    Q.Answer = 255;
+    GetKey();
+    const uint32_t code = Kbd.KeyEvent;
+    if (code == 0x0000011Bu) {
+      Q.Answer = 0;
+      break;
+    }
+    if (code == b.AskAbandonKeys[0] || code == b.AskAbandonKeys[1]) {
+      Q.Answer = 80;
+      break;
+    }
+    if (code == 0x00001C0Du) {
+      Q.Answer = Q.AskSelection;
+    } else if (code >= 0x0200FF02u && code <= 0x0200FF0Cu) {
+      Q.Answer = int16_t(code & 0xFF);
+    } else if (code == 0x0200FF20u) {
+      Q.AskSelection = 1;
+    } else if (code == 0x0200FF26u) {
+      if (Q.AnswerCount > 0) Q.AskSelection = uint8_t(Q.AnswerCount);
+    } else if (code == 0x0200FF23u) {
+      if (Q.AnswerCount > 0) Q.AskSelection = Q.AskSelection <= 1 ? uint8_t(Q.AnswerCount) : uint8_t(Q.AskSelection - 1);
+    } else if (code == 0x0200FF25u) {
+      if (Q.AnswerCount > 0) Q.AskSelection = Q.AskSelection >= Q.AnswerCount ? 1 : uint8_t(Q.AskSelection + 1);
+    } else if (code == b.AskYesKey && code != 0) {
+      Q.Answer = 1;
+    } else {
+      Q.Answer = int16_t(int(KeyChar()) - 48);
+    }
+    if (Q.Answer >= 0 && Q.Answer <= Q.AnswerCount) break;
+  }
+  DrawStatusLine();
+  ClearMessageLine();
+}

@@ -153,7 +153,7 @@ constexpr Named kNames[] = {
     {Cmd::PasProcedure, "Pascal \"Procedure\""},
     {Cmd::PasWhile, "Pascal \"While\""},
     {Cmd::PasGoto, "Pascal \"Goto\""},
-    {Cmd::PasCommentEnd, "Pascal \" *)\""},
+    {Cmd::PasCommentEnd, "Pascal \" *) \""},
     {Cmd::PasCommentStart, "Pascal \"(* \""},
     {Cmd::PasReadln, "Pascal \"Readln();\" / align right"},
     {Cmd::PasAssignFile, "Pascal \"Assign();\""},

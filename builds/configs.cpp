@@ -6,14 +6,20 @@
 #include "builds/keymap_table.h"
 
 // FillChar: the shade character the idle message line is drawn with.
+// Questions: the key that answers 1 (the build's first help code, F1), the
+// two keys that abandon a question, and the vertical line between answers.
 constinit const BuildConfig BuildKoi8{
-    "vesk-koi8", true, false, Charset::Koi8, 0x91, keytab::kKeyMapKoi8, bindtab::kBindingsKoi8};
+    "vesk-koi8", true, false, Charset::Koi8, 0x91, keytab::kKeyMapKoi8, bindtab::kBindingsKoi8,
+    0x10002F96, {0x00001011, 0x00001FD3}, 0x81};
 constinit const BuildConfig Build866{
-    "vesk-866", false, false, Charset::Cp866, 0xB0, keytab::kKeyMap866, bindtab::kBindings866};
+    "vesk-866", false, false, Charset::Cp866, 0xB0, keytab::kKeyMap866, bindtab::kBindings866,
+    0x00011AFB, {0x00001011, 0x00001BFD}, 0xB3};
 constinit const BuildConfig Build866Rkbd{
-    "vesk-866-rkbd", false, true, Charset::Cp866, 0xB0, keytab::kKeyMap866Rkbd, bindtab::kBindings866Rkbd};
+    "vesk-866-rkbd", false, true, Charset::Cp866, 0xB0, keytab::kKeyMap866Rkbd, bindtab::kBindings866Rkbd,
+    0x00001AFB, {0x08001011, 0x000029A0}, 0xB3};
 constinit const BuildConfig BuildKoi8Rkbd{
-    "vesk-koi8-rkbd", true, true, Charset::Koi8, 0x91, keytab::kKeyMapKoi8Rkbd, bindtab::kBindingsKoi8Rkbd};
+    "vesk-koi8-rkbd", true, true, Charset::Koi8, 0x91, keytab::kKeyMapKoi8Rkbd, bindtab::kBindingsKoi8Rkbd,
+    0x00002F96, {0x08001011, 0x000029A0}, 0x81};
 
 namespace {
 

@@ -27,7 +27,7 @@ void ShowRow(std::string_view text, int row, uint8_t attr) {
 void Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, uint8_t aAnswer, uint8_t aHigh,
          uint8_t aDirect) {
   const BuildConfig& b = CurrentBuild();
-  const uint8_t bar = b.BarByte ? b.BarByte : uint8_t(b.koi8r ? 0x81 : 0xB3);
+  const uint8_t bar = b.BarByte;
   aHigh = uint8_t(aHigh + 0x80);
   Q.AnswerCount = 0;
   if (!direct.empty()) {

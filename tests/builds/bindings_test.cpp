@@ -1,0 +1,512 @@
+// The four builds' bindings tables, and which physical key delivers which of
+// their codes.
+#include "builds/bindings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "builds/build.h"
+#include "builds/keymap.h"
+#include "screen/glyphs.h"
+#include "screen/keydecode.h"
+
+namespace {
+
+std::string Hex(uint32_t code) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X", code);
+  return buf;
+}
+
+PhysKey Parse(const char* notation, Charset set) {
+  std::vector<PhysKey> keys;
+  EXPECT_TRUE(ParseKeyNotation(notation, set, keys)) << notation;
+  EXPECT_EQ(keys.size(), 1u) << notation;
+  return keys.empty() ? PhysKey{} : keys[0];
+}
+
+// Every physical key the enumeration below can name: each character of the
+// set and each other key, with every combination of modifiers.
+std::vector<PhysKey> EveryKey() {
+  std::vector<PhysKey> out;
+  for (int mods = 0; mods < 16; ++mods) {
+    for (int ch = 0; ch < 256; ++ch) out.push_back(PhysKey{K_Char, uint8_t(mods), uint8_t(ch)});
+    for (int id = K_F1; id <= K_Backspace; ++id) out.push_back(PhysKey{KeyId(id), uint8_t(mods), 0});
+  }
+  return out;
+}
+
+const Binding* Bound(const BuildConfig& b, const PhysKey& k) { return FindBinding(b, KeyCodeFor(b, k)); }
+
+// ---------------------------------------------------------------------------
+
+TEST(Builds, ConfigurationsAndLookup) {
+  ASSERT_EQ(AllBuilds().size(), 4u);
+  struct Expect {
+    const BuildConfig* Build;
+    const char* Name;
+    bool Koi8r, RusKbd;
+    Charset Set;
+    uint8_t Fill;
+  };
+  const Expect expected[] = {
+      {&BuildKoi8, "vesk-koi8", true, false, Charset::Koi8, 0x91},
+      {&Build866, "vesk-866", false, false, Charset::Cp866, 0xB0},
+      {&Build866Rkbd, "vesk-866-rkbd", false, true, Charset::Cp866, 0xB0},
+      {&BuildKoi8Rkbd, "vesk-koi8-rkbd", true, true, Charset::Koi8, 0x91},
+  };
+  for (const Expect& e : expected) {
+    SCOPED_TRACE(e.Name);
+    EXPECT_STREQ(e.Build->Name, e.Name);
+    EXPECT_EQ(e.Build->koi8r, e.Koi8r);
+    EXPECT_EQ(e.Build->rusKBD, e.RusKbd);
+    EXPECT_EQ(e.Build->Set, e.Set);
+    EXPECT_EQ(e.Build->FillChar, e.Fill);
+    EXPECT_EQ(FindBuild(e.Name), e.Build);
+    EXPECT_FALSE(e.Build->KeyMap.empty());
+    EXPECT_FALSE(e.Build->Bindings.empty());
+  }
+  EXPECT_EQ(FindBuild("vesk"), nullptr);
+  EXPECT_EQ(FindBuild(""), nullptr);
+
+  EXPECT_EQ(&CurrentBuild(), &BuildKoi8Rkbd);
+  SelectBuild(Build866);
+  EXPECT_EQ(&CurrentBuild(), &Build866);
+  SelectBuild(BuildKoi8Rkbd);
+}
+
+// FindBinding relies on the order; a code may run only one command.
+TEST(Builds, EachCodeRunsOneCommandAndTablesAreSorted) {
+  for (const BuildConfig* b : AllBuilds()) {
+    SCOPED_TRACE(b->Name);
+    for (size_t i = 1; i < b->Bindings.size(); ++i) {
+      EXPECT_LT(b->Bindings[i - 1].Code, b->Bindings[i].Code)
+          << Hex(b->Bindings[i].Code) << " " << CommandName(b->Bindings[i - 1].Command) << " / "
+          << CommandName(b->Bindings[i].Command);
+    }
+    for (const Binding& x : b->Bindings) {
+      const Binding* found = FindBinding(*b, x.Code);
+      ASSERT_NE(found, nullptr) << Hex(x.Code);
+      EXPECT_EQ(found->Command, x.Command);
+    }
+    EXPECT_EQ(FindBinding(*b, 0), nullptr);
+    EXPECT_EQ(FindBinding(*b, 0xFFFFFFFF), nullptr);
+    EXPECT_EQ(FindBinding(*b, 0x00001E61), nullptr);  // 'a'
+  }
+}
+
+TEST(Builds, CommandNamesAreDistinct) {
+  std::set<std::string> names;
+  for (size_t c = 0; c < kCmdCount; ++c) {
+    std::string name = CommandName(Cmd(c));
+    EXPECT_NE(name, "?");
+    EXPECT_TRUE(names.insert(name).second) << name;
+  }
+  EXPECT_STREQ(CommandName(Cmd(kCmdCount)), "?");
+}
+
+// Rows of the bindings tables, build by build, including the rows that
+// differ between the builds and the commands with more than one code.
+TEST(Builds, TableValues) {
+  struct Spot {
+    Cmd Command;
+    int Slot;
+    uint32_t Koi8Rkbd, Koi8, Cp866, Cp866Rkbd;
+  };
+  const Spot spots[] = {
+      {Cmd::MainMenu, 0, 0x0200FF0A, 0x0200FF0A, 0x0200FF0A, 0x0200FF0A},
+      {Cmd::WriteKeyBuffer, 0, 0x0208FF09, 0x0208FF09, 0x0208FF09, 0x0208FF09},
+      {Cmd::ColourMarking, 0, 0x11189474, 0x00089474, 0x00089474, 0x11189474},
+      {Cmd::WriteBlock, 0, 0x00089474, 0x000021C6, 0x00002186, 0x00089474},
+      {Cmd::Help, 0, 0x00002F96, 0x10002F96, 0x00011AFB, 0x00001AFB},
+      {Cmd::Help, 1, 0x11112F96, 0x00002F96, 0x00001AFB, 0x11111AFB},
+      {Cmd::ToggleLengthLimit, 0, 0x000029BE, 0x000031CE, 0x0000268C, 0x000031CE},
+      {Cmd::ToggleLengthLimit, 1, 0, 0x100031CE, 0x1000268C, 0},
+      {Cmd::CopyBlockKeep, 0, 0x00089245, 0x00002FD6, 0x00001494, 0x00089245},
+      {Cmd::UndoLastChange, 0, 0x00001ABB, 0x000010D1, 0x0000188F, 0x000024CA},
+      {Cmd::WordRight, 0, 0x00001A9B, 0x00001A9B, 0x0000248A, 0x00001ABB},
+      {Cmd::GoToLineMark1, 0, 0x000010B1, 0x000032CD, 0x0000258B, 0x000026CC},
+      {Cmd::Down8Shift, 0, 0x11112B9C, 0x000030C2, 0x00001E81, 0x11112B9C},
+      {Cmd::QuitAtOnce, 0, 0x10001ABB, 0x000017C9, 0x00002287, 0x10001ABB},
+      {Cmd::PasAssign, 0, 0x00000001, 0x00000001, 0x00000001, 0x00000001},
+      {Cmd::PasAssign, 1, 0x00002C9A, 0x00002C9A, 0x00000CFF, 0x00000CFF},
+      {Cmd::PasBackslash, 0, 0x000012A5, 0x000024CA, 0x00002388, 0x000017C9},
+      {Cmd::MarkWord, 0, 0x0008875E, 0x0008875E, 0x0008875E, 0x0008875E},
+      {Cmd::MarkWord, 2, 0x0008A960, 0x0008A960, 0x0008A960, 0x0008A960},
+      {Cmd::SumBlock, 0, 0, 0x00089675, 0x00089675, 0},
+      {Cmd::SwitchRusLayout, 0, 0, 0x00001EC1, 0x00002980, 0},
+      {Cmd::ShiftBlockRight, 0, 0x00002FB6, 0x00002FB6, 0x0000318E, 0x000023C8},
+      {Cmd::FormatJustified, 0, 0x000031AE, 0x000013D2, 0x00002106, 0x00002106},
+  };
+  const BuildConfig* order[] = {&BuildKoi8Rkbd, &BuildKoi8, &Build866, &Build866Rkbd};
+  for (const Spot& s : spots) {
+    const uint32_t codes[] = {s.Koi8Rkbd, s.Koi8, s.Cp866, s.Cp866Rkbd};
+    for (int i = 0; i < 4; ++i) {
+      const BuildConfig& b = *order[i];
+      SCOPED_TRACE(std::string(b.Name) + " " + CommandName(s.Command) + " slot " + std::to_string(s.Slot));
+      EXPECT_EQ(Hex(CodeOf(b, s.Command, s.Slot)), Hex(codes[i]));
+      if (codes[i] != 0) {
+        const Binding* found = FindBinding(b, codes[i]);
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(found->Command, s.Command);
+      }
+    }
+  }
+  // Each build's table: the common rows, the rows that differ, the two
+  // codes only the builds without rusKBD bind and Ctrl+F12.
+  EXPECT_EQ(BuildKoi8Rkbd.Bindings.size(), 148u);
+  EXPECT_EQ(Build866Rkbd.Bindings.size(), 148u);
+  EXPECT_EQ(BuildKoi8.Bindings.size(), 151u);
+  EXPECT_EQ(Build866.Bindings.size(), 151u);
+}
+
+// The family codes of the keys the editor's own logic relies on.
+TEST(KeyCodes, Families) {
+  for (const BuildConfig* b : AllBuilds()) {
+    SCOPED_TRACE(b->Name);
+    const Charset set = b->Set;
+    auto code = [&](const char* n) { return Hex(KeyCodeFor(*b, Parse(n, set))); };
+    auto family = [&](const char* n) { return Hex(FamilyCodeFor(set, Parse(n, set))); };
+    EXPECT_EQ(code("<Space>"), "00003920");
+    EXPECT_EQ(code("\\"), "00002B5C");
+    EXPECT_EQ(code("a"), "00001E61");
+    EXPECT_EQ(code("A"), "00001E41");
+    EXPECT_EQ(code("1"), "00000231");
+    EXPECT_EQ(code("<C-y>"), "00001519");
+    EXPECT_EQ(code("<C-q>"), "00001011");
+    EXPECT_EQ(code("<C-k>"), "0000250B");
+    EXPECT_EQ(code("<C-j>"), "0000240A");
+    EXPECT_EQ(code("<Esc>"), "0000011B");
+    EXPECT_EQ(code("<Tab>"), "00000F09");
+    EXPECT_EQ(code("<Enter>"), "00001C0D");
+    EXPECT_EQ(code("<BS>"), "00000E08");
+    EXPECT_EQ(code("<S-Tab>"), "03000F00");
+    EXPECT_EQ(code("<A-Space>"), "03083900");
+    EXPECT_EQ(code("<F10>"), "0200FF0A");
+    EXPECT_EQ(code("<A-F9>"), "0208FF09");
+    EXPECT_EQ(code("<A-F5>"), "0208FF05");
+    EXPECT_EQ(code("<Del>"), "0200FF2A");
+    EXPECT_EQ(code("<PgDn>"), "0200FF28");
+    EXPECT_EQ(code("<C-F12>"), "0204FF0C");
+    EXPECT_EQ(code("<C-A-S-F3>"), "020DFF03");
+    // Alt keys the KeyMap leaves alone are key-definition keys.
+    EXPECT_EQ(code("<A-o>"), "00081800");
+    EXPECT_EQ(code("<A-O>"), "00081800");
+    EXPECT_EQ(code("<A-Tab>"), "00080F00");
+    EXPECT_EQ(family("<A-x>"), "00082D00");
+    // Esc and then at once Alt+key: the scan code moves to the upper half.
+    EXPECT_EQ(code("<EscAlt-x>"), "000FAD78");
+    EXPECT_EQ(code("<EscAlt-a>"), "000F9E61");
+    // A character with Shift reported as well is the same key.
+    PhysKey shifted = Parse("<A-F>", set);
+    shifted.Mods |= M_Shift;
+    EXPECT_EQ(KeyCodeFor(*b, shifted), KeyCodeFor(*b, Parse("<A-F>", set)));
+    EXPECT_EQ(KeyCodeFor(*b, PhysKey{}), 0u);
+  }
+  // Cyrillic letters carry the scan code of their key on the Russian layout.
+  for (const BuildConfig* b : {&BuildKoi8, &BuildKoi8Rkbd}) {
+    EXPECT_EQ(Hex(KeyCodeFor(*b, Parse("й", b->Set))), "000010CA");
+    EXPECT_EQ(Hex(KeyCodeFor(*b, Parse("Ю", b->Set))), "000034E0");
+  }
+  EXPECT_EQ(Hex(KeyCodeFor(Build866Rkbd, Parse("й", Charset::Cp866))), "000010A9");
+  // Box-drawing characters sit on no key: no scan code, and no Ctrl or Alt
+  // form (which would otherwise deliver 00000001, the " := " key).
+  const PhysKey box = Parse("║", Charset::Koi8);
+  EXPECT_EQ(Hex(KeyCodeFor(BuildKoi8, box)), "000000A1");
+  EXPECT_EQ(KeyCodeFor(BuildKoi8, PhysKey{K_Char, M_Ctrl, box.Ch}), 0u);
+  EXPECT_EQ(KeyCodeFor(BuildKoi8, PhysKey{K_Char, M_Alt, box.Ch}), 0u);
+}
+
+// Ctrl+A to Ctrl+Z deliver their family codes in every build.
+TEST(KeyCodes, CtrlLettersAreFamilyCodes) {
+  for (const BuildConfig* b : AllBuilds()) {
+    for (char c = 'a'; c <= 'z'; ++c) {
+      const PhysKey k{K_Char, M_Ctrl, uint8_t(c)};
+      const uint32_t want = uint32_t(c & 0x1F) | uint32_t(ScanCodeOf(char32_t(c))) << 8;
+      EXPECT_EQ(Hex(KeyCodeFor(*b, k)), Hex(want)) << b->Name << " Ctrl+" << c;
+    }
+  }
+}
+
+// The keys users reach for, and the command each must run in every build.
+// Slot: which of the command's codes (-1: whichever).
+struct Required {
+  const char* Key;
+  Cmd Command;
+  int Slot = -1;
+};
+
+const Required kRequired[] = {
+    {"<F1>", Cmd::Help, 0},
+    {"<F2>", Cmd::SaveFile},
+    {"<F3>", Cmd::InsertEmptyLine},
+    {"<F4>", Cmd::GoToLine},
+    {"<F5>", Cmd::MakeTop},
+    {"<F6>", Cmd::Replace},
+    {"<F7>", Cmd::SearchForward},
+    {"<F8>", Cmd::DuplicateLine},
+    {"<F9>", Cmd::PlayBack},
+    {"<F10>", Cmd::MainMenu},
+    {"<F11>", Cmd::Recode},
+    {"<F12>", Cmd::NextMarkedLine},
+    {"<Home>", Cmd::Home},
+    {"<End>", Cmd::End},
+    {"<PgUp>", Cmd::PageUp},
+    {"<PgDn>", Cmd::PageDown},
+    {"<Up>", Cmd::CursorUp},
+    {"<Down>", Cmd::CursorDown},
+    {"<Left>", Cmd::CursorLeft},
+    {"<Right>", Cmd::CursorRight},
+    {"<Ins>", Cmd::ToggleInsert},
+    {"<Del>", Cmd::DeleteChar},
+    {"<Esc>", Cmd::Escape},
+    {"<Tab>", Cmd::Tab},
+    {"<S-Tab>", Cmd::BackTab},
+    {"<Enter>", Cmd::Enter},
+    {"<BS>", Cmd::Backspace},
+    {"<Space>", Cmd::Space},
+    {"\\", Cmd::Continuation},
+    // Ctrl+letters (family codes).
+    {"<C-q>", Cmd::Literal},
+    {"<C-y>", Cmd::DeleteLine},
+    {"<C-k>", Cmd::ClearToLineEnd},
+    {"<C-j>", Cmd::SearchAgain},
+    {"<C-z>", Cmd::NextEmptyLine},
+    {"<C-x>", Cmd::ClipboardCut},
+    {"<C-c>", Cmd::ClipboardCopy},
+    {"<C-v>", Cmd::ClipboardPaste},
+    {"<C-l>", Cmd::IndentToColumn},
+    {"<C-a>", Cmd::PasAbsolute},
+    {"<C-b>", Cmd::PasBegin},
+    {"<C-n>", Cmd::PasEnd},
+    {"<C-e>", Cmd::PasElse},
+    {"<C-d>", Cmd::PasDebug},
+    {"<C-p>", Cmd::PasRepeat},
+    {"<C-u>", Cmd::PasUntil},
+    {"<C-g>", Cmd::PasGoto},
+    {"<C-r>", Cmd::PasReadln},
+    {"<C-s>", Cmd::PasAssignFile},
+    {"<C-t>", Cmd::PasThen},
+    // Alt keys as the menus name them.
+    {"<A-a>", Cmd::IndentToCursor},
+    {"<A-b>", Cmd::RectAnyCorner},
+    {"<A-c>", Cmd::CopyBlock},
+    {"<A-e>", Cmd::RectToLineEnd},
+    {"<A-f>", Cmd::FillBlock},
+    {"<A-g>", Cmd::DeleteBlock},
+    {"<A-h>", Cmd::Help, 1},
+    {"<A-j>", Cmd::JoinLines},
+    {"<A-k>", Cmd::CopyBlockKeep},
+    {"<A-l>", Cmd::MarkLineBlock},
+    {"<A-m>", Cmd::MoveBlock},
+    {"<A-n>", Cmd::RectWholeLine},
+    {"<A-r>", Cmd::RestoreNextLine},
+    {"<A-s>", Cmd::SplitLine},
+    {"<A-u>", Cmd::Unmark},
+    {"<A-v>", Cmd::MarkWord, 1},
+    {"<A-w>", Cmd::DeleteWord},
+    {"<A-x>", Cmd::MarkWord, 0},
+    {"<A-z>", Cmd::MarkWord, 2},
+    {"<A-1>", Cmd::MarkLine1},
+    {"<A-2>", Cmd::MarkLine2},
+    {"<A-3>", Cmd::MarkLine3},
+    {"<A-4>", Cmd::GoToLineMark1},
+    {"<A-5>", Cmd::GoToLineMark2},
+    {"<A-6>", Cmd::GoToLineMark3},
+    {"<A-7>", Cmd::MarkPosition1},
+    {"<A-8>", Cmd::MarkPosition2},
+    {"<A-9>", Cmd::GoToPosition1},
+    {"<A-0>", Cmd::GoToPosition2},
+    {"<A-->", Cmd::MarkColumn},
+    {"<A-=>", Cmd::GoToColumnMark},
+    {"<A-/>", Cmd::WhereIsBlock},
+    {"<A-Space>", Cmd::RereadShorts},
+    {"<A-F9>", Cmd::WriteKeyBuffer},
+    {"<A-BS>", Cmd::UndoLastChange},
+    {"<C-BS>", Cmd::DeleteWordLeft},
+    {"<A-Left>", Cmd::GetBack},
+    // Function keys with Shift and Ctrl.
+    {"<S-F1>", Cmd::TakeFile},
+    {"<C-F1>", Cmd::UndoTakeFile},
+    {"<S-F2>", Cmd::WriteBlock},
+    {"<C-F2>", Cmd::WriteToAnotherFile},
+    {"<S-F3>", Cmd::BlockLatinToCyrillic},
+    {"<S-F4>", Cmd::BlockCyrillicToLatin},
+    {"<C-F4>", Cmd::EditAnotherFile},
+    {"<S-F5>", Cmd::BlockToUpper},
+    {"<S-F6>", Cmd::BlockToLower},
+    {"<C-F5>", Cmd::CharToUpper},
+    {"<C-F6>", Cmd::CharToLower},
+    {"<C-S-F5>", Cmd::WordFirstToUpper},
+    {"<C-S-F6>", Cmd::WordFirstToLower},
+    {"<S-F7>", Cmd::SearchMatchCase},
+    {"<C-F7>", Cmd::SearchUp},
+    {"<C-S-F7>", Cmd::SearchMatchCaseUp},
+    {"<C-S-F8>", Cmd::ReplaceFromFile},
+    {"<S-F9>", Cmd::Record},
+    {"<C-F9>", Cmd::ReadKeyBuffer},
+    {"<S-F10>", Cmd::RestoreAsOnEntry},
+    {"<C-F10>", Cmd::ColourMarking},
+    {"<C-S-F10>", Cmd::QuitAtOnce},
+    {"<C-F12>", Cmd::ToggleLineMark},
+    // Cursor keys with modifiers.
+    {"<C-Left>", Cmd::WordLeft},
+    {"<C-Right>", Cmd::WordRight},
+    {"<C-S-Left>", Cmd::WordLeftShift},
+    {"<C-S-Right>", Cmd::WordRightShift},
+    {"<C-A-Left>", Cmd::WordToPrevEnd},
+    {"<C-A-Right>", Cmd::WordToEnd},
+    {"<S-Up>", Cmd::LineUpShift},
+    {"<S-Down>", Cmd::LineDownShift},
+    {"<S-Left>", Cmd::ColumnLeftShift},
+    {"<S-Right>", Cmd::ColumnRightShift},
+    {"<A-Up>", Cmd::Up4},
+    {"<A-Down>", Cmd::Down4},
+    {"<A-S-Up>", Cmd::Up4Shift},
+    {"<A-S-Down>", Cmd::Down4Shift},
+    {"<C-A-Up>", Cmd::Up8},
+    {"<C-A-Down>", Cmd::Down8},
+    {"<C-A-S-Up>", Cmd::Up8Shift},
+    {"<C-A-S-Down>", Cmd::Down8Shift},
+    {"<C-Home>", Cmd::TopOfFile},
+    {"<C-End>", Cmd::BottomOfFile},
+    {"<C-PgUp>", Cmd::ScrollUp},
+    {"<C-PgDn>", Cmd::ScrollDown},
+    {"<C-Up>", Cmd::TopOrBottomOfScreen},
+    {"<C-Down>", Cmd::TopOrBottomOfScreen},
+    {"<C-Tab>", Cmd::TopOrBottomOfScreen},
+    {"<C-Ins>", Cmd::ShiftBlockRight},
+    {"<C-Del>", Cmd::ShiftBlockLeft},
+    {"<S-End>", Cmd::RectToLineEnd},
+    {"<S-Ins>", Cmd::ToggleLengthLimit, 0},
+    {"<A-Ins>", Cmd::ToggleLengthLimit},
+    {"<S-Enter>", Cmd::ToggleLengthLimit},
+    {"<C-Enter>", Cmd::SearchAgain},
+    // Keys for the codes no menu names.
+    {"<A-F>", Cmd::FormatJustified},
+    {"<A-R>", Cmd::PasFunction},
+    {"<A-K>", Cmd::ShowKeyBytes},
+    {"<A-:>", Cmd::PasAssign, 0},
+    {"<A-;>", Cmd::PasAssign, 1},
+    {"<A-S>", Cmd::PasString},
+    {"<A-L>", Cmd::PasWriteln},
+    {"<A-I>", Cmd::PasInteger},
+    {"<A-P>", Cmd::PasProcedure},
+    {"<A-W>", Cmd::PasWhile},
+    {"<A-(>", Cmd::PasCommentStart},
+    {"<A-)>", Cmd::PasCommentEnd},
+    {"<A-\\>", Cmd::PasBackslash},
+    // Only in the builds without rusKBD.
+    {"<A-q>", Cmd::SumBlock},
+    {"<S-F11>", Cmd::SwitchRusLayout},
+};
+
+TEST(KeyCodes, RequiredKeysRunTheirCommandsInEveryBuild) {
+  for (const BuildConfig* b : AllBuilds()) {
+    for (const Required& r : kRequired) {
+      SCOPED_TRACE(std::string(b->Name) + " " + r.Key);
+      const uint32_t code = KeyCodeFor(*b, Parse(r.Key, b->Set));
+      const Binding* found = FindBinding(*b, code);
+      if (CodeOf(*b, r.Command) == 0) {
+        // The build lacks the command: the key is not bound to another one.
+        EXPECT_EQ(found, nullptr) << Hex(code);
+        continue;
+      }
+      ASSERT_NE(found, nullptr) << Hex(code);
+      EXPECT_EQ(found->Command, r.Command) << CommandName(found->Command);
+      if (r.Slot >= 0) {
+        EXPECT_EQ(Hex(code), Hex(CodeOf(*b, r.Command, r.Slot)));
+      }
+    }
+  }
+}
+
+// The search reads the direction from the key code: Ctrl+F7 must carry Ctrl
+// or Alt in its shift state, F7 and Shift+F7 must not look upwards.
+TEST(KeyCodes, SearchUpwardsKeysCarryTheDirection) {
+  auto upwards = [](uint32_t code) { return ((code >> 16) & 0xFF & 12) >= 4; };
+  for (const BuildConfig* b : AllBuilds()) {
+    SCOPED_TRACE(b->Name);
+    EXPECT_TRUE(upwards(KeyCodeFor(*b, Parse("<C-F7>", b->Set))));
+    EXPECT_TRUE(upwards(KeyCodeFor(*b, Parse("<C-S-F7>", b->Set))));
+    EXPECT_FALSE(upwards(KeyCodeFor(*b, Parse("<F7>", b->Set))));
+  }
+}
+
+TEST(KeyCodes, EveryBoundCodeHasAKey) {
+  const std::vector<PhysKey> keys = EveryKey();
+  for (const BuildConfig* b : AllBuilds()) {
+    std::set<uint32_t> produced;
+    for (const PhysKey& k : keys) produced.insert(KeyCodeFor(*b, k));
+    for (const Binding& x : b->Bindings) {
+      EXPECT_TRUE(produced.count(x.Code)) << b->Name << " " << Hex(x.Code) << " " << CommandName(x.Command);
+    }
+  }
+}
+
+// Typing text must never run a command: no unmodified printable character
+// delivers a bound code, except Space and '\' whose commands type them.
+TEST(KeyCodes, PrintableCharactersRunNoCommand) {
+  for (const BuildConfig* b : AllBuilds()) {
+    int letters = 0;
+    for (int ch = 0x20; ch < 256; ++ch) {
+      const char32_t u = UnicodeOf(b->Set, uint8_t(ch));
+      if (u == 0x7F || u == 0xFFFD) continue;
+      const bool latin = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+      const bool russian = (u >= 0x410 && u <= 0x44F) || u == 0x401 || u == 0x451;
+      letters += latin || russian;
+      if (ch == ' ' || ch == '\\') continue;
+      const Binding* found = Bound(*b, PhysKey{K_Char, 0, uint8_t(ch)});
+      EXPECT_EQ(found, nullptr) << b->Name << " " << Utf8Of(u) << " runs "
+                                << (found ? CommandName(found->Command) : "");
+    }
+    EXPECT_EQ(letters, 52 + 66) << b->Name;
+  }
+}
+
+// The KeyMap entries are exact keys in canonical notation (as the docs show
+// them), each key once, and each delivers a code its build binds, but for the
+// character keys listed only to keep them from running a command.
+TEST(KeyMaps, EntriesAreWellFormed) {
+  for (const BuildConfig* b : AllBuilds()) {
+    std::set<PhysKey> seen;
+    for (const KeyMapEntry& e : b->KeyMap) {
+      SCOPED_TRACE(std::string(b->Name) + " " + e.Key);
+      std::vector<PhysKey> keys;
+      ASSERT_TRUE(ParseKeyNotation(e.Key, b->Set, keys));
+      ASSERT_EQ(keys.size(), 1u);
+      EXPECT_EQ(KeyName(keys[0], b->Set), e.Key);
+      EXPECT_TRUE(seen.insert(keys[0]).second) << "listed twice";
+      EXPECT_EQ(KeyCodeFor(*b, keys[0]), e.Code);
+      if (keys[0].Id == K_Char && keys[0].Mods == 0) {
+        EXPECT_EQ(FindBinding(*b, e.Code), nullptr);
+      } else {
+        EXPECT_NE(FindBinding(*b, e.Code), nullptr) << Hex(e.Code);
+      }
+    }
+  }
+}
+
+// The same physical key runs the same command in every build that has it.
+TEST(KeyMaps, SameKeySameCommandInEveryBuild) {
+  std::map<std::string, std::pair<Cmd, std::string>> first;
+  for (const BuildConfig* b : AllBuilds()) {
+    for (const KeyMapEntry& e : b->KeyMap) {
+      const Binding* found = FindBinding(*b, e.Code);
+      if (!found) continue;
+      auto [it, fresh] = first.try_emplace(e.Key, found->Command, b->Name);
+      if (!fresh) {
+        EXPECT_EQ(it->second.first, found->Command)
+            << e.Key << ": " << CommandName(found->Command) << " in " << b->Name << ", "
+            << CommandName(it->second.first) << " in " << it->second.second;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,367 @@
+// The terminal layer's output replayed through libvterm: whatever bytes
+// ScreenOutput sends, an independent emulator must end up showing exactly
+// the cell image, in the right colours, with the cursor where it belongs.
+#include "screen/output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <vterm.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "screen/glyphs.h"
+
+// Last: term.h defines a macro for every capability name.
+#include <term.h>
+#undef lines
+#undef columns
+#undef bell
+#undef tab
+
+namespace {
+
+constexpr int kAnsiOfPc[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+// Loads a terminfo entry as if the terminal were on /dev/null.
+bool UseTerminal(const char* name) {
+  static const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  int err = 0;
+  return setupterm(name, fd, &err) == 0 && err == 1;
+}
+
+std::string Cap(const char* name) {
+  char* s = tigetstr(const_cast<char*>(name));
+  return s == nullptr || s == reinterpret_cast<char*>(-1) ? std::string() : std::string(s);
+}
+
+// What the terminal in use can show, read from its entry.
+struct TermTraits {
+  int Colours = 8;
+  bool CanBlink = false;
+  static TermTraits Current() { return {tigetnum(const_cast<char*>("colors")), !Cap("blink").empty()}; }
+};
+
+std::string CupTo(int col, int row) {
+  char* s = tiparm(Cap("cup").c_str(), row - 1, col - 1);
+  return s ? s : "";
+}
+
+struct Expected {
+  char32_t Ch;
+  int Fg, Bg;
+  bool Bold, Blink;
+};
+
+Expected ExpectedOf(Cell c, Charset set, const TermTraits& t) {
+  const uint8_t a = CellAttr(c);
+  Expected e{GlyphOf(set, CellChar(c)), kAnsiOfPc[a & 7], kAnsiOfPc[(a >> 4) & 7], false, false};
+  if (a & 0x08) {
+    if (t.Colours >= 16) e.Fg += 8;
+    else e.Bold = true;
+  }
+  if (a & 0x80) {
+    if (t.CanBlink) e.Blink = true;
+    else if (t.Colours >= 16) e.Bg += 8;
+  }
+  return e;
+}
+
+class Emulator {
+ public:
+  Emulator(int rows, int cols) : Rows(rows), Cols(cols), Vt(vterm_new(rows, cols)) {
+    vterm_set_utf8(Vt, 1);
+    Screen = vterm_obtain_screen(Vt);
+    Callbacks.settermprop = &Emulator::OnProp;
+    Callbacks.sb_pushline = &Emulator::OnScroll;
+    vterm_screen_set_callbacks(Screen, &Callbacks, this);
+    vterm_screen_reset(Screen, 1);
+  }
+  ~Emulator() { vterm_free(Vt); }
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  void Write(std::string_view s) { vterm_input_write(Vt, s.data(), s.size()); }
+
+  // The first cell of the emulator's screen that differs from the image
+  // (whose top-left Rows x Cols part the emulator shows), or "".
+  std::string Compare(const std::vector<Cell>& cells, int width, Charset set, const TermTraits& t) const {
+    for (int row = 0; row < Rows; ++row) {
+      for (int col = 0; col < Cols; ++col) {
+        const size_t i = size_t(row) * size_t(width) + size_t(col);
+        if (col >= width || i >= cells.size()) return "image smaller than the emulator";
+        const Expected e = ExpectedOf(cells[i], set, t);
+        VTermScreenCell vc{};
+        vterm_screen_get_cell(Screen, VTermPos{row, col}, &vc);
+        const char32_t got = vc.chars[0] == 0 ? U' ' : char32_t(vc.chars[0]);
+        const bool fgOk = VTERM_COLOR_IS_INDEXED(&vc.fg) && vc.fg.indexed.idx == e.Fg;
+        const bool bgOk = VTERM_COLOR_IS_INDEXED(&vc.bg) && vc.bg.indexed.idx == e.Bg;
+        if (got != e.Ch || vc.chars[1] != 0 || vc.width != 1 || !fgOk || !bgOk || vc.attrs.bold != e.Bold ||
+            vc.attrs.blink != e.Blink || vc.attrs.reverse || vc.attrs.underline || vc.attrs.italic) {
+          char buf[200];
+          std::snprintf(buf, sizeof buf,
+                        "row %d col %d cell %04X: want U+%04X fg %d bg %d bold %d blink %d; "
+                        "got U+%04X width %d fg %s%d bg %s%d bold %d blink %d",
+                        row + 1, col + 1, unsigned(cells[i]), unsigned(e.Ch), e.Fg, e.Bg, e.Bold, e.Blink,
+                        unsigned(got), vc.width, VTERM_COLOR_IS_INDEXED(&vc.fg) ? "" : "rgb?",
+                        vc.fg.indexed.idx, VTERM_COLOR_IS_INDEXED(&vc.bg) ? "" : "rgb?", vc.bg.indexed.idx,
+                        int(vc.attrs.bold), int(vc.attrs.blink));
+          return buf;
+        }
+      }
+    }
+    return {};
+  }
+
+  VTermPos Cursor() const {
+    VTermPos p{};
+    vterm_state_get_cursorpos(vterm_obtain_state(Vt), &p);
+    return p;
+  }
+
+  bool CursorVisible = true;
+  int Scrolls = 0;  // lines pushed off the top
+
+ private:
+  static int OnProp(VTermProp prop, VTermValue* val, void* user) {
+    if (prop == VTERM_PROP_CURSORVISIBLE) static_cast<Emulator*>(user)->CursorVisible = val->boolean != 0;
+    return 1;
+  }
+  static int OnScroll(int, const VTermScreenCell*, void* user) {
+    ++static_cast<Emulator*>(user)->Scrolls;
+    return 1;
+  }
+
+  int Rows, Cols;
+  VTerm* Vt;
+  VTermScreen* Screen = nullptr;
+  VTermScreenCallbacks Callbacks{};
+};
+
+// Successive frames the way an editor changes them: nothing, a cell, a few
+// cells, runs of one attribute, a scroll by a row, or a whole new picture.
+class FrameMaker {
+ public:
+  FrameMaker(unsigned seed, int width, int height) : Rng(seed), Width(width), Height(height) {
+    Frame.assign(size_t(width) * size_t(height), BlankCell);
+  }
+
+  const std::vector<Cell>& Next() {
+    const size_t n = Frame.size();
+    switch (Below(7)) {
+      case 0: break;
+      case 1: Frame[Below(n)] = RandomCell(); break;
+      case 2:
+        for (size_t k = Below(12) + 1; k > 0; --k) Frame[Below(n)] = RandomCell();
+        break;
+      case 3:
+        for (size_t k = Below(6) + 1; k > 0; --k) {
+          const size_t start = Below(n), len = Below(size_t(Width) * 2) + 1;
+          const uint8_t attr = RandomAttr();
+          for (size_t i = start; i < std::min(n, start + len); ++i) Frame[i] = MakeCell(RandomChar(), attr);
+        }
+        break;
+      case 4:
+        std::rotate(Frame.begin(), Frame.begin() + Width, Frame.end());
+        for (size_t i = n - size_t(Width); i < n; ++i) Frame[i] = RandomCell();
+        break;
+      default:
+        for (Cell& c : Frame) c = RandomCell();
+        break;
+    }
+    return Frame;
+  }
+
+  // A cursor position, now and then outside the screen.
+  std::pair<int, int> Cursor(int cols, int rows) {
+    static constexpr int kOff[][2] = {{0, 1}, {1, 0}, {-5, 3}, {1, 9999}};
+    if (Below(5) == 0) {
+      const auto& o = kOff[Below(std::size(kOff))];
+      const bool pastEdge = Below(2) == 0;
+      return pastEdge ? std::pair{cols + 1 + int(Below(40)), int(Below(size_t(rows))) + 1}
+                      : std::pair{o[0], o[1]};
+    }
+    return {int(Below(size_t(cols))) + 1, int(Below(size_t(rows))) + 1};
+  }
+
+  size_t Below(size_t n) { return n == 0 ? 0 : size_t(Rng() % n); }
+
+  // Every byte of the set, weighted to the awkward ones: controls, 127,
+  // and the upper half with box drawing and Cyrillic.
+  uint8_t RandomChar() {
+    switch (Below(4)) {
+      case 0: return uint8_t(Below(32));
+      case 1: return Below(4) == 0 ? 0x7F : uint8_t(0x20 + Below(0x5F));
+      default: return uint8_t(Below(256));
+    }
+  }
+  // Half from a small palette so that runs share a pen, half anything.
+  uint8_t RandomAttr() {
+    static constexpr uint8_t kPalette[] = {0x07, 0x1E, 0x70, 0x4F};
+    return Below(2) ? kPalette[Below(std::size(kPalette))] : uint8_t(Below(256));
+  }
+  Cell RandomCell() { return MakeCell(RandomChar(), RandomAttr()); }
+
+  std::mt19937 Rng;
+  int Width, Height;
+  std::vector<Cell> Frame;
+};
+
+// Bytes below 0x20 other than ESC, CR and LF, DEL, or UTF-8 C1 controls.
+std::string ControlLeak(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const uint8_t b = uint8_t(bytes[i]);
+    const bool c0 = b < 0x20 && b != 0x1B && b != '\r' && b != '\n';
+    const bool c1 = b == 0xC2 && i + 1 < bytes.size() && uint8_t(bytes[i + 1]) >= 0x80 &&
+                    uint8_t(bytes[i + 1]) <= 0x9F;
+    if (c0 || b == 0x7F || c1) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "byte %02X at offset %zu of %zu", b, i, bytes.size());
+      return buf;
+    }
+  }
+  return {};
+}
+
+constexpr const char* kTerminals[] = {"xterm-256color", "xterm", "linux", "screen-256color"};
+constexpr Charset kSets[] = {Charset::Koi8, Charset::Cp866};
+
+// Renders `frames` successive frames of an image of width x height on a
+// terminal of cols x rows and checks the emulator after each one.
+void RunFrames(const char* term, Charset set, int width, int height, int cols, int rows, int frames,
+               unsigned seed) {
+  SCOPED_TRACE(testing::Message() << term << " set " << int(set) << " image " << width << "x" << height
+                                  << " terminal " << cols << "x" << rows << " seed " << seed);
+  ASSERT_TRUE(UseTerminal(term));
+  const TermTraits traits = TermTraits::Current();
+  ScreenOutput out;
+  out.Init(set, OutputEncoding::Utf8);
+  out.SetTerminalSize(cols, rows);
+  Emulator emu(rows, cols);
+  FrameMaker maker(seed, width, height);
+  for (int f = 0; f < frames; ++f) {
+    const std::vector<Cell>& frame = maker.Next();
+    const auto [cx, cy] = maker.Cursor(std::min(width, cols), std::min(height, rows));
+    const bool force = maker.Below(6) == 0;
+    std::string bytes;
+    out.Render(frame, width, height, cx, cy, force, bytes);
+    emu.Write(bytes);
+    SCOPED_TRACE(testing::Message() << "frame " << f << " cursor " << cx << "," << cy << " force " << force);
+    ASSERT_EQ(emu.Compare(frame, width, set, traits), "");
+    ASSERT_EQ(ControlLeak(bytes), "");
+    ASSERT_EQ(emu.Scrolls, 0);
+    const bool visible = cx >= 1 && cx <= std::min(width, cols) && cy >= 1 && cy <= std::min(height, rows);
+    ASSERT_EQ(emu.CursorVisible, visible);
+    if (visible) {
+      ASSERT_EQ(emu.Cursor().row, cy - 1);
+      ASSERT_EQ(emu.Cursor().col, cx - 1);
+    }
+  }
+}
+
+TEST(Output, FramesMatchAnEmulator) {
+  unsigned seed = 1;
+  for (const char* term : kTerminals)
+    for (Charset set : kSets)
+      for (int width : {80, 100, 132})
+        for (int height : {25, 43}) RunFrames(term, set, width, height, width, height, 12, seed++);
+}
+
+// A terminal smaller than the image shows its top-left part; nothing is
+// written past its right edge (which would wrap) or its bottom (scroll).
+TEST(Output, SmallerTerminalShowsTheTopLeft) {
+  struct Case {
+    int Width, Height, Cols, Rows;
+  };
+  constexpr Case kCases[] = {{80, 25, 70, 25}, {80, 25, 80, 20}, {132, 43, 100, 30}, {100, 25, 99, 24}};
+  unsigned seed = 100;
+  for (const char* term : {"xterm-256color", "linux"})
+    for (const Case& c : kCases) RunFrames(term, Charset::Koi8, c.Width, c.Height, c.Cols, c.Rows, 25, seed++);
+}
+
+// Frames made of nothing but control bytes and DEL, in every output
+// encoding: none of them reaches the terminal as a control.
+TEST(Output, CellBytesNeverReachTheTerminalAsControls) {
+  for (const char* term : kTerminals) {
+    ASSERT_TRUE(UseTerminal(term));
+    for (Charset set : kSets) {
+      for (OutputEncoding enc : {OutputEncoding::Utf8, OutputEncoding::Koi8, OutputEncoding::Cp866}) {
+        ScreenOutput out;
+        out.Init(set, enc);
+        FrameMaker maker(7, 80, 25);
+        std::vector<Cell> frame(80 * 25);
+        for (int f = 0; f < 4; ++f) {
+          for (size_t i = 0; i < frame.size(); ++i) {
+            const uint8_t ch = i % 33 == 32 ? 0x7F : uint8_t(i % 33);
+            frame[i] = MakeCell(ch, maker.RandomAttr());
+          }
+          std::string bytes;
+          out.Render(frame, 80, 25, 1 + f, 1, f == 2, bytes);
+          EXPECT_EQ(ControlLeak(bytes), "") << term << " set " << int(set) << " encoding " << int(enc);
+        }
+      }
+    }
+  }
+}
+
+// Once the terminal shows a frame, one changed cell costs a cursor address,
+// perhaps an SGR, and the glyph; an unchanged frame costs nothing but the
+// cursor's move.
+TEST(Output, ChangesCostOnlyTheirOwnBytes) {
+  ASSERT_TRUE(UseTerminal("xterm-256color"));
+  const TermTraits traits = TermTraits::Current();
+  constexpr size_t kMaxSgr = 14;  // "ESC [ 0;1;5;37;47 m"
+  for (bool uniform : {true, false}) {
+    SCOPED_TRACE(uniform ? "one attribute everywhere" : "random attributes");
+    ScreenOutput out;
+    out.Init(Charset::Koi8, OutputEncoding::Utf8);
+    Emulator emu(25, 80);
+    FrameMaker maker(uniform ? 11 : 12, 80, 25);
+    std::vector<Cell> frame(80 * 25);
+    for (Cell& c : frame) c = uniform ? MakeCell(maker.RandomChar(), 0x1E) : maker.RandomCell();
+    std::string bytes;
+    out.Render(frame, 80, 25, 0, 0, true, bytes);  // cursor hidden
+    emu.Write(bytes);
+    for (int k = 0; k < 200; ++k) {
+      const size_t i = maker.Below(frame.size());
+      const int col = int(i % 80) + 1, row = int(i / 80) + 1;
+      const uint8_t ch = uint8_t(CellChar(frame[i]) ^ (1 + maker.Below(255)));
+      frame[i] = MakeCell(ch, uniform ? 0x1E : maker.RandomAttr());
+      bytes.clear();
+      out.Render(frame, 80, 25, 0, 0, false, bytes);
+      emu.Write(bytes);
+      const size_t glyph = Utf8Of(GlyphOf(Charset::Koi8, ch)).size();
+      const size_t bound = CupTo(col, row).size() + (uniform ? 0 : kMaxSgr) + glyph;
+      ASSERT_LE(bytes.size(), bound) << "cell " << col << "," << row << " change " << k;
+      if (uniform) ASSERT_EQ(bytes.find('m'), std::string::npos) << "an SGR for an unchanged pen";
+      ASSERT_EQ(emu.Compare(frame, 80, Charset::Koi8, traits), "") << "change " << k;
+    }
+    // Unchanged frames: nothing, then just the cursor's moves.
+    bytes.clear();
+    out.Render(frame, 80, 25, 0, 0, false, bytes);
+    EXPECT_EQ(bytes, "");
+    const int moves[][2] = {{10, 5}, {10, 5}, {11, 5}, {1, 6}, {80, 25}, {40, 12}};
+    for (const auto& m : moves) {
+      bytes.clear();
+      out.Render(frame, 80, 25, m[0], m[1], false, bytes);
+      emu.Write(bytes);
+      EXPECT_LE(bytes.size(), CupTo(m[0], m[1]).size() + Cap("cnorm").size()) << m[0] << "," << m[1];
+      EXPECT_TRUE(emu.CursorVisible);
+      EXPECT_EQ(emu.Cursor().col, m[0] - 1);
+      EXPECT_EQ(emu.Cursor().row, m[1] - 1);
+      EXPECT_EQ(emu.Compare(frame, 80, Charset::Koi8, traits), "");
+    }
+    bytes.clear();
+    out.Render(frame, 80, 25, 40, 12, false, bytes);
+    EXPECT_EQ(bytes, "") << "the cursor did not move";
+    bytes.clear();
+    out.Render(frame, 80, 25, 81, 12, false, bytes);
+    EXPECT_EQ(bytes, Cap("civis"));
+  }
+}
+
+}  // namespace

@@ -87,6 +87,7 @@ void ToggleRusLayout() {
 }
 
 void Pause(int ms) {
+  if (Term) Term->Sync();  // what was drawn before the pause is seen during it
   if (ms <= 0) return;
   timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
   while (nanosleep(&ts, &ts) != 0) {

@@ -10,8 +10,12 @@
 struct Terminal {
   virtual ~Terminal() = default;
   // Sends the cells that differ from what the terminal shows (all when
-  // force), then puts the cursor where MoveCursor asked.
+  // force), then puts the cursor where MoveCursor asked.  A terminal may
+  // hold an unforced flush back until Sync or the next wait for a key, so
+  // that the several writers of one turn cost one update.
   virtual void Flush(bool force) = 0;
+  // Sends what a held-back flush left.
+  virtual void Sync() {}
   // Moves decoded key codes into Kbd.Queue.  Waits at most timeoutMs
   // (negative: without limit) for the first one.  Returns whether the queue
   // holds a key.

@@ -189,24 +189,36 @@ class TtyTerminal : public Terminal {
   }
 
   void Flush(bool force) override {
+    if (!force) {
+      Held = true;
+      return;
+    }
+    Render(true);
+  }
+
+  // A resized terminal or one given back after a stop is redrawn whole.
+  void CatchUp() {
+    bool redraw = false;
     if (SizeChanged) {
       SizeChanged = 0;
       RereadSize();
-      force = true;
+      redraw = true;
     }
     if (Continued) {
       Continued = 0;
       if (ModesSaved) SetRawModes();
       WriteAll(Enter.data(), Enter.size());
-      force = true;
+      redraw = true;
     }
-    OutBuf.clear();
-    Output.Render(Scr.ScreenCells, Scr.ScreenWidth, Scr.ScreenHeight, Scr.CursorColumn, Scr.CursorRow, force,
-                  OutBuf);
-    WriteAll(OutBuf.data(), OutBuf.size());
+    if (redraw) Render(true);
+  }
+
+  void Sync() override {
+    if (Held) Render(false);
   }
 
   bool Poll(int timeoutMs) override {
+    Sync();
     const int64_t start = NowMs();
     const int64_t deadline = timeoutMs < 0 ? -1 : start + timeoutMs;
     for (;;) {
@@ -218,6 +230,7 @@ class TtyTerminal : public Terminal {
       }
       if (!Kbd.Queue.empty()) return true;
       if (ClosingSignal) throw InputLost{};
+      CatchUp();
       if (deadline >= 0 && now >= deadline) return false;
 
       int64_t wait = deadline < 0 ? -1 : deadline - now;
@@ -267,6 +280,7 @@ class TtyTerminal : public Terminal {
 
   void Suspend(bool suspend) override {
     if (suspend) {
+      Sync();
       LeaveScreen();
     } else {
       if (ModesSaved) SetRawModes();
@@ -282,6 +296,14 @@ class TtyTerminal : public Terminal {
   }
 
  private:
+  void Render(bool force) {
+    Held = false;
+    OutBuf.clear();
+    Output.Render(Scr.ScreenCells, Scr.ScreenWidth, Scr.ScreenHeight, Scr.CursorColumn, Scr.CursorRow, force,
+                  OutBuf);
+    WriteAll(OutBuf.data(), OutBuf.size());
+  }
+
   void LeaveScreen() {
     std::string bytes = Leave;
     if (ShapeChanged) bytes = CursorReset + bytes;
@@ -307,6 +329,7 @@ class TtyTerminal : public Terminal {
   ScreenOutput Output;
   std::string OutBuf, Enter, Leave, CursorStyle, CursorReset;
   bool ShapeChanged = false;
+  bool Held = false;  // an unforced flush waits for the next Sync
 };
 
 TtyTerminal* TheTty = nullptr;

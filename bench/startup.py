@@ -499,73 +499,106 @@ def sgr_bytes(cur, want):
     return best
 
 
-def move_bytes(cur, to, before, after, pen):
-    """Fewest bytes to move the cursor from cur to `to` ((x, y), 0-based; cur
-    None when unknown): the cursor address or, from a known place, a column
-    or row address, relative moves, CR and LF, or rewriting unchanged cells."""
-    x, y = to
-    num = lambda n: "" if n == 1 else str(n)
-    best = len("\x1b[%s;%sH" % (y + 1, x + 1)) if (x, y) != (0, 0) else 3
+def _num(n):
+    return "" if n == 1 else str(n)
+
+
+def move_bytes(cur, to, cells, pen):
+    """Fewest bytes to move the cursor from cur to `to`.  Positions are
+    (x, y, pending_wrap), 0-based; cur is None when unknown.  `cells` is what
+    the terminal shows left of `to` on its row (cells are drawn in screen
+    order, so that is their final state).  Tries the cursor address, and
+    from a known place: a row move (LF, cursor down/up, row address) then a
+    column move (column address, cursor forward/back, backspaces, CR, or
+    rewriting the cells in between in the current pen)."""
+    x, y = to[0], to[1]
+    best = len("\x1b[%d;%dH" % (y + 1, x + 1)) if (x, y) != (0, 0) else 3
     if cur is None:
         return best
-    cx, cy = cur
-    if (cx, cy) == (x, y):
+    cx, cy, wrap = cur
+    if (cx, cy, wrap) == (x, y, False):
         return 0
-    opts = []
+
+    def rewrite(x0, x1):  # redraw cells x0..x1-1 of row y as they are
+        n = 0
+        for gx in range(x0, x1):
+            ch = cells[y][gx][0]
+            if looks(cells[y][gx]) != looks((ch, pen)):
+                return 1 << 30
+            n += len(ch.encode())
+        return n
+
     if cy == y:
-        opts.append(len("\x1b[%sG" % num(x + 1)))
-        if x > cx:
-            opts.append(len("\x1b[%sC" % num(x - cx)))
-            rewrite = 0
-            for gx in range(cx, x):
-                if looks(after[y][gx]) != looks(before[y][gx]) or looks(after[y][gx]) != looks((after[y][gx][0], pen)):
-                    rewrite = None
-                    break
-                rewrite += len(after[y][gx][0].encode())
-            if rewrite is not None:
-                opts.append(rewrite)
+        vert = 0
+    elif y > cy:
+        vert = min(y - cy, len("\x1b[%sB" % _num(y - cy)), len("\x1b[%sd" % _num(y + 1)))
+    else:
+        vert = min(len("\x1b[%sA" % _num(cy - y)), len("\x1b[%sd" % _num(y + 1)))
+    horiz = [len("\x1b[%sG" % _num(x + 1)),
+             1 + (0 if x == 0 else min(len("\x1b[%sC" % _num(x)), rewrite(0, x)))]  # CR first
+    if not wrap:
+        if x == cx:
+            horiz.append(0)
+        elif x > cx:
+            horiz += [len("\x1b[%sC" % _num(x - cx)), rewrite(cx, x)]
         else:
-            opts.append(min(cx - x, len("\x1b[%sD" % num(cx - x))))  # BS or CUB
-        if x == 0:
-            opts.append(1)  # CR
-    if cx == x:
-        opts.append(len("\x1b[%sd" % num(y + 1)))
-        if y > cy:
-            opts.append(min(y - cy, len("\x1b[%sB" % num(y - cy))))  # LF or CUD
-        else:
-            opts.append(len("\x1b[%sA" % num(cy - y)))
-    if x == 0 and y > cy:
-        opts.append(1 + min(y - cy, len("\x1b[%sB" % num(y - cy))))  # CR then LF
-    return min([best] + opts)
+            horiz += [cx - x, len("\x1b[%sD" % _num(cx - x))]  # backspaces or cursor back
+    return min(best, vert + min(horiz))
 
 
-def fewest_bytes(before, after, cols):
-    """Fewest bytes to turn snapshot `before` into `after`: for every changed
-    cell, in screen order, the cheapest move there, the SGR its pen needs,
-    and its glyph; then the move to the final cursor place and a change of
-    cursor visibility.  Returns (bytes, changed cells)."""
+def draw_bytes(before, after, cols):
+    """Bytes to draw every cell of `after` that looks different in `before`:
+    for each, in screen order, the cheapest move there, the SGR its pen
+    needs and its glyph; then the move to the final cursor place and a
+    change of cursor visibility.  Returns (bytes, changed cells)."""
     b, a = before["cells"], after["cells"]
     total = 0
     changed = 0
-    cur = None if before["wrap"] else (before["x"], before["y"])
+    cur = (before["x"], before["y"], before["wrap"])
     pen = before["pen"]
+    shown = [row[:] for row in b]
     for y in range(len(a)):
         for x in range(cols):
             if looks(a[y][x]) == looks(b[y][x]):
                 continue
             changed += 1
-            total += move_bytes(cur, (x, y), b, a, pen)
+            total += move_bytes(cur, (x, y), shown, pen)
             ch, want = a[y][x]
             if looks((ch, pen)) != looks((ch, want)):
                 total += sgr_bytes(pen, want)
                 pen = want
             total += len(ch.encode())
-            cur = (x + 1, y) if x + 1 < cols else None
+            shown[y][x] = a[y][x]
+            cur = (x + 1, y, False) if x + 1 < cols else (x, y, True)
     if after["visible"]:
-        total += move_bytes(cur, (after["x"], after["y"]), b, a, pen)
+        total += move_bytes(cur, (after["x"], after["y"]), shown, pen)
     if after["visible"] != before["visible"]:
         total += len("\x1b[?25h")
     return total, changed
+
+
+def fewest_bytes(before, after, cols):
+    """The fewest bytes that could turn snapshot `before` into `after`: the
+    changed cells drawn one by one (draw_bytes), or the screen cleared in the
+    background most of `after`'s blanks have (xterm fills with the current
+    background) and what is not blank drawn on it.  Returns (bytes, cells
+    that change)."""
+    direct, changed = draw_bytes(before, after, cols)
+    backgrounds = {}
+    for row in after["cells"]:
+        for ch, (fg, bg, fl) in row:
+            if ch == " " and not fl & (UNDER | STRIKE | REVERSE):
+                backgrounds[bg] = backgrounds.get(bg, 0) + 1
+    if not backgrounds:
+        return direct, changed
+    bg = max(backgrounds, key=backgrounds.get)
+    pen = (before["pen"][0], bg, 0) if before["pen"][1] == bg else (None, bg, 0)
+    cleared = dict(before)
+    cleared["cells"] = [[(" ", (None, bg, 0))] * cols for _ in after["cells"]]
+    cleared["pen"] = pen
+    clear_cost = sgr_bytes(before["pen"], pen) + len("\x1b[2J")
+    via_clear, _ = draw_bytes(cleared, after, cols)
+    return min(direct, clear_cost + via_clear), changed
 
 
 # ---------------------------------------------------------------------------
@@ -612,10 +645,13 @@ class RunError(Exception):
 
 
 class Session:
-    def __init__(self, argv, env, cwd, answer_queries=True):
+    def __init__(self, label, argv, env, cwd, answer_queries=True, clean_rusage=False):
+        self.label = label
         self.screen = Screen(ROWS, COLS)
         self.answer_queries = answer_queries
         self.pending = []  # (time, bytes) read but not yet fed to the model
+        self.predicate = None
+        self.hit = None
         self.total_bytes = 0
         self.raw = bytearray()
         self.eof = False
@@ -625,20 +661,24 @@ class Session:
         master, slave = os.openpty()
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLS, 0, 0))
         self.t0 = time.monotonic()
-        pid = os.fork()
-        if pid == 0:  # the child: the slave side becomes its controlling terminal
-            try:
-                os.close(master)
-                os.setsid()
-                fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
-                for fd in (0, 1, 2):
-                    os.dup2(slave, fd)
-                if slave > 2:
-                    os.close(slave)
-                os.chdir(cwd)
-                os.execve(argv[0], argv, env)
-            finally:
-                os._exit(127)
+        self.shell_pid = None
+        if clean_rusage:
+            pid = self._spawn_via_shell(argv, env, cwd, master, slave)
+        else:
+            pid = os.fork()
+            if pid == 0:  # the child: the slave side becomes its controlling terminal
+                try:
+                    os.close(master)
+                    os.setsid()
+                    fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+                    for fd in (0, 1, 2):
+                        os.dup2(slave, fd)
+                    if slave > 2:
+                        os.close(slave)
+                    os.chdir(cwd)
+                    os.execve(argv[0], argv, env)
+                finally:
+                    os._exit(127)
         os.close(slave)
         self.pid, self.fd = pid, master
         try:
@@ -646,11 +686,54 @@ class Session:
         except (AttributeError, OSError):
             self.pidfd = None
 
+    # Linux keeps a process's peak RSS across exec, so a program forked
+    # straight from this (large) Python process would report Python's peak
+    # as its own ru_maxrss.  For a clean figure the program is started by a
+    # shell instead: the shell backgrounds it through setsid (new session,
+    # the pty as its controlling terminal), prints its pid and ends; this
+    # process, a child subreaper, inherits the program and reaps it with
+    # wait4.  Its recorded peak is then at least the small shell's.
+    SPAWN_SCRIPT = 'exec 4<&0; setsid -c "$@" <&4 4<&- 3>&- & echo $! >&3'
+
+    def _spawn_via_shell(self, argv, env, cwd, master, slave):
+        r, w = os.pipe()
+        shell = os.fork()
+        if shell == 0:
+            try:
+                os.close(master)
+                os.close(r)
+                for fd in (0, 1, 2):
+                    os.dup2(slave, fd)
+                os.dup2(w, 3)
+                os.chdir(cwd)
+                os.execve("/bin/sh", ["sh", "-c", self.SPAWN_SCRIPT, "sh"] + argv, env)
+            finally:
+                os._exit(127)
+        os.close(w)
+        text = b""
+        while True:
+            part = os.read(r, 64)
+            if not part:
+                break
+            text += part
+        os.close(r)
+        os.waitpid(shell, 0)
+        try:
+            return int(text)
+        except ValueError:
+            raise RunError("%s: the shell did not start the program" % self.label)
+
     def elapsed(self, t):
         return t - self.t0
 
+    QUERIES = (b"\x1b[6n", b"\x1b[c", b"\x1b[0c")
+
     def _read_once(self, timeout):
-        """Waits up to timeout for output; returns False when nothing came."""
+        """Waits up to timeout for output; returns False when nothing came.
+        Output is only stored here, with its arrival time; the model is fed
+        later, in quiet gaps, so that its work does not delay the reading.
+        A query the program waits on (cursor position, device attributes) is
+        answered at once."""
         if self.eof:
             time.sleep(max(0.0, timeout))
             return False
@@ -670,19 +753,19 @@ class Session:
         self.pending.append((now, data))
         self.total_bytes += len(data)
         self.raw += data
+        if self.answer_queries and any(q in self.raw[-len(data) - 4:] for q in self.QUERIES):
+            self._digest()
         return True
 
-    def _digest(self, predicate):
-        """Feeds the pending output to the model chunk by chunk; returns the
-        arrival time of the chunk after which predicate first holds."""
-        hit = None
+    def _digest(self):
+        """Feeds the pending output to the model chunk by chunk, noting the
+        arrival time of the chunk after which the predicate first holds."""
         while self.pending:
             t, data = self.pending.pop(0)
             self.screen.feed(data)
             self._answer()
-            if hit is None and predicate(self.screen):
-                hit = t
-        return hit
+            if self.hit is None and self.predicate is not None and self.predicate(self.screen):
+                self.hit = t
 
     def _answer(self):
         replies = self.screen.replies
@@ -692,58 +775,62 @@ class Session:
         for q in replies:
             if q == "6n":  # cursor position report
                 self.send(("\x1b[%d;%dR" % (self.screen.y + 1, self.screen.x + 1)).encode())
-            elif q == "c" or q == "0c":  # primary device attributes: a VT220
+            elif q in ("c", "0c"):  # primary device attributes: a VT220 with colour
                 self.send(b"\x1b[?62;22c")
 
     def wait_for(self, predicate, quiet, timeout, what):
         """Reads until the model satisfies predicate and then nothing more
-        comes for `quiet` seconds.  Reading is kept tight (the model is fed
-        only in quiet gaps) so that arrival times are not delayed by the
-        model's work.  Returns (time predicate first held, bytes read from
-        the call to the end)."""
+        comes for `quiet` seconds.  Returns (arrival time of the output that
+        completed the screen, bytes read from the call to the end)."""
+        self._digest()
         start_bytes = self.total_bytes
         deadline = time.monotonic() + timeout
-        hit = None
+        self.predicate, self.hit = predicate, None
         while True:
-            if self._read_once(quiet):
+            if self._read_once(quiet) and time.monotonic() < deadline:
                 continue
-            h = self._digest(predicate)
-            if hit is None:
-                hit = h
-            if hit is not None and not self.pending:
-                return hit, self.total_bytes - start_bytes
+            self._digest()
+            if self.hit is not None and not self.pending:
+                self.predicate = None
+                return self.hit, self.total_bytes - start_bytes
             if self.eof:
-                raise RunError("%s: the program ended before %s" % (self.name(), what))
+                raise RunError("%s: the program ended before %s; the screen:\n%s"
+                               % (self.name(), what, self.describe()))
             if time.monotonic() > deadline:
-                raise RunError("%s: no %s within %.0f s" % (self.name(), what, timeout))
+                raise RunError("%s: no %s within %.0f s; the screen:\n%s"
+                               % (self.name(), what, timeout, self.describe()))
 
     def name(self):
-        return "pid %d" % self.pid
+        return self.label
+
+    def describe(self):
+        """The model's screen, for error messages."""
+        scr = self.screen
+        rows = ["  |%s|" % scr.row_text(y).rstrip() for y in range(scr.rows)]
+        return "\n".join(rows + ["  cursor %s, %s" % (scr.cursor(), "visible" if scr.cursor_visible else "hidden")])
 
     def send(self, data):
         os.write(self.fd, data)
 
     def wait_exit(self, timeout):
         """Waits for the process to end while draining its output; returns
-        the time it ended."""
+        the time it ended (seen on a pidfd where there is one, else as the
+        end of the terminal's output)."""
         deadline = time.monotonic() + timeout
-        while True:
-            fds = [self.fd] if not self.eof else []
-            if self.pidfd is not None:
-                fds.append(self.pidfd)
+        while self.exit_time is None:
             left = deadline - time.monotonic()
             if left <= 0:
                 raise RunError("%s did not exit within %.0f s" % (self.name(), timeout))
-            r, _, _ = select.select(fds, [], [], min(left, 0.05)) if fds else ([], [], time.sleep(0.01))
+            fds = ([] if self.eof else [self.fd]) + ([] if self.pidfd is None else [self.pidfd])
+            if not fds:  # no pidfd and the terminal closed: the process has ended
+                self.exit_time = time.monotonic()
+                break
+            r, _, _ = select.select(fds, [], [], min(left, 0.05))
             now = time.monotonic()
             if self.pidfd is not None and self.pidfd in r:
                 self.exit_time = now
-                break
-            if self.fd in (r or []):
+            elif self.fd in r:
                 self._read_once(0)
-                if self.eof and self.pidfd is None:
-                    self.exit_time = time.monotonic()
-                    break
         self._reap()
         return self.exit_time
 
@@ -843,9 +930,8 @@ class Editor:
     def page_key(self, scr):
         return b"\x1b[6~"
 
-    def after_page(self):
-        top = 1 + self.page
-        return self.shows(top, top)
+    def after_page(self):  # PgDn after Down: window and cursor move a page
+        return self.shows(1 + self.page, 2 + self.page)
 
     quit_key = b"\x1b"
 
@@ -894,11 +980,34 @@ class Vim:
     def page_key(self, scr):
         return b"\x06"  # Ctrl-F
 
-    def after_page(self):
-        top = 1 + self.window - 2  # Ctrl-F keeps two lines
+    def after_page(self):  # Ctrl-F keeps two lines; the cursor goes to the top
+        top = 1 + self.window - 2
         return self.shows(top, top, False)
 
     quit_key = b":qa!\r"
+
+
+def become_subreaper():
+    """Makes orphaned descendants this process's children (Linux); False
+    where that is not possible."""
+    try:
+        import ctypes
+        libc = ctypes.CDLL(None, use_errno=True)
+        return libc.prctl(36, 1, 0, 0, 0) == 0  # PR_SET_CHILD_SUBREAPER
+    except (OSError, AttributeError):
+        return False
+
+
+def vm_hwm_kib(pid):
+    """The peak RSS of a running process's current program, or None."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return None
 
 
 def child_env(home):
@@ -913,9 +1022,10 @@ def child_env(home):
 def timing_run(prog, cwd, quiet, timeout):
     """Spawn, wait for the complete first screen, quit, wait for the end."""
     prog.prepare(cwd)
-    s = Session(prog.argv(), child_env(cwd), cwd)
+    s = Session(prog.name, prog.argv(), child_env(cwd), cwd)
     try:
         t_screen, _ = s.wait_for(prog.first_screen(), quiet, timeout, "first screen")
+        hwm = vm_hwm_kib(s.pid)
         t_quit = time.monotonic()
         s.send(prog.quit_key)
         t_end = s.wait_exit(timeout)
@@ -926,17 +1036,18 @@ def timing_run(prog, cwd, quiet, timeout):
         "first_screen_ms": 1000 * s.elapsed(t_screen),
         "quit_to_exit_ms": 1000 * (t_end - t_quit),
         "exit_ms": 1000 * (s.elapsed(t_screen) + t_end - t_quit),
-        "maxrss_kib": s.rusage.ru_maxrss,
+        "vm_hwm_kib": hwm,
         "status": s.status,
     }
 
 
-def bytes_run(prog, cwd, timeout, dump_dir=None):
+def bytes_run(prog, cwd, timeout, clean_rusage, dump_dir=None):
     """First screen, then Down, then PgDn: the bytes of each until the output
-    goes quiet for 50 ms, and the fewest bytes for the same change."""
+    goes quiet for 50 ms, and the fewest bytes for the same change; the
+    program's peak memory from wait4."""
     quiet = 0.05
     prog.prepare(cwd)
-    s = Session(prog.argv(), child_env(cwd), cwd)
+    s = Session(prog.name, prog.argv(), child_env(cwd), cwd, clean_rusage=clean_rusage)
     out = {}
     marks = []
     try:
@@ -955,20 +1066,22 @@ def bytes_run(prog, cwd, timeout, dump_dir=None):
             few, cells = fewest_bytes(before, after, COLS)
             out[step] = {"bytes": n, "fewest": few, "cells": cells}
             marks.append(len(s.raw))
+        out["vm_hwm_kib"] = vm_hwm_kib(s.pid)
         s.send(prog.quit_key)
         s.wait_exit(timeout)
-        out["maxrss_kib"] = s.rusage.ru_maxrss
+        out["maxrss_kib"] = s.rusage.ru_maxrss if clean_rusage else None
         out["status"] = s.status
     except BaseException:
         s.kill()
         raise
-    if dump_dir:
-        os.makedirs(dump_dir, exist_ok=True)
-        parts = [0] + marks + [len(s.raw)]
-        names = ["first-screen", "down", "page", "exit"]
-        for k, name in enumerate(names):
-            with open(os.path.join(dump_dir, "%s.%s.bytes" % (prog.name, name)), "wb") as f:
-                f.write(bytes(s.raw[parts[k]:parts[k + 1]]))
+    finally:
+        if dump_dir:
+            os.makedirs(dump_dir, exist_ok=True)
+            parts = [0] + marks + [len(s.raw)]
+            names = ["first-screen", "down", "page", "exit"]
+            for k in range(len(parts) - 1):
+                with open(os.path.join(dump_dir, "%s.%s.bytes" % (prog.name, names[k])), "wb") as f:
+                    f.write(bytes(s.raw[parts[k]:parts[k + 1]]))
     return out
 
 
@@ -992,33 +1105,39 @@ def summarise(times):
         "first_screen_ms": {"median": med("first_screen_ms"), "min": low("first_screen_ms")},
         "exit_ms": {"median": med("exit_ms"), "min": low("exit_ms")},
         "quit_to_exit_ms": {"median": med("quit_to_exit_ms"), "min": low("quit_to_exit_ms")},
-        "maxrss_kib": max(r["maxrss_kib"] for r in times),
+        "vm_hwm_kib": max((r["vm_hwm_kib"] or 0) for r in times),
         "statuses": sorted(set(r["status"] for r in times)),
     }
 
 
 def print_table(result):
     st = result["settings"]
-    print("Start-up and output: %d lines of %d characters, %dx%d pty, TERM=xterm-256color, LANG=C.UTF-8"
-          % (st["lines"], LINE_CHARS, COLS, ROWS, ))
-    print("programs from %s; %d timed runs each (median, min in brackets)" % (st["bin_dir"], st["runs"]))
+    print("Start-up and output: %d lines of %d characters, %dx%d pty, TERM=%s, LANG=%s"
+          % (st["lines"], st["line_chars"], st["cols"], st["rows"], st["term"], st["lang"]))
+    print("programs from %s; %d timed runs each: median (min)" % (st["bin_dir"], st["runs"]))
     print()
-    hdr = ("program", "first screen ms", "exit ms", "Esc->exit ms", "peak RSS KiB", "exit")
-    fmt = "%-16s %20s %20s %14s %13s %5s"
-    print(fmt % hdr)
+    fmt = "%-15s %17s %17s %13s %12s %10s %5s"
+    print(fmt % ("program", "first screen ms", "exit ms", "Esc->exit ms", "maxrss KiB", "VmHWM KiB", "exit"))
+    errors = []
     for name, r in result["programs"].items():
-        if "error" in r:
-            print("%-16s %s" % (name, r["error"]))
+        if "timing" not in r:
+            print("%-15s failed (below)" % name)
+            errors.append(r.get("error", "no timed run"))
             continue
         t = r["timing"]
+        b = r.get("bytes", {})
         print(fmt % (name,
                      "%.1f (%.1f)" % (t["first_screen_ms"]["median"], t["first_screen_ms"]["min"]),
                      "%.1f (%.1f)" % (t["exit_ms"]["median"], t["exit_ms"]["min"]),
                      "%.1f" % t["quit_to_exit_ms"]["median"],
-                     t["maxrss_kib"], ",".join(str(x) for x in t["statuses"])))
+                     "-" if b.get("maxrss_kib") is None else b["maxrss_kib"],
+                     t["vm_hwm_kib"] or "-",
+                     ",".join(str(x) for x in t["statuses"])))
+        if "error" in r:
+            errors.append(r["error"])
     print()
-    print("Bytes written (fewest that could draw the changed cells; %% over fewest)")
-    fmt = "%-16s %26s %26s %26s"
+    print("Bytes written: bytes (fewest that could draw the changed cells; over fewest)")
+    fmt = "%-15s %22s %22s %22s"
     print(fmt % ("program", "first screen", "Down (vim: j)", "PgDn (vim: Ctrl-F)"))
 
     def cell(b):
@@ -1026,13 +1145,15 @@ def print_table(result):
         return "%d (%d; %s)" % (b["bytes"], b["fewest"], "-" if p is None else "%+.0f%%" % p)
 
     for name, r in result["programs"].items():
-        if "error" in r or "bytes" not in r:
+        if "bytes" not in r:
             continue
         b = r["bytes"]
         print(fmt % (name, cell(b["first_screen"]), cell(b["down"]), cell(b["page"])))
     print()
     for note in result["notes"]:
         print("note: " + note)
+    for e in errors:
+        print("error: " + e)
     if result["targets"]:
         print()
         print("Targets:")
@@ -1091,6 +1212,13 @@ def main():
                      "process's end; the editor's part includes its lone-Esc wait (VESK_ESC_TIMEOUT, "
                      "default 35 ms)")
         notes.append("one untimed warm-up run per program; runs alternate between programs")
+        clean = become_subreaper()
+        notes.append("maxrss: ru_maxrss from wait4 in the byte-count run, the program started through "
+                     "a shell so that this Python process's own peak is not inherited; VmHWM: "
+                     "/proc/<pid>/status just before quitting (largest of the timed runs)"
+                     if clean else
+                     "maxrss not measured: this system cannot adopt orphaned processes, and "
+                     "ru_maxrss of a program forked from Python carries Python's own peak")
         if not progs:
             raise SystemExit("no program to run")
 
@@ -1113,15 +1241,15 @@ def main():
                 print("run %d/%d done" % (i + 1, args.runs), file=sys.stderr)
         for p in progs:
             r = results[p.name]
+            if r["times"]:
+                r["timing"] = summarise(r["times"])
             if "error" in r:
                 continue
             try:
-                r["bytes"] = bytes_run(p, tmp, args.timeout, args.dump)
+                r["bytes"] = bytes_run(p, tmp, args.timeout, clean, args.dump)
             except RunError as e:
                 r["error"] = str(e)
                 continue
-            if r["times"]:
-                r["timing"] = summarise(r["times"])
             if p.kind == "editor" and any(t["status"] != 0 for t in r["times"]):
                 notes.append("%s: exit status not 0 in some runs: %s"
                              % (p.name, sorted(set(t["status"] for t in r["times"]))))

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "screen/glyphs.h"
@@ -39,11 +40,18 @@ std::string Cap(const char* name) {
   return s == nullptr || s == reinterpret_cast<char*>(-1) ? std::string() : std::string(s);
 }
 
+bool Flag(const char* name) { return tigetflag(const_cast<char*>(name)) > 0; }
+
 // What the terminal in use can show, read from its entry.
 struct TermTraits {
   int Colours = 8;
   bool CanBlink = false;
-  static TermTraits Current() { return {tigetnum(const_cast<char*>("colors")), !Cap("blink").empty()}; }
+  bool CanHideCursor = false;
+  bool CornerUnwritable = false;  // writing the bottom-right cell would scroll
+  static TermTraits Current() {
+    return {tigetnum(const_cast<char*>("colors")), !Cap("blink").empty(), !Cap("civis").empty(),
+            Flag("am") && !Flag("xenl")};
+  }
 };
 
 std::string CupTo(int col, int row) {
@@ -68,6 +76,7 @@ Expected ExpectedOf(Cell c, Charset set, const TermTraits& t) {
     if (t.CanBlink) e.Blink = true;
     else if (t.Colours >= 16) e.Bg += 8;
   }
+  if (t.Colours < 8) e.Fg = e.Bg = -1;  // monochrome: the default colours
   return e;
 }
 
@@ -94,12 +103,15 @@ class Emulator {
       for (int col = 0; col < Cols; ++col) {
         const size_t i = size_t(row) * size_t(width) + size_t(col);
         if (col >= width || i >= cells.size()) return "image smaller than the emulator";
+        if (t.CornerUnwritable && row == Rows - 1 && col == Cols - 1) continue;
         const Expected e = ExpectedOf(cells[i], set, t);
         VTermScreenCell vc{};
         vterm_screen_get_cell(Screen, VTermPos{row, col}, &vc);
         const char32_t got = vc.chars[0] == 0 ? U' ' : char32_t(vc.chars[0]);
-        const bool fgOk = VTERM_COLOR_IS_INDEXED(&vc.fg) && vc.fg.indexed.idx == e.Fg;
-        const bool bgOk = VTERM_COLOR_IS_INDEXED(&vc.bg) && vc.bg.indexed.idx == e.Bg;
+        const bool fgOk = e.Fg < 0 ? VTERM_COLOR_IS_DEFAULT_FG(&vc.fg)
+                                   : VTERM_COLOR_IS_INDEXED(&vc.fg) && vc.fg.indexed.idx == e.Fg;
+        const bool bgOk = e.Bg < 0 ? VTERM_COLOR_IS_DEFAULT_BG(&vc.bg)
+                                   : VTERM_COLOR_IS_INDEXED(&vc.bg) && vc.bg.indexed.idx == e.Bg;
         if (got != e.Ch || vc.chars[1] != 0 || vc.width != 1 || !fgOk || !bgOk || vc.attrs.bold != e.Bold ||
             vc.attrs.blink != e.Blink || vc.attrs.reverse || vc.attrs.underline || vc.attrs.italic) {
           char buf[200];
@@ -146,7 +158,7 @@ class Emulator {
 // cells, runs of one attribute, a scroll by a row, or a whole new picture.
 class FrameMaker {
  public:
-  FrameMaker(unsigned seed, int width, int height) : Rng(seed), Width(width), Height(height) {
+  FrameMaker(unsigned seed, int width, int height) : Rng(seed), Width(width) {
     Frame.assign(size_t(width) * size_t(height), BlankCell);
   }
 
@@ -207,7 +219,7 @@ class FrameMaker {
   Cell RandomCell() { return MakeCell(RandomChar(), RandomAttr()); }
 
   std::mt19937 Rng;
-  int Width, Height;
+  int Width;
   std::vector<Cell> Frame;
 };
 
@@ -237,7 +249,10 @@ bool HasSgr(std::string_view bytes) {
   return false;
 }
 
-constexpr const char* kTerminals[] = {"xterm-256color", "xterm", "linux", "screen-256color"};
+// 256, 8 and no colours, bce or not, ECMA-48 setaf or 38;5 (so separate
+// capabilities), and the FreeBSD console: no xenl, no civis.
+constexpr const char* kTerminals[] = {"xterm-256color", "xterm", "linux", "screen-256color",
+                                      "rxvt-unicode-256color", "cons25", "xterm-mono"};
 constexpr Charset kSets[] = {Charset::Koi8, Charset::Cp866};
 
 // Renders `frames` successive frames of an image of width x height on a
@@ -265,7 +280,9 @@ void RunFrames(const char* term, Charset set, int width, int height, int cols, i
     ASSERT_EQ(ControlLeak(bytes), "");
     ASSERT_EQ(emu.Scrolls, 0);
     const bool visible = cx >= 1 && cx <= std::min(width, cols) && cy >= 1 && cy <= std::min(height, rows);
-    ASSERT_EQ(emu.CursorVisible, visible);
+    if (traits.CanHideCursor) {
+      ASSERT_EQ(emu.CursorVisible, visible);
+    }
     if (visible) {
       ASSERT_EQ(emu.Cursor().row, cy - 1);
       ASSERT_EQ(emu.Cursor().col, cx - 1);
@@ -289,8 +306,109 @@ TEST(Output, SmallerTerminalShowsTheTopLeft) {
   };
   constexpr Case kCases[] = {{80, 25, 70, 25}, {80, 25, 80, 20}, {132, 43, 100, 30}, {100, 25, 99, 24}};
   unsigned seed = 100;
-  for (const char* term : {"xterm-256color", "linux"})
+  for (const char* term : {"xterm-256color", "rxvt-unicode-256color", "cons25"})
     for (const Case& c : kCases) RunFrames(term, Charset::Koi8, c.Width, c.Height, c.Cols, c.Rows, 25, seed++);
+}
+
+// Output split into escape sequences, single bytes and UTF-8 characters.
+std::vector<std::string_view> Tokens(std::string_view s) {
+  std::vector<std::string_view> tokens;
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t j = i + 1;
+    if (s[i] == '\x1b' && j < s.size()) {
+      if (s[j] == '[') {
+        ++j;
+        while (j < s.size() && !(s[j] >= 0x40 && s[j] <= 0x7E)) ++j;
+        ++j;
+      } else {
+        j += s[j] == '(' || s[j] == ')' ? 2 : 1;
+      }
+    } else if (uint8_t(s[i]) >= 0xC0) {
+      while (j < s.size() && (uint8_t(s[j]) & 0xC0) == 0x80) ++j;
+    }
+    j = std::min(j, s.size());
+    tokens.push_back(s.substr(i, j - i));
+    i = j;
+  }
+  return tokens;
+}
+
+// A terminal with automatic margins but without xenl (the FreeBSD console)
+// moves to the next row as soon as the last column is written, where xenl
+// terminals like libvterm stay put.  So after a glyph in the last column the
+// next move must be a cursor address, whatever the emulator would accept,
+// and the bottom-right cell is never written.
+TEST(Output, AfterTheLastColumnOnlyACursorAddressMoves) {
+  ASSERT_TRUE(UseTerminal("cons25"));
+  ASSERT_TRUE(Flag("am") && !Flag("xenl"));
+  const TermTraits traits = TermTraits::Current();
+  const std::string cnorm = Cap("cnorm"), civis = Cap("civis");
+  int lastColumnGlyphs = 0;
+  for (int width : {80, 132}) {
+    ScreenOutput out;
+    out.Init(Charset::Cp866, OutputEncoding::Utf8);
+    out.SetTerminalSize(width, 25);
+    Emulator emu(25, width);
+    FrameMaker maker(unsigned(width), width, 25);
+    bool afterLast = false;
+    for (int f = 0; f < 40; ++f) {
+      const std::vector<Cell>& frame = maker.Next();
+      const auto [cx, cy] = maker.Cursor(width, 25);
+      std::string bytes;
+      out.Render(frame, width, 25, cx, cy, maker.Below(6) == 0, bytes);
+      for (std::string_view tok : Tokens(bytes)) {
+        const bool csi = tok.size() > 2 && tok[0] == '\x1b' && tok[1] == '[';
+        const bool glyph = uint8_t(tok[0]) >= 0x20;
+        if (afterLast) {
+          if (csi && tok.back() == 'H') {
+            afterLast = false;
+          } else {
+            ASSERT_TRUE((csi && tok.back() == 'm') || tok == cnorm || tok == civis)
+                << "frame " << f << ": " << testing::PrintToString(std::string(tok))
+                << " after a glyph in the last column";
+          }
+        }
+        if (glyph && emu.Cursor().col == width - 1) {
+          ASSERT_NE(emu.Cursor().row, 24) << "frame " << f << ": the bottom-right cell scrolls this terminal";
+          afterLast = true;
+          ++lastColumnGlyphs;
+        }
+        emu.Write(tok);
+      }
+      ASSERT_EQ(emu.Compare(frame, width, Charset::Cp866, traits), "") << "frame " << f;
+    }
+  }
+  EXPECT_GT(lastColumnGlyphs, 20);
+}
+
+// After someone else wrote to the terminal, Invalidate makes the next
+// render repaint every cell, pen and cursor state from scratch.
+TEST(Output, InvalidateRepaintsWhatOthersOverwrote) {
+  for (const char* term : {"xterm-256color", "cons25"}) {
+    ASSERT_TRUE(UseTerminal(term));
+    const TermTraits traits = TermTraits::Current();
+    ScreenOutput out;
+    out.Init(Charset::Koi8, OutputEncoding::Utf8);
+    Emulator emu(25, 80);
+    FrameMaker maker(5, 80, 25);
+    std::vector<Cell> frame(80 * 25);
+    for (Cell& c : frame) c = maker.RandomCell();
+    std::string bytes;
+    out.Render(frame, 80, 25, 10, 10, false, bytes);
+    emu.Write(bytes);
+    emu.Write("\x1b[0;1;5;7;35;42m\x1b[H\x1b[2Jshell output\r\n$ \x1b[?25l\x1b[4;4H");
+    out.Invalidate();
+    bytes.clear();
+    out.Render(frame, 80, 25, 10, 10, false, bytes);
+    emu.Write(bytes);
+    EXPECT_EQ(emu.Compare(frame, 80, Charset::Koi8, traits), "") << term;
+    if (traits.CanHideCursor) {
+      EXPECT_TRUE(emu.CursorVisible) << term;
+    }
+    EXPECT_EQ(emu.Cursor().row, 9) << term;
+    EXPECT_EQ(emu.Cursor().col, 9) << term;
+  }
 }
 
 // Frames made of nothing but control bytes and DEL, in every output
@@ -347,7 +465,9 @@ TEST(Output, ChangesCostOnlyTheirOwnBytes) {
       const size_t glyph = Utf8Of(GlyphOf(Charset::Koi8, ch)).size();
       const size_t bound = CupTo(col, row).size() + (uniform ? 0 : kMaxSgr) + glyph;
       ASSERT_LE(bytes.size(), bound) << "cell " << col << "," << row << " change " << k;
-      if (uniform) ASSERT_FALSE(HasSgr(bytes)) << "an SGR for an unchanged pen";
+      if (uniform) {
+        ASSERT_FALSE(HasSgr(bytes)) << "an SGR for an unchanged pen";
+      }
       ASSERT_EQ(emu.Compare(frame, 80, Charset::Koi8, traits), "") << "change " << k;
     }
     // Unchanged frames: nothing, then just the cursor's moves.

@@ -645,13 +645,15 @@ class RunError(Exception):
 
 
 class Session:
-    def __init__(self, label, argv, env, cwd, answer_queries=True, clean_rusage=False):
+    def __init__(self, label, argv, env, answer_queries=True, clean_rusage=False):
+        """Starts argv in a new pseudo-terminal, in the current directory."""
         self.label = label
         self.screen = Screen(ROWS, COLS)
         self.answer_queries = answer_queries
         self.pending = []  # (time, bytes) read but not yet fed to the model
         self.predicate = None
         self.hit = None
+        self.first_output = None
         self.total_bytes = 0
         self.raw = bytearray()
         self.eof = False
@@ -660,25 +662,16 @@ class Session:
         self.rusage = None
         master, slave = os.openpty()
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLS, 0, 0))
+        tty = os.ttyname(slave)
         self.t0 = time.monotonic()
-        self.shell_pid = None
         if clean_rusage:
-            pid = self._spawn_via_shell(argv, env, cwd, master, slave)
+            pid = self._spawn_via_shell(argv, env, tty)
         else:
-            pid = os.fork()
-            if pid == 0:  # the child: the slave side becomes its controlling terminal
-                try:
-                    os.close(master)
-                    os.setsid()
-                    fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
-                    for fd in (0, 1, 2):
-                        os.dup2(slave, fd)
-                    if slave > 2:
-                        os.close(slave)
-                    os.chdir(cwd)
-                    os.execve(argv[0], argv, env)
-                finally:
-                    os._exit(127)
+            # posix_spawn rather than fork: forking this large Python process
+            # costs more than starting the program itself.  A session leader
+            # that opens a terminal gets it as its controlling terminal.
+            pid = os.posix_spawn(argv[0], argv, env, setsid=True, setsigdef=self.DEFAULT_SIGNALS,
+                                 file_actions=self._terminal_actions(tty))
         os.close(slave)
         self.pid, self.fd = pid, master
         try:
@@ -686,7 +679,15 @@ class Session:
         except (AttributeError, OSError):
             self.pidfd = None
 
-    # Linux keeps a process's peak RSS across exec, so a program forked
+    DEFAULT_SIGNALS = (signal.SIGPIPE, signal.SIGXFSZ)  # Python ignores these
+
+    @staticmethod
+    def _terminal_actions(tty):
+        return [(os.POSIX_SPAWN_OPEN, 0, tty, os.O_RDWR, 0),
+                (os.POSIX_SPAWN_DUP2, 0, 1),
+                (os.POSIX_SPAWN_DUP2, 0, 2)]
+
+    # Linux keeps a process's peak RSS across exec, and a program started
     # straight from this (large) Python process would report Python's peak
     # as its own ru_maxrss.  For a clean figure the program is started by a
     # shell instead: the shell backgrounds it through setsid (new session,
@@ -695,20 +696,11 @@ class Session:
     # wait4.  Its recorded peak is then at least the small shell's.
     SPAWN_SCRIPT = 'exec 4<&0; setsid -c "$@" <&4 4<&- 3>&- & echo $! >&3'
 
-    def _spawn_via_shell(self, argv, env, cwd, master, slave):
+    def _spawn_via_shell(self, argv, env, tty):
         r, w = os.pipe()
-        shell = os.fork()
-        if shell == 0:
-            try:
-                os.close(master)
-                os.close(r)
-                for fd in (0, 1, 2):
-                    os.dup2(slave, fd)
-                os.dup2(w, 3)
-                os.chdir(cwd)
-                os.execve("/bin/sh", ["sh", "-c", self.SPAWN_SCRIPT, "sh"] + argv, env)
-            finally:
-                os._exit(127)
+        shell = os.posix_spawn("/bin/sh", ["sh", "-c", self.SPAWN_SCRIPT, "sh"] + argv, env,
+                               setsigdef=self.DEFAULT_SIGNALS,
+                               file_actions=self._terminal_actions(tty) + [(os.POSIX_SPAWN_DUP2, w, 3)])
         os.close(w)
         text = b""
         while True:
@@ -750,6 +742,8 @@ class Session:
         if not data:
             self.eof = True
             return False
+        if self.first_output is None:
+            self.first_output = now
         self.pending.append((now, data))
         self.total_bytes += len(data)
         self.raw += data
@@ -946,6 +940,8 @@ class Vim:
         self.lines = lines
         self.fenc = fenc
         self.window = ROWS - 1
+        if not fenc:  # vim's own 'fileencodings' take KOI8-R for Latin-1
+            self.lines = [l.encode("koi8_r").decode("latin-1") for l in lines]
 
     def argv(self):
         a = [self.path, "-u", "NONE", "-N", "-n"]
@@ -1022,9 +1018,10 @@ def child_env(home):
 def timing_run(prog, cwd, quiet, timeout):
     """Spawn, wait for the complete first screen, quit, wait for the end."""
     prog.prepare(cwd)
-    s = Session(prog.name, prog.argv(), child_env(cwd), cwd)
+    s = Session(prog.name, prog.argv(), child_env(cwd))
     try:
         t_screen, _ = s.wait_for(prog.first_screen(), quiet, timeout, "first screen")
+        t_first = s.first_output
         hwm = vm_hwm_kib(s.pid)
         t_quit = time.monotonic()
         s.send(prog.quit_key)
@@ -1033,6 +1030,7 @@ def timing_run(prog, cwd, quiet, timeout):
         s.kill()
         raise
     return {
+        "first_byte_ms": 1000 * s.elapsed(t_first),
         "first_screen_ms": 1000 * s.elapsed(t_screen),
         "quit_to_exit_ms": 1000 * (t_end - t_quit),
         "exit_ms": 1000 * (s.elapsed(t_screen) + t_end - t_quit),
@@ -1047,7 +1045,7 @@ def bytes_run(prog, cwd, timeout, clean_rusage, dump_dir=None):
     program's peak memory from wait4."""
     quiet = 0.05
     prog.prepare(cwd)
-    s = Session(prog.name, prog.argv(), child_env(cwd), cwd, clean_rusage=clean_rusage)
+    s = Session(prog.name, prog.argv(), child_env(cwd), clean_rusage=clean_rusage)
     out = {}
     marks = []
     try:
@@ -1065,11 +1063,15 @@ def bytes_run(prog, cwd, timeout, clean_rusage, dump_dir=None):
             after = s.screen.snapshot()
             few, cells = fewest_bytes(before, after, COLS)
             out[step] = {"bytes": n, "fewest": few, "cells": cells}
+            if n <= 120:
+                out[step]["sent"] = escaped(bytes(s.raw[len(s.raw) - n:]))
             marks.append(len(s.raw))
         out["vm_hwm_kib"] = vm_hwm_kib(s.pid)
         s.send(prog.quit_key)
         s.wait_exit(timeout)
         out["maxrss_kib"] = s.rusage.ru_maxrss if clean_rusage else None
+        out["minor_faults"] = s.rusage.ru_minflt
+        out["cpu_ms"] = 1000 * (s.rusage.ru_utime + s.rusage.ru_stime)
         out["status"] = s.status
     except BaseException:
         s.kill()
@@ -1090,6 +1092,24 @@ def bytes_run(prog, cwd, timeout, clean_rusage, dump_dir=None):
 # ---------------------------------------------------------------------------
 
 
+def escaped(data):
+    """Terminal output in a readable form: ESC as \\e, other controls as \\xNN."""
+    text = data.decode("utf-8", "replace")
+    out = []
+    for ch in text:
+        if ch == "\x1b":
+            out.append("\\e")
+        elif ch == "\r":
+            out.append("\\r")
+        elif ch == "\n":
+            out.append("\\n")
+        elif ord(ch) < 0x20 or ord(ch) == 0x7F:
+            out.append("\\x%02x" % ord(ch))
+        else:
+            out.append(ch)
+    return "".join(out)
+
+
 def pct_over(n, few):
     return 100.0 * (n - few) / few if few else None
 
@@ -1102,6 +1122,7 @@ def summarise(times):
         return min(r[key] for r in times)
 
     return {
+        "first_byte_ms": {"median": med("first_byte_ms"), "min": low("first_byte_ms")},
         "first_screen_ms": {"median": med("first_screen_ms"), "min": low("first_screen_ms")},
         "exit_ms": {"median": med("exit_ms"), "min": low("exit_ms")},
         "quit_to_exit_ms": {"median": med("quit_to_exit_ms"), "min": low("quit_to_exit_ms")},
@@ -1116,8 +1137,9 @@ def print_table(result):
           % (st["lines"], st["line_chars"], st["cols"], st["rows"], st["term"], st["lang"]))
     print("programs from %s; %d timed runs each: median (min)" % (st["bin_dir"], st["runs"]))
     print()
-    fmt = "%-15s %17s %17s %13s %12s %10s %5s"
-    print(fmt % ("program", "first screen ms", "exit ms", "Esc->exit ms", "maxrss KiB", "VmHWM KiB", "exit"))
+    fmt = "%-15s %15s %17s %17s %13s %11s %10s %5s"
+    print(fmt % ("program", "first byte ms", "first screen ms", "exit ms", "Esc->exit ms", "maxrss KiB",
+                 "VmHWM KiB", "exit"))
     errors = []
     for name, r in result["programs"].items():
         if "timing" not in r:
@@ -1127,6 +1149,7 @@ def print_table(result):
         t = r["timing"]
         b = r.get("bytes", {})
         print(fmt % (name,
+                     "%.1f (%.1f)" % (t["first_byte_ms"]["median"], t["first_byte_ms"]["min"]),
                      "%.1f (%.1f)" % (t["first_screen_ms"]["median"], t["first_screen_ms"]["min"]),
                      "%.1f (%.1f)" % (t["exit_ms"]["median"], t["exit_ms"]["min"]),
                      "%.1f" % t["quit_to_exit_ms"]["median"],
@@ -1149,6 +1172,9 @@ def print_table(result):
             continue
         b = r["bytes"]
         print(fmt % (name, cell(b["first_screen"]), cell(b["down"]), cell(b["page"])))
+    for name, r in result["programs"].items():
+        if "sent" in r.get("bytes", {}).get("down", {}):
+            print("%-15s Down sent: %s" % (name, r["bytes"]["down"]["sent"]))
     print()
     for note in result["notes"]:
         print("note: " + note)
@@ -1179,8 +1205,13 @@ def main():
     ap.add_argument("--timeout", type=float, default=20, help="seconds before a run is given up")
     ap.add_argument("--dump", metavar="DIR", help="write the raw bytes of the byte-count runs to DIR")
     args = ap.parse_args()
+    if args.runs < 1 or args.lines < 1:
+        ap.error("--runs and --lines must be at least 1")
 
+    args.bin_dir = os.path.abspath(args.bin_dir)
     tmp = tempfile.mkdtemp(prefix="vesk-bench-")
+    home = os.getcwd()
+    os.chdir(tmp)  # the programs start in the current directory
     notes = []
     try:
         lines = make_lines(args.lines)
@@ -1212,7 +1243,7 @@ def main():
                      "process's end; the editor's part includes its lone-Esc wait (VESK_ESC_TIMEOUT, "
                      "default 35 ms)")
         notes.append("one untimed warm-up run per program; runs alternate between programs")
-        clean = become_subreaper()
+        clean = shutil.which("setsid") is not None and become_subreaper()
         notes.append("maxrss: ru_maxrss from wait4 in the byte-count run, the program started through "
                      "a shell so that this Python process's own peak is not inherited; VmHWM: "
                      "/proc/<pid>/status just before quitting (largest of the timed runs)"
@@ -1292,6 +1323,7 @@ def main():
         else:
             print_table(result)
     finally:
+        os.chdir(home)
         shutil.rmtree(tmp, ignore_errors=True)
 
 

@@ -25,6 +25,16 @@ struct KeyMapEntry {
   uint32_t Code;
 };
 
+// Keys of the prompt line whose codes differ by build (low 16 bits; 0: none).
+struct PromptKeyCodes {
+  uint16_t LineMark[3];
+  uint16_t PositionMark[2];
+  uint16_t Lengthen, Shorten;
+  uint16_t KeyCode;
+  uint16_t WriteHistory;
+  uint16_t RusLayout;
+};
+
 struct BuildConfig {
   const char* Name;  // program name, "vesk-koi8"
   bool koi8r;        // text and interface in KOI8-R (else code page 866)
@@ -37,6 +47,7 @@ struct BuildConfig {
   uint32_t AskYesKey = 0;
   uint32_t AskAbandonKeys[2] = {0, 0};
   uint8_t BarByte = 0;  // the vertical line between the answers of a question
+  PromptKeyCodes PromptKeys{};
 };
 
 extern const BuildConfig BuildKoi8;

@@ -19,6 +19,7 @@
 #include "screen/keys.h"
 #include "screen/term.h"
 #include "screen/tty.h"
+#include "text/codepage.h"
 #include "text/heap.h"
 #include "text/linestore.h"
 #include "text/loadsave.h"
@@ -34,6 +35,7 @@ void ResetAllState() {
   ResetKeyState();
   Q = QuestionState{};
   Load = LoadState{};
+  ResetCodePageState();
 }
 
 [[noreturn]] void EndProgram(int status) {
@@ -217,7 +219,9 @@ void StartEditor(const std::vector<std::string>& args) {
   ComputeTabStops();
   Ed.CurCol = Ed.IndentColumn;
   Ed.ColumnMark = Ed.IndentColumn;
-  Txt.Modified = false;
+  // An empty or new file counts as changed from the start: its one blank
+  // line is inserted after this point in the order of start-up.
+  Txt.Modified = Load.Empty;
   Ed.SearchString.clear();
   if (Ed.FormatWidth == 0) Ed.FormatWidth = Txt.LineWidth;
   Ed.WindowTop = 1;

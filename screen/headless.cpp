@@ -10,7 +10,10 @@ void HeadlessTerminal::Flush(bool force) {
 }
 
 bool HeadlessTerminal::Poll(int timeoutMs) {
-  while (Kbd.Queue.empty() && !Script.empty()) {
+  // Each scripted input arrives after the one before it was read: a look
+  // that does not wait (KeyPressed) never sees it yet.  The keys of one
+  // chunk of bytes arrive together.
+  while (timeoutMs != 0 && Kbd.Queue.empty() && !Script.empty()) {
     Input in = std::move(Script.front());
     Script.pop_front();
     if (in.Bytes.empty()) {

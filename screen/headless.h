@@ -28,7 +28,7 @@ struct HeadlessTerminal : Terminal {
 
   explicit HeadlessTerminal(Charset set);
   void Flush(bool force) override;
-  // Moves the next scripted input into the key queue.
+  // Moves the next scripted input into the key queue when the editor waits.
   bool Poll(int timeoutMs) override;
   void SetCursorShape(bool insert) override;
   void Suspend(bool suspend) override;

@@ -10,6 +10,7 @@
 
 #include "core/state.h"
 #include "screen/cells.h"
+#include "text/codepage.h"
 #include "text/heap.h"
 #include "text/linestore.h"
 #include "text/messages.h"
@@ -166,11 +167,15 @@ bool LoadFile() {
     // The compact pass keeps Blanks at the width it had.
     Txt.Blanks[0] = blanksLength;
   }
+  // The first lines tell whether the file came in a foreign code page.
+  if (Ed.AskRecodeOnLoad && Txt.LineCount > 0) RecodeOnLoad(1, std::min<int>(Txt.LineCount, 25), true);
   Txt.Modified = false;
   Ed.CurLine = 1;
   if (Txt.LineCount == 0) {
+    // The blank line of an empty or new file marks the text modified.
     int16_t n = 1;
     InsertLine(Txt.LineWidth, n);
+    Load.Empty = true;
   }
   return true;
 }

@@ -7,6 +7,7 @@ struct LoadState {
   uint8_t CompactReload = 0;  // set when the first pass ran out of memory
   int CutLines = 0;           // lines longer than 255 bytes that were cut
   bool ReadError = false;
+  bool Empty = false;         // nothing was read: the text is one blank line
 };
 extern LoadState Load;
 

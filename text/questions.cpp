@@ -1,5 +1,6 @@
 #include "text/questions.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,19 @@ QuestionState Q;
 
 namespace {
 
-// The text filled with blanks to the screen width in `row`; every cell whose
-// character is 32 or above gets attr.
+// The text filled with blanks to the screen width in `row`, drawn as the
+// work line; every cell whose character is 32 or above gets attr, so control
+// bytes keep their own colours.
 void ShowRow(std::string_view text, int row, uint8_t attr) {
-  for (int c = 1; c <= Scr.ScreenWidth; ++c) {
-    uint8_t ch = size_t(c) <= text.size() ? uint8_t(text[size_t(c - 1)]) : uint8_t(' ');
-    PutCharAt(c, row, ch, ch >= 32 ? attr : 0x07);
-  }
+  if (!WidthSupported()) return;
+  const size_t width = Scr.ScreenWidth;
+  std::string t(text.substr(0, std::min(text.size(), width)));
+  t.resize(width, ' ');
+  StoreWorkLine(t);
+  DrawLine(0, 0, row);
+  SetWritePos(row, 1);
+  for (int c = 1; c <= Scr.ScreenWidth; ++c)
+    if (CellChar(CellAt(c, row)) >= 32) PutRunAttr(c, attr);
 }
 
 }  // namespace

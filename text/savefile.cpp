@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/state.h"
+#include "text/codepage.h"
 #include "text/linestore.h"
 #include "text/messages.h"
 
@@ -18,7 +19,9 @@ void AppendLineForSave(std::string& out, int n) {
   std::string_view s = LineBytes(n);
   size_t len = s.size();
   while (len > 0 && (s[len - 1] == ' ' || s[len - 1] == '\0')) --len;
+  const size_t start = out.size();
   out.append(s.data(), len);
+  RecodeForDisk(out, start);  // back into the code page the file came in
   out += '\n';
 }
 

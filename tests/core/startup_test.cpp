@@ -142,10 +142,14 @@ TEST(StartUp, AMissingFileIsCreatedAndAnnounced) {
   EXPECT_EQ(FromSet(Charset::Koi8, ToSet(Charset::Koi8, "Новый файл.")), "Новый файл.");
   EXPECT_EQ(r.Row(2).substr(0, std::string("Новый файл.").size()), "Новый файл.");
 
-  o.Keys = "x<Esc>";  // the key clears the message; nothing changed yet
+  o.Keys = "x<Esc>2";  // the key clears the message; a new file counts as changed
   r = Drive(o);
-  EXPECT_EQ(r.ExitStatus, 0);
+  EXPECT_EQ(r.ExitStatus, 3);
   EXPECT_EQ(r.Lines, std::vector<std::string>{""});
+  o.Keys = "x<Esc>1";
+  r = Drive(o);
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_EQ(r.FileContent(), "\n");
 }
 
 TEST(StartUp, AFileThatCannotBeCreatedLeavesAnUnnamedText) {
@@ -271,12 +275,13 @@ TEST(StartUp, NewStateFilesAreOwnerOnly) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-// A new file is not counted as changed: leaving it asks nothing.
-TEST(Exit, ANewFileLeavesWithoutAQuestion) {
+TEST(Exit, AnEmptyFileCountsAsChanged) {
   RunOptions o;
-  o.CreateFile = false;
-  o.Keys = "x<Esc>";
-  EXPECT_EQ(Drive(o).ExitStatus, 0);
+  o.Text = "";
+  o.Keys = "<Esc>";
+  EXPECT_EQ(Drive(o).ExitStatus, -1) << "the save question waits";
+  o.Keys = "<Esc>2";
+  EXPECT_EQ(Drive(o).ExitStatus, 3);
 }
 
 class ExitTest : public EditorTest {

@@ -39,15 +39,15 @@ if ((missing)); then
 fi
 
 # ---------------------------------------------------------------------------
-# Cell colours of one captured row.  Reads `capture-pane -p -e -N` output on
-# stdin and keeps track of the SGR state, giving each cell a foreground and a
+# Cell colours of the screen.  Reads `capture-pane -p -e -N` output on stdin
+# and keeps track of the SGR state, giving each cell a foreground and a
 # background: a colour number 0..255 (a bold 0..7 foreground counts as the
 # bright 8..15, as terminals show it), "d" for the terminal's default or "rgb".
 #
-#   cells ROW FROM TO FGS BGS [CHAR]  every cell FROM..TO has a foreground in
-#                                     FGS and a background in BGS (blank-
-#                                     separated lists) and, if given, is CHAR
-#   bgruns ROW                        "first last background" per run
+#   cells CHECK...  each CHECK is "ROW FROM TO FGS BGS [CHAR]": every cell
+#                   FROM..TO of ROW has a foreground in FGS and a background
+#                   in BGS (comma-separated lists) and, if given, is CHAR
+#   bgruns ROW      "first last background" per run of one background
 read -r -d '' PY_CELLS <<'PYEOF'
 import re, sys
 
@@ -102,24 +102,27 @@ def row_cells(text, row):
     return cells
 
 def main():
-    mode, row = sys.argv[1], int(sys.argv[2])
-    cells = row_cells(sys.stdin.read(), row)
-    if mode == 'cells':
-        first, last = int(sys.argv[3]), int(sys.argv[4])
-        fgs, bgs = sys.argv[5].split(), sys.argv[6].split()
-        char = sys.argv[7] if len(sys.argv) > 7 else None
-        if len(cells) < last:
-            print(f'row {row} has only {len(cells)} cells, expected at least {last}')
-            return 1
-        for col in range(first, last + 1):
-            ch, f, b = cells[col - 1]
-            if f not in fgs or b not in bgs or (char is not None and ch != char):
-                want = repr(char) if char else 'any character'
-                print('row %d column %d: %r foreground %s background %s; expected %s foreground %s '
-                      'background %s' % (row, col, ch, f, b, want, '|'.join(fgs), '|'.join(bgs)))
+    text = sys.stdin.read()
+    if sys.argv[1] == 'cells':
+        for check in sys.argv[2:]:
+            words = check.split()
+            row, first, last = int(words[0]), int(words[1]), int(words[2])
+            fgs, bgs = words[3].split(','), words[4].split(',')
+            char = words[5] if len(words) > 5 else None
+            cells = row_cells(text, row)
+            if len(cells) < last:
+                print('row %d has only %d cells, expected at least %d' % (row, len(cells), last))
                 return 1
+            for col in range(first, last + 1):
+                ch, f, b = cells[col - 1]
+                if f not in fgs or b not in bgs or (char is not None and ch != char):
+                    want = repr(char) if char else 'any character'
+                    print('row %d column %d: %r foreground %s background %s; expected %s foreground %s '
+                          'background %s' % (row, col, ch, f, b, want, '|'.join(fgs), '|'.join(bgs)))
+                    return 1
         return 0
-    if mode == 'bgruns':
+    if sys.argv[1] == 'bgruns':
+        cells = row_cells(text, int(sys.argv[2]))
         start = 1
         for col in range(2, len(cells) + 2):
             if col > len(cells) or cells[col - 1][2] != cells[col - 2][2]:
@@ -157,11 +160,19 @@ fail() {
   exit 1
 }
 
-# Ends the current tmux server and waits until every editor it ran is gone,
-# so that nothing writes into $T while it is removed.
+# Ends the current tmux server.  An editor still running is killed outright
+# first: a case that is over needs nothing more from it, and the emergency
+# save that a hangup would start (with its fsync) only costs time.  Then it
+# waits until every editor the case ran is gone, so that nothing writes
+# into $T while it is removed.
 stop_server() {
-  tm kill-server 2>/dev/null
   local f pid i
+  for f in "$T"/r*/pid; do
+    [[ -s $f ]] || continue
+    pid=$(cat "$f")
+    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$BUILD"/vesk-* ]] && kill -KILL "$pid" 2>/dev/null
+  done
+  tm kill-server 2>/dev/null
   for f in "$T"/r*/pid; do
     [[ -s $f ]] || continue
     pid=$(cat "$f")
@@ -169,7 +180,6 @@ stop_server() {
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.05
     done
-    kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
   done
   return 0
 }
@@ -266,13 +276,14 @@ wait_screen() {
   done
 }
 
-# wait_exit STATUS: waits for the program to end and checks its exit status.
+# wait_exit STATUS [SECONDS]: waits for the program to end and checks its
+# exit status ("any" takes every status).
 wait_exit() {
-  local want=$1 start_ns now_ns
+  local want=$1 limit=${2:-$TIMEOUT} start_ns now_ns
   start_ns=$(date +%s%N)
   until [[ -s $R/status ]]; do
     now_ns=$(date +%s%N)
-    ((now_ns - start_ns > TIMEOUT * 1000000000)) && fail "the program did not end within ${TIMEOUT}s (${WHAT:-})"
+    ((now_ns - start_ns > limit * 1000000000)) && fail "the program did not end within ${limit}s (${WHAT:-})"
     sleep 0.05
   done
   EXIT_STATUS=$(sed -n 's/^EXIT=//p' "$R/status")
@@ -281,10 +292,9 @@ wait_exit() {
   fi
 }
 
-# colours ROW FROM TO FGS BGS [CHAR]: see PY_CELLS.  The numbers are the
-# terminal's colours (1 red, 3 yellow, 4 blue, 6 cyan, +8 bright), so an
-# attribute's PC colours swap: PC blue 1 is 4, cyan 3 is 6, red 4 is 1,
-# brown 6 is 3.
+# colours CHECK...: see PY_CELLS.  The numbers are the terminal's colours
+# (1 red, 3 yellow, 4 blue, 6 cyan, +8 bright), so an attribute's PC colours
+# swap: PC blue 1 is 4, cyan 3 is 6, red 4 is 1, brown 6 is 3.
 colours() {
   local out
   out=$(screen_e | python3 -S -E -c "$PY_CELLS" cells "$@") || fail "colours: $out (${WHAT:-})"
@@ -304,7 +314,7 @@ file_mode() { stat -c %a "$1"; }
 # The terminal is the shell's again: normal screen with what was on it
 # before, the same modes as before, cursor shown, keypad mode off.
 check_restored() {
-  WHAT="terminal after the program" wait_screen "AFTER-EDITOR-MARK" "BEFORE-EDITOR-MARK" "!$STATUS_ANY"
+  WHAT="the shell's normal screen after the program" wait_screen "AFTER-EDITOR-MARK" "BEFORE-EDITOR-MARK" "!$STATUS_ANY"
   [[ $(pane_format '#{alternate_on}') == 0 ]] || fail "the alternate screen is still on ($1)"
   [[ $(pane_format '#{cursor_flag}') == 1 ]] || fail "the cursor is still hidden ($1)"
   [[ $(pane_format '#{keypad_flag}') == 0 ]] || fail "keypad mode is still on ($1)"
@@ -432,14 +442,14 @@ case_exit_status() {
 # The state file keeps the cursor line: in /tmp by default, in the -I
 # directory when one is given.
 case_state_file() {
-  local base="vesk-e2e-$$-state.txt" statefile i
+  local base="vesk-e2e-$$-state.txt" other="vesk-e2e-$$-other.txt" statefile i
   statefile="/tmp/$base.VkIni"
   CLEANUP+=("$statefile")
   rm -f "$statefile"
   make_lines "$T/$base" 60
-  make_lines "$T/other.txt" 60
+  make_lines "$T/$other" 60
   local spec prog file switch
-  for spec in "vesk-koi8 $base -" "vesk-866-rkbd other.txt -I$T/"; do
+  for spec in "vesk-koi8 $base -" "vesk-866-rkbd $other -I$T/"; do
     read -r prog file switch <<<"$spec"
     [[ $switch == - ]] && switch=""
     WHAT="$prog state file, first run"
@@ -501,7 +511,7 @@ case_terminal_restored() {
   start_prog 132x43 vesk-866 -w "-I$T/" text.txt
   wait_screen "1:$(status_re 1 5)"
   kill -TERM "$(cat "$R/pid")"
-  wait_exit any
+  wait_exit any $((3 * TIMEOUT))
   [[ $EXIT_STATUS != 0 ]] || fail "killed by SIGTERM yet exit status 0"
   check_restored "after SIGTERM"
   [[ ! -e $T/text.txt.save ]] || fail "text.txt.save written for an unchanged text"
@@ -512,7 +522,7 @@ case_terminal_restored() {
   key Right
   wait_screen "1:$(status_re 1 1)" @2,3
   kill -TERM "$(cat "$R/pid")"
-  wait_exit any
+  wait_exit any $((3 * TIMEOUT))
   [[ $EXIT_STATUS != 0 ]] || fail "killed by SIGTERM yet exit status 0"
   check_restored "after SIGTERM with a changed text"
   [[ -f $T/fresh.txt.save ]] || fail "no fresh.txt.save after SIGTERM on a changed text (files: $(ls "$T" | tr "\n" " "))"
@@ -526,7 +536,7 @@ case_terminal_restored() {
   key Right
   wait_screen "1:$(status_re 1 1)" @2,3
   kill -HUP "$(cat "$R/pid")"
-  wait_exit any
+  wait_exit any $((3 * TIMEOUT))
   [[ $EXIT_STATUS != 0 ]] || fail "killed by SIGHUP yet exit status 0"
   check_restored "after SIGHUP"
   [[ -f $T/hup.txt.save ]] || fail "no hup.txt.save after SIGHUP on a changed text (files: $(ls "$T" | tr "\n" " "))"
@@ -538,7 +548,7 @@ case_terminal_restored() {
   start_prog 80x25 vesk-koi8 -w "-I$T/" early.txt
   wait_screen "2:^Новый файл\."
   kill -TERM "$(cat "$R/pid")"
-  wait_exit any
+  wait_exit any $((3 * TIMEOUT))
   [[ $EXIT_STATUS != 0 ]] || fail "killed by SIGTERM yet exit status 0"
   check_restored "after SIGTERM during the announcement"
 }
@@ -549,29 +559,29 @@ case_colours() {
   WHAT="start screen colours"
   start_prog 80x25 vesk-koi8 "-I$T/" new.txt
   wait_screen "16:Press any key\."
-  local lines end
+  # The ends of the author line, the contact line and the appeal, whose
+  # texts are the editor's own.
+  local lines e12 e14 e20
   mapfile -t lines < <(screen)
-  colours 16 32 47 13 "0 d"                 # " Press any key. ": light magenta
-  colours 6 34 43 9 "0 d"                   # "Menu - F10": light red
-  end=$(printf '%s' "${lines[11]}" | sed 's/ *$//' | wc -m)
-  ((end > 8)) || fail "no author line on row 12"
-  colours 12 8 "$end" 11 4                  # yellow on blue
-  end=$(printf '%s' "${lines[13]}" | sed 's/ *$//' | wc -m)
-  ((end > 27)) || fail "no contact line on row 14"
-  colours 14 27 "$end" 4 3                   # blue on brown
-  end=$(printf '%s' "${lines[19]}" | sed 's/ *$//' | wc -m)
-  ((end > 11)) || fail "no appeal on row 20"
-  colours 20 11 "$end" 8 "0 d"              # dark grey
+  e12=$(printf '%s' "${lines[11]}" | sed 's/ *$//' | wc -m)
+  e14=$(printf '%s' "${lines[13]}" | sed 's/ *$//' | wc -m)
+  e20=$(printf '%s' "${lines[19]}" | sed 's/ *$//' | wc -m)
+  ((e12 > 8)) || fail "no author line on row 12"
+  ((e14 > 27)) || fail "no contact line on row 14"
+  ((e20 > 11)) || fail "no appeal on row 20"
+  # " Press any key. " light magenta, "Menu - F10" light red, the author
+  # line yellow on blue, the contact line blue on brown, the appeal grey.
+  colours "16 32 47 13 0,d" "6 34 43 9 0,d" "12 8 $e12 11 4" "14 27 $e14 4 3" "20 11 $e20 8 0,d"
 
   key Down
   WHAT="message colours"
   wait_screen "2:^Новый файл\."
-  colours 2 1 11 11 "0 d"                   # a notice: yellow
+  colours "2 1 11 11 0,d"                   # a notice: yellow
 
   key Right
   WHAT="message line and status line colours"
   wait_screen "1:$(status_re 1 1)" "2:$(fill_re vesk-koi8 80)"
-  colours 2 1 80 "7 d" "0 d" "▒"
+  colours "2 1 80 7,d 0,d ▒"
   local first last bg coloured=0
   while read -r first last bg; do
     [[ $bg != d && $bg != 0 ]] && coloured=1

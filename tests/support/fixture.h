@@ -25,8 +25,13 @@ class EditorTest : public ::testing::Test {
     Term = nullptr;
     ResetLineStore();
   }
+  // Keys pressed one after another.
   void Keys(std::initializer_list<uint32_t> codes) {
     for (uint32_t c : codes) Terminal.Script.push_back({c, {}});
+  }
+  // Keys arriving together, as the bytes of one terminal read do.
+  void Burst(std::initializer_list<uint32_t> codes) {
+    for (uint32_t c : codes) Kbd.Queue.push_back(c);
   }
   // A text of n lines "line 1", "line 2", ... in a started line store.
   void MakeText(int n) {

@@ -15,6 +15,7 @@
 #include "core/mainloop.h"
 #include "core/safefile.h"
 #include "core/state.h"
+#include "edit/prompt.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"
@@ -34,6 +35,7 @@ void ResetAllState() {
   ResetEditorState();
   ResetKeyState();
   Q = QuestionState{};
+  ResetPromptState();
   Load = LoadState{};
   ResetCodePageState();
 }
@@ -232,6 +234,8 @@ void StartEditor(const std::vector<std::string>& args) {
     InsertLine(Txt.LineWidth, n);
   }
   ReadStateFile();
+  LoadStringHistory();
+  Prompt.QuickSearchCase = Prompt.LoadedCase;
   if (!(Ed.FillCell & 0x0100)) Ed.FillCell = DefaultFillCell();
   ClearMessageLine();
 }
@@ -252,6 +256,7 @@ void ExitEditor() {
     if (Txt.Modified) return;
   }
   WriteStateFile();
+  SaveStringHistory();
   EndProgram(Ed.ExitStatus);
 }
 

@@ -14,6 +14,7 @@
 #include "text/heap.h"
 #include "text/linestore.h"
 #include "text/messages.h"
+#include "text/savefile.h"
 
 LoadState Load;
 
@@ -114,28 +115,14 @@ void LoadLine(const std::string& text, uint8_t width) {
 
 }  // namespace
 
-bool LoadFile() {
-  Load = LoadState{};
-  ApplyFileNameRules(Ed.FileName);
-  SetLineWidth(Txt.LineWidth);
-  uint8_t blanksLength = Txt.Blanks[0];
+// Reads the open file into the line store; a first pass that runs out of
+// memory starts again with lines of 7 bytes.  False when the compact pass
+// fails too.
+static bool ReadWholeFile(int fd) {
+  const uint8_t blanksLength = Txt.Blanks[0];
   for (;;) {
     FreeAllLines();
-    int fd = Ed.FileName.empty() ? -1 : open(Ed.FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      if (Ed.FileName.empty()) break;
-      // Never truncate or reuse an existing file here: only a file that does
-      // not exist yet is created.
-      int nfd = open(Ed.FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (nfd >= 0) {
-        close(nfd);
-        ShowMessage(InBuildSet("Новый файл."), 1);
-      } else {
-        ShowMessage(InBuildSet("Неверное имя файла!"), 1);
-        Ed.FileName.clear();
-      }
-      break;
-    }
+    if (lseek(fd, 0, SEEK_SET) != 0 && Load.CompactReload != 0) return false;
     LineReader reader(fd);
     std::string line;
     bool cut = false;
@@ -147,26 +134,58 @@ bool LoadFile() {
       LoadLine(line, Txt.LineWidth);
       if (firstPass && Load.CompactReload != 0) {
         FreeAllLines();
-        blanksLength = Txt.Blanks[0];
         SetLineWidth(7);
         Ed.FillCell ^= 0x0800;
         restart = true;
         break;
       }
       if (Txt.Failed > 0) {
-        if (!firstPass) {
-          close(fd);
-          return false;
-        }
+        if (!firstPass) return false;
         break;
       }
     }
     Load.ReadError = reader.Failed();
-    close(fd);
-    if (!restart) break;
+    if (!restart) return true;
     // The compact pass keeps Blanks at the width it had.
     Txt.Blanks[0] = blanksLength;
   }
+}
+
+bool LoadFile() {
+  Load = LoadState{};
+  for (;;) {
+    ApplyFileNameRules(Ed.FileName);
+    SetLineWidth(Txt.LineWidth);
+    int fd = Ed.FileName.empty() ? -1 : open(Ed.FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      bool ok = ReadWholeFile(fd);
+      close(fd);
+      if (!ok) return false;
+      break;
+    }
+    if (Ed.FileName.empty()) break;
+    // Never truncate or reuse an existing file here: only a file that does
+    // not exist yet is created.
+    int nfd = open(Ed.FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (nfd >= 0) {
+      close(nfd);
+      ShowMessage(InBuildSet("Новый файл."), 1);
+      break;
+    }
+    ShowMessage(InBuildSet("Неверное имя файла!"), 1);
+    std::string name;
+    if (!AskFileName(name, 4)) {
+      Ed.FileName.clear();
+      break;
+    }
+    Ed.FileName = name;
+  }
+  // Damage that loading could not avoid is told once, so that nobody saves a
+  // shortened file unknowingly.
+  if (Load.ReadError)
+    ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + Ed.FileName, 1);
+  if (Load.CutLines > 0)
+    ShowMessage(InBuildSet("Строк длиннее 255 байт, обрезано: ") + std::to_string(Load.CutLines), 1);
   // The first lines tell whether the file came in a foreign code page.
   if (Ed.AskRecodeOnLoad && Txt.LineCount > 0) RecodeOnLoad(1, std::min<int>(Txt.LineCount, 25), true);
   Txt.Modified = false;

@@ -3,9 +3,12 @@
 #include <string>
 
 // The bytes a line is written as: without its trailing blanks and NUL
-// bytes, followed by LF.
-void AppendLineForSave(std::string& out, int n);
-// The whole text as it is written to disk.
+// bytes, in the file's code page, followed by LF.  Mode 0 keeps control
+// bytes, mode 2 blanks them, mode 4 spells them as "#" and the decimal code.
+void AppendLineForSave(std::string& out, int n, int mode = 0);
+// Lines first..last as they are written to disk.
+std::string TextForSave(int first, int last, int mode);
+// The whole text in mode 0.
 std::string TextForSave();
 
 // Writes `content` into `path` without ever leaving a damaged file: a new
@@ -15,6 +18,30 @@ std::string TextForSave();
 // failure.
 bool WriteFileSafely(const std::string& path, const std::string& content);
 
-// The save command: writes the text to Ed.FileName when it is modified.
-// Clears Modified only when the whole text reached the disk.
+// Writes lines first..last into path (safely) in the mode of
+// AppendLineForSave, showing "Записывается " meanwhile; reports a failure.
+bool WriteLines(int first, int last, const std::string& path, int mode);
+
+// Asks for a file name on the message row (modes 0, 1, 4; modes 2 and 3
+// take name as given) and checks the file: odd modes for writing, even
+// modes for reading, mode 4 not at all.  Modes 0 and 1 ask again after a
+// failure.  False (Txt.Failed >= 1) when the user gives up.
+bool AskFileName(std::string& name, int mode);
+
+// The save command: writes the text to Ed.FileName when it is modified
+// (asking for a name when there is none, and for another one when writing
+// fails), then the "{" and "}" variants.  Clears Modified only when the
+// whole text reached the disk.
 void SaveFile();
+
+// The whole text into another directory (mode 0 asks for it) or, in modes
+// 2 and 4, under target.
+void WriteToDirectory(int mode, const std::string& target = {});
+// When FileName holds ch, the whole text under FileName without its first
+// ch, in the given mode.
+void WriteVariant(char ch, int mode);
+
+// One of the editor's data files: the name as given, else (names of at most
+// 12 characters) beside the program.
+bool FindDataFile(const std::string& name, std::string& full);
+std::string ProgramDirectory();

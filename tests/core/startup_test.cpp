@@ -156,7 +156,7 @@ TEST(StartUp, AFileThatCannotBeCreatedLeavesAnUnnamedText) {
   RunOptions o;
   o.CreateFile = false;
   o.FileName = "no/such/dir.txt";
-  o.Keys = "x";
+  o.Keys = "x<Esc>";  // the message takes x; Esc refuses to name another file
   RunResult r = Drive(o);
   EXPECT_TRUE(Ed.FileName.empty());
   EXPECT_EQ(Txt.LineCount, 1);
@@ -346,7 +346,8 @@ TEST_F(ExitTest, AFailedSaveKeepsTheEditorRunning) {
   // A directory in the file's place cannot be replaced by a save.
   fs::remove(f);
   fs::create_directories(f);
-  EXPECT_EQ(ExitWith({0x0231, 0x1E61}), -1);
+  // The failure is shown (a answers it), another name is asked: Esc.
+  EXPECT_EQ(ExitWith({0x0231, 0x1E61, 0x011B}), -1);
   EXPECT_TRUE(Txt.Modified);
 }
 

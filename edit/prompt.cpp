@@ -1,0 +1,314 @@
+#include "edit/prompt.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "builds/build.h"
+#include "core/safefile.h"
+#include "core/state.h"
+#include "edit/words.h"
+#include "screen/cells.h"
+#include "screen/keys.h"
+#include "text/codepage.h"
+#include "text/linestore.h"
+#include "text/messages.h"
+
+PromptState Prompt;
+
+void ResetPromptState() { Prompt = PromptState{}; }
+
+namespace {
+
+constexpr int FieldStart = 28;  // the first column of the edited text
+constexpr size_t HistoryWidth = 53;
+
+// The edited value keeps all 255 bytes, so that shortening and lengthening
+// it shows again what stood past its end.
+struct Field {
+  std::array<char, 255> Bytes;
+  size_t Length = 0;
+  int Cursor = FieldStart;  // FieldCursor
+  bool Edited = false;
+
+  Field() { Bytes.fill(' '); }
+  void Set(const std::string& s) {
+    Length = std::min<size_t>(s.size(), Bytes.size());
+    std::copy_n(s.begin(), Length, Bytes.begin());
+  }
+  std::string Text() const { return std::string(Bytes.data(), Length); }
+  int End() const { return FieldStart - 1 + int(Length); }  // FieldEnd
+};
+
+void FillRow(int from, int to, uint8_t attr) {
+  for (int c = from; c <= to; ++c) PutCharAt(c, 2, ' ', attr);
+}
+
+void Redraw(Field& f) {
+  FillRow(FieldStart, Scr.ScreenWidth - 1, 0x07);
+  f.Cursor = FieldStart;
+}
+
+// FieldInsert: a typed character at the cursor.
+void Insert(Field& f, uint8_t ch, bool mapLayout = true) {
+  if (mapLayout && Kbd.RusLayoutOn) ch = RusKey(ch);
+  if (!f.Edited && f.Cursor == FieldStart) {
+    f.Length = 0;
+    FillRow(FieldStart, Scr.ScreenWidth, 0x0F);
+  }
+  if (Scr.ScreenWidth > f.End() && f.Length < f.Bytes.size()) {
+    size_t at = std::min<size_t>(size_t(f.Cursor - FieldStart), f.Length);
+    std::copy_backward(f.Bytes.begin() + long(at), f.Bytes.begin() + long(f.Length),
+                       f.Bytes.begin() + long(f.Length) + 1);
+    f.Bytes[at] = char(ch);
+    ++f.Length;
+    f.Edited = true;
+    if (Scr.ScreenWidth > f.Cursor) ++f.Cursor;
+  }
+}
+
+// FieldDelete: the character under the cursor.
+void Delete(Field& f) {
+  size_t at = size_t(f.Cursor - FieldStart);
+  if (at < f.Length) {
+    std::copy(f.Bytes.begin() + long(at) + 1, f.Bytes.begin() + long(f.Length), f.Bytes.begin() + long(at));
+    PutCharAt(f.End(), 2, ' ', 0x07);
+    --f.Length;
+  }
+  f.Edited = true;
+}
+
+// Keeps the piece between dots that holds the cursor; k is the cursor's
+// offset in the word, 1 for its first character.
+std::string MacroWord(std::string word, int k) {
+  for (;;) {
+    size_t dot = word.find('.');
+    if (dot == std::string::npos) return word;
+    int p = int(dot) + 1;
+    if (k > p) {
+      word.erase(0, size_t(p));
+      k -= p;
+    } else {
+      word.resize(dot);
+    }
+  }
+}
+
+// The column where the word taken at the cursor starts in the cursor line.
+int WordStartColumn(const std::string& word) {
+  std::string_view line = LineBytes(Ed.CurLine);
+  for (int b = std::min<int>(Ed.CurCol, int(line.size())); b >= 1; --b)
+    if (line.substr(size_t(b - 1), word.size()) == word) return b;
+  return Ed.CurCol;
+}
+
+void StoreInHistory(const std::string& text) {
+  std::string s = text.substr(0, HistoryWidth);
+  for (int step = 1; step <= 15; ++step) {
+    Prompt.HistoryIndex = uint8_t((Prompt.HistoryIndex + 1) % 16);
+    if (Prompt.StringHistory[Prompt.HistoryIndex].empty()) break;
+  }
+  Prompt.StringHistory[Prompt.HistoryIndex] = s;
+}
+
+std::string HexCode(uint32_t code) {
+  char buf[9];
+  std::snprintf(buf, sizeof buf, "%08X", code);
+  return buf;
+}
+
+}  // namespace
+
+void PromptLine(std::string& text, int kind) {
+  const PromptKeyCodes& keys = CurrentBuild().PromptKeys;
+  Field f;
+  f.Set(text);
+  bool restart = true;
+
+  if (kind == PromptMacroWord) {
+    DrawMessage(InBuildSet("        Слово для макроса: "));
+    std::string word;
+    WordAtCursor(word, 0);
+    f.Set(MacroWord(word, Ed.CurCol - WordStartColumn(word) + 1));
+    kind = PromptOther;
+    f.Edited = true;
+    Redraw(f);
+    restart = false;
+  }
+
+  for (;;) {
+    if (restart) {
+      if (kind == PromptSearch) DrawMessage(InBuildSet("Введите строку для поиска: "));
+      if (kind == PromptReplace) DrawMessage(InBuildSet("Введите строку для замены: "));
+      if (kind == PromptSearch || kind == PromptReplace) f.Set(Prompt.StringHistory[Prompt.HistoryIndex]);
+      f.Edited = false;
+      Redraw(f);
+      restart = false;
+    }
+    PutStringAt(FieldStart, 2, f.Text(), 0x5A);
+    MoveCursor(f.Cursor, 2);
+    FlushScreen(false);
+    GetKey();
+    const uint16_t low = KeyLow16();
+
+    if (low == 0x1C0D) {
+      Txt.Failed = 0;
+      break;
+    }
+    if (low == 0x011B) {
+      Txt.Failed = 1;
+      break;
+    }
+    if (low == 0x1910) {
+      Txt.Failed = 31;
+      break;
+    }
+    const bool keyCodeKey = low == keys.KeyCode || (Kbd.KeyEvent & 0x00FFFFFFu) == 0x0008875Eu;
+    if (low == 0x240A) {
+      if (kind == PromptSearch) Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF0000u) | 0xF00Du;
+    } else if (low == 0xFF23) {  // Left
+      if (f.Cursor > FieldStart) --f.Cursor;
+      else f.Edited = true;
+    } else if (low == 0xFF25) {  // Right
+      if (f.Cursor <= f.End() && f.Cursor < Scr.ScreenWidth) ++f.Cursor;
+      f.Edited = true;
+    } else if (low == 0xFF20) {  // Home
+      f.Cursor = FieldStart;
+      f.Edited = true;
+    } else if (low == 0xFF26) {  // End
+      f.Cursor = std::min<int>(f.End() + 1, Scr.ScreenWidth);
+    } else if (low == 0x0E08) {  // Backspace
+      if (f.Cursor > FieldStart) {
+        --f.Cursor;
+        Delete(f);
+      }
+    } else if (low == 0xFF2A) {  // Delete
+      Delete(f);
+    } else if (low == 0x250B) {  // Ctrl+K
+      size_t at = size_t(f.Cursor - FieldStart);
+      if (at < f.Length) f.Length = at;
+      FillRow(f.End() + 1, Scr.ScreenWidth, 0x07);
+      f.Edited = true;
+    } else if (low == 0xFF21 || low == 0xFF22 || low == 0xFF07) {  // Up, PgUp, F7
+      Prompt.HistoryIndex = uint8_t((Prompt.HistoryIndex + 15) % 16);
+      restart = true;
+    } else if (low == 0xFF27 || low == 0xFF28) {  // Down, PgDn
+      Prompt.HistoryIndex = uint8_t((Prompt.HistoryIndex + 1) % 16);
+      restart = true;
+    } else if (low == 0xFF06 || low == 0xFF08) {  // F6, F8: the word at the cursor
+      std::string word;
+      WordAtCursor(word, 0);
+      f.Set(word);
+      f.Edited = true;
+      Redraw(f);
+    } else if (low == 0xFF05) {  // F5: a one-line rectangle, or the word with its blank
+      std::string word;
+      if (Ed.RectFirst > 0 && Ed.RectFirst == Ed.RectLast) {
+        std::string_view line = LineBytes(Ed.RectFirst);
+        int from = std::max(1, Ed.RectFirstCol), to = std::min<int>(Ed.RectLastCol, int(line.size()));
+        if (from <= to) word = std::string(line.substr(size_t(from - 1), size_t(to - from + 1)));
+      } else {
+        WordAtCursor(word, 2);
+      }
+      f.Set(word);
+      f.Edited = true;
+      Redraw(f);
+    } else if (low == 0x2E03 || low == 0x2D18) {  // Ctrl+C, Ctrl+X
+      if (WriteSharedFile(Ed.ClipboardPath, "B\n" + f.Text() + "\n") && low == 0x2D18) {
+        f.Length = 0;
+        Redraw(f);
+        FillRow(FieldStart, Scr.ScreenWidth, 0x07);
+      }
+    } else if (low == 0x2F16) {  // Ctrl+V
+      if (auto clip = ReadSharedFile(Ed.ClipboardPath)) {
+        std::istringstream in(*clip);
+        std::string first, second;
+        std::getline(in, first);
+        if (!first.empty() && first[0] != ' ') {
+          std::getline(in, second);
+          f.Set(second.substr(0, 255));
+          f.Edited = true;
+          Redraw(f);
+        }
+      }
+    } else if (low == 0x1011) {  // Ctrl+Q: a byte by its code or its letter
+      unsigned number = 0;
+      uint8_t byte;
+      for (;;) {
+        GetKey();
+        uint8_t c = KeyChar();
+        if (c >= 0x41) {
+          byte = uint8_t(c - 0x40);
+          if (byte > 0x20) byte = uint8_t(byte - 0x20);
+          break;
+        }
+        if (KeyLow16() == 0x1C0D) {
+          byte = uint8_t(number % 256);
+          break;
+        }
+        number = (number * 10 + unsigned(c - 48)) % 1000000;
+      }
+      Insert(f, byte);
+    } else if (low == 0x1312) {  // Ctrl+R
+      LoadStringHistory();
+    } else if (low == keys.WriteHistory) {
+      SaveStringHistory();
+    } else if (keyCodeKey) {
+      GetKey();
+      const uint32_t code = Kbd.KeyEvent;
+      for (char d : HexCode(code)) Insert(f, uint8_t(d), false);
+      PutCharAt(f.Cursor + 2, 2, uint8_t(0x30 + KeyShift()), 0x1C);
+      Kbd.KeyEvent &= 0xFFFFFF00u;
+    } else if (low == keys.Lengthen) {
+      if (f.Length < f.Bytes.size()) ++f.Length;
+      f.Edited = true;
+      Redraw(f);
+    } else if (low == keys.Shorten) {
+      if (f.Length > 0) --f.Length;
+      f.Edited = true;
+      Redraw(f);
+    } else if (low == keys.LineMark[0] || low == keys.LineMark[1] || low == keys.LineMark[2]) {
+      int n = low == keys.LineMark[0] ? 0 : low == keys.LineMark[1] ? 1 : 2;
+      Ed.LineMarks[size_t(n)] = Ed.CurLine;
+    } else if (low == keys.PositionMark[0] || low == keys.PositionMark[1]) {
+      int n = low == keys.PositionMark[0] ? 0 : 1;
+      Ed.PositionMarks[size_t(n)] = {Ed.CurLine, Ed.WindowTop, uint8_t(std::clamp(Ed.CurCol, 0, 255))};
+    } else if (keys.RusLayout != 0 && low == keys.RusLayout) {
+      ToggleRusLayout();
+    } else {
+      Insert(f, KeyChar());
+    }
+    if (KeyChar() == 13) {
+      Txt.Failed = 0;
+      break;
+    }
+  }
+
+  text = f.Text();
+  if (f.Edited && (kind == PromptSearch || kind == PromptReplace)) StoreInHistory(text);
+  ClearMessageLine();
+}
+
+void LoadStringHistory() {
+  auto content = ReadSharedFile(Ed.SavedStringsPath, 64 * 1024);
+  if (!content) return;
+  std::istringstream in(*content);
+  std::string line;
+  for (int k = 0; k < 16; ++k) {
+    if (!std::getline(in, line)) line.clear();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    Prompt.StringHistory[size_t((Prompt.HistoryIndex + 16 - k) % 16)] = line.substr(0, HistoryWidth);
+  }
+  if (Prompt.HistoryIndex == 0 && std::getline(in, line)) {
+    long v = std::strtol(line.c_str(), nullptr, 10);
+    Prompt.LoadedCase = int8_t(std::clamp<long>(v, -128, 127));
+  }
+  Ed.SearchString = Prompt.StringHistory[Prompt.HistoryIndex];
+}
+
+void SaveStringHistory() {
+  std::string out;
+  for (int k = 0; k < 16; ++k) out += Prompt.StringHistory[size_t((Prompt.HistoryIndex + 16 - k) % 16)] + "\n";
+  out += std::to_string(int(Prompt.QuickSearchCase)) + "\n";
+  WriteSharedFile(Ed.SavedStringsPath, out);
+}

@@ -121,10 +121,13 @@ constexpr ByteMap kAnsiToKoi8 = Then(kAnsiToAscii, kAsciiToKoi8);
 constexpr ByteMap kKoi8ToAnsi = Then(kKoi8ToAscii, kAsciiToAnsi);
 constexpr ByteMap kIdentity = Identity();
 
-// RusKey: every byte through its first place in KeyLayout, lower half too.
+// RusKey: a Latin key's byte through its first place in KeyLayout.  Bytes
+// from 0x80 on are already letters of the set (today's terminals send
+// Cyrillic themselves) and stay as they are; KeyLayout lists some of them
+// only to fill its columns.
 constexpr ByteMap MakeRusKey(const Column& internal) {
   ByteMap m = Identity();
-  for (int b = 0; b < 256; ++b) {
+  for (int b = 0; b < 0x80; ++b) {
     int p = PlaceIn(KeyLayout, uint8_t(b));
     if (p >= 0) m[size_t(b)] = internal[size_t(p)];
   }

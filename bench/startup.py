@@ -876,10 +876,11 @@ def rows_show(scr, first_row, first_line, lines, count):
 def status_shows(status, cur_line, count):
     """True when the status line names the cursor line and the line count:
     "line=N ... size=M" (the fixed-column form) or "Line=N/M"."""
-    m = re.search(r"\bline=(\d+)", status, re.IGNORECASE)
+    m = re.search(r"line=(\d+)", status, re.IGNORECASE)
     if not m or int(m.group(1)) != cur_line:
         return False
-    return re.search(r"(?:size=|line=%d/)%d\b" % (cur_line, count), status, re.IGNORECASE) is not None
+    # The size field may run straight into the next one ("size=24575memory=").
+    return re.search(r"(?:size=|line=%d/)%d(?!\d)" % (cur_line, count), status, re.IGNORECASE) is not None
 
 
 class Editor:

@@ -8,6 +8,7 @@
 #include "screen/cells.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
+#include "text/messages.h"
 
 namespace {
 
@@ -133,6 +134,8 @@ TEST_F(LineTest, ShiftLeftOrRightDropsALineBlock) {
   Block(2, 4);
   Ed.CurLine = 3;
   Ed.CurCol = 3;
+  ClearMessageLine();
+  ASSERT_EQ(MessageRowEnd(3), " 3 ");
   Kbd.KeyEvent = LeftShift;
   CursorLeft();
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 3, 3, 2, 3}));
@@ -146,7 +149,7 @@ TEST_F(LineTest, ShiftDownGrowsTheBlockAtTheCursorEdge) {
   struct Case {
     std::vector<int> before, after;  // BlockFirst, BlockLast, RectFirst, RectLast
   } cases[] = {
-      {{0, 0, 3, 5}, {0, 0, 3, 6}},   // on RectLast... (the cursor is on line 5 here)
+      {{0, 0, 3, 5}, {0, 0, 3, 6}},   // the cursor (line 5) on RectLast
       {{0, 0, 5, 7}, {0, 0, 6, 7}},   // on RectFirst: the block shrinks from above
       {{3, 5, 0, 0}, {3, 6, 0, 0}},   // on BlockLast
       {{5, 8, 0, 0}, {6, 8, 0, 0}},   // on BlockFirst

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   SelectBuild(BuildKoi8);
   HeadlessTerminal term(Charset::Koi8);
   Term = &term;
-  std::vector<double> load, save, recode;
+  std::vector<double> load, save, serialise, recode;
   size_t heapUsed = 0;
   for (int r = 0; r < runs; ++r) {
     ResetAllState();
@@ -70,6 +70,10 @@ int main(int argc, char** argv) {
     Ed.AskRecodeOnLoad = false;
     load.push_back(TimeMs([] { LoadFile(); }));
     heapUsed = Heap.Used;
+    serialise.push_back(TimeMs([] {
+      std::string s = TextForSave();
+      if (s.empty()) std::abort();
+    }));
     Txt.Modified = true;
     save.push_back(TimeMs([] { SaveFile(); }));
     recode.push_back(TimeMs([] {
@@ -91,6 +95,7 @@ int main(int argc, char** argv) {
               Median(load) * per10k);
   std::printf("save                       %.2f ms  (%.2f ms per 10,000 lines; target 2)\n", Median(save),
               Median(save) * per10k);
+  std::printf("  of which the text itself %.2f ms (the rest is writing and fsync to the disk)\n", Median(serialise));
   std::printf("recode whole text          %.2f ms\n", Median(recode));
   std::printf("line store (budget used)   %zu bytes; LineWidth+1 per line plus the table: %zu\n", heapUsed,
               accounted);

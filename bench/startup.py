@@ -1265,7 +1265,7 @@ def main():
                      "maxrss not measured: this system cannot adopt orphaned processes, and "
                      "ru_maxrss of a program forked from Python carries Python's own peak")
         if not progs:
-            raise SystemExit("no program to run")
+            raise SystemExit("no program to run: " + "; ".join(notes[:1]))
 
         results = {p.name: {"times": []} for p in progs}
         quiet = args.quiet_ms / 1000.0

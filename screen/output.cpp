@@ -108,14 +108,18 @@ ScreenOutput::Pen ScreenOutput::PenOf(uint8_t attr) const {
 
 void ScreenOutput::SetPen(const Pen& p, std::string& out) {
   if (PenKnown && p == Current) return;
-  bool reset = !PenKnown || (Current.Bold && !p.Bold) || (Current.Blink && !p.Blink);
   if (Ansi) {
+    // One SGR carries every change; bold and blink are switched off by
+    // their own parameters (22, 25), so nothing needs a full reset.
+    const bool reset = !PenKnown;
     std::string params;
     auto add = [&](int v) {
       if (!params.empty()) params += ';';
       params += std::to_string(v);
     };
     if (reset) add(0);
+    if (!reset && Current.Bold && !p.Bold) add(22);
+    if (!reset && Current.Blink && !p.Blink) add(25);
     if (p.Bold && (reset || !Current.Bold)) add(1);
     if (p.Blink && (reset || !Current.Blink)) add(5);
     if (p.Fg >= 0 && (reset || p.Fg != Current.Fg)) add(p.Fg < 8 ? 30 + p.Fg : 90 + p.Fg - 8);
@@ -125,6 +129,7 @@ void ScreenOutput::SetPen(const Pen& p, std::string& out) {
     out += params;
     out += 'm';
   } else {
+    const bool reset = !PenKnown || (Current.Bold && !p.Bold) || (Current.Blink && !p.Blink);
     if (reset) out += Sgr0;
     if (p.Bold && (reset || !Current.Bold)) out += Bold;
     if (p.Blink && (reset || !Current.Blink)) out += Blink;
@@ -141,8 +146,11 @@ void ScreenOutput::PutCell(Cell c, std::string& out) {
 }
 
 // Moves the terminal cursor to (col, row) by the cheapest of: cursor
-// address, column address, cursor forward, rewriting the unchanged cells in
-// between, or CR LF to the next row.
+// address, column address, cursor forward, CR and LFs, each possibly
+// followed by rewriting the unchanged cells up to col.  After a glyph in the
+// last column of a terminal that defers the wrap (xenl), the cursor waits in
+// the margin (CurX past the last column): only absolute moves and CR are
+// safe from there.
 void ScreenOutput::MoveTo(int col, int row, const std::vector<Cell>& cells, int width, std::string& out) {
   if (CurX == col && CurY == row) return;
   std::string best = Param2(Cup, row - 1, col - 1);
@@ -157,21 +165,21 @@ void ScreenOutput::MoveTo(int col, int row, const std::vector<Cell>& cells, int 
       size_t i = size_t(row - 1) * size_t(width) + size_t(x - 1);
       if (!Known[i] || Front[i] != cells[i] || !PenKnown || PenOf(CellAttr(cells[i])) != Current) return;
       s += Glyph[CellChar(cells[i])];
-      if (s.size() >= best.size()) return;
+      if (!best.empty() && s.size() >= best.size()) return;
     }
     consider(std::move(s));
   };
-  if (CurY == row && CurX > 0) {
+  const bool known = CurX > 0 && CurY > 0;
+  const bool inMargin = known && CurX > TermCols;
+  if (known && CurY == row) {
     consider(Param(Hpa, col - 1));
-    if (col > CurX) {
+    if (!inMargin && col > CurX) {
       consider(Param(Cuf, col - CurX));
       rewrite(CurX, {});
     }
+    rewrite(1, "\r");
   }
-  if (CurY > 0 && row == CurY + 1 && CurX > 0) {
-    if (col == 1) consider("\r\n");
-    else rewrite(1, "\r\n");
-  }
+  if (known && row > CurY && row - CurY <= 4) rewrite(1, "\r" + std::string(size_t(row - CurY), '\n'));
   out += best;
   CurX = col;
   CurY = row;
@@ -210,10 +218,12 @@ void ScreenOutput::Render(const std::vector<Cell>& cells, int width, int height,
       PutCell(cells[i], out);
       Front[i] = cells[i];
       Known[i] = true;
-      if (x >= TermCols) {
-        CurX = CurY = -1;  // the cursor is in the margin: its place is unsure
-      } else {
+      if (x < TermCols) {
         CurX = x + 1;
+      } else if (AutoMargin && EatNewline) {
+        CurX = TermCols + 1;  // waiting in the margin
+      } else {
+        CurX = CurY = -1;  // wrapped, or not: its place is unsure
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include "core/state.h"
 #include "text/heap.h"
+#include "text/linepool.h"
 #include "text/messages.h"
 
 TextState Txt;
@@ -12,7 +13,7 @@ TextState Txt;
 namespace {
 
 uint8_t* NewBlock(uint8_t length) {
-  uint8_t* b = new uint8_t[size_t(length) + 1];
+  uint8_t* b = TakeLineBlock(size_t(length) + 1);
   b[0] = length;
   std::memset(b + 1, ' ', length);
   return b;
@@ -21,7 +22,7 @@ uint8_t* NewBlock(uint8_t length) {
 void FreeBlock(uint8_t*& b) {
   if (b == nullptr) return;
   HeapGive(size_t(b[0]) + 1);
-  delete[] b;
+  GiveLineBlock(b, size_t(b[0]) + 1);
   b = nullptr;
 }
 

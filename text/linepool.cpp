@@ -1,0 +1,76 @@
+#include "text/linepool.h"
+
+#include <sys/mman.h>
+
+#include <array>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VESK_PLAIN_ALLOCATION 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VESK_PLAIN_ALLOCATION 1
+#endif
+#endif
+
+#ifdef VESK_PLAIN_ALLOCATION
+// Under AddressSanitizer every block is its own allocation, so that an
+// overrun of a line is caught at its first byte.
+uint8_t* TakeLineBlock(size_t n) { return new uint8_t[n]; }
+void GiveLineBlock(uint8_t* block, size_t) { delete[] block; }
+#else
+
+namespace {
+
+constexpr size_t ChunkSize = size_t(2) << 20;
+
+struct Pool {
+  std::array<std::vector<uint8_t*>, 257> Free;  // by size
+  uint8_t* Chunk = nullptr;
+  size_t Left = 0;
+};
+
+Pool& ThePool() {
+  static Pool* pool = new Pool;  // lives as long as the process
+  return *pool;
+}
+
+uint8_t* NewChunk() {
+  void* p = mmap(nullptr, ChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(p, ChunkSize, MADV_HUGEPAGE);
+#endif
+  return static_cast<uint8_t*>(p);
+}
+
+}  // namespace
+
+uint8_t* TakeLineBlock(size_t n) {
+  if (n == 0 || n > 256) n = 256;
+  Pool& pool = ThePool();
+  auto& free = pool.Free[n];
+  if (!free.empty()) {
+    uint8_t* b = free.back();
+    free.pop_back();
+    return b;
+  }
+  if (pool.Left < n) {
+    pool.Chunk = NewChunk();
+    pool.Left = ChunkSize;
+  }
+  uint8_t* b = pool.Chunk;
+  pool.Chunk += n;
+  pool.Left -= n;
+  return b;
+}
+
+void GiveLineBlock(uint8_t* block, size_t n) {
+  if (block == nullptr) return;
+  if (n == 0 || n > 256) n = 256;
+  ThePool().Free[n].push_back(block);
+}
+
+#endif

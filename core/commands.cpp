@@ -288,11 +288,6 @@ void CmdUndoLastChange() {
   Ed.CurCol = std::clamp(other.Column, 1, 255);
 }
 
-void CmdToggleLengthLimit() {
-  Ed.FillCell ^= 0x0800;
-  ClearMessageLine();
-}
-
 void CmdUndoTakeFile() {
   if (Loop.InsertedLast >= Ed.CurLine + 1) {
     int count = Loop.InsertedLast - Ed.CurLine;

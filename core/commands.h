@@ -60,7 +60,6 @@ void CmdGetBack();
 void CmdRestoreAsOnEntry();
 void CmdRestoreNextLine();
 void CmdUndoLastChange();
-void CmdToggleLengthLimit();
 void CmdUndoTakeFile();
 void CmdCharCase(bool upper);
 void CmdAlignRight();

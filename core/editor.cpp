@@ -16,6 +16,8 @@
 #include "core/safefile.h"
 #include "core/state.h"
 #include "edit/prompt.h"
+#include "edit/typing.h"
+#include "core/commands.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"
@@ -36,6 +38,8 @@ void ResetAllState() {
   ResetKeyState();
   Q = QuestionState{};
   ResetPromptState();
+  ResetTypingState();
+  ResetLoopState();
   Load = LoadState{};
   ResetCodePageState();
 }
@@ -311,6 +315,7 @@ int RunEditor(const BuildConfig& build, int argc, char** argv) {
   Term = OpenTty(setup);
 
   std::vector<std::string> args(argv + 1, argv + argc);
+  Loop.Arguments = args;
   int status = 2;
   int signal = 0;
   std::string saved;

@@ -2,20 +2,293 @@
 
 #include <algorithm>
 
+#include "blocks/marks.h"
+#include "builds/bindings.h"
+#include "core/commands.h"
 #include "core/editor.h"
 #include "core/state.h"
+#include "edit/lines.h"
+#include "edit/typing.h"
+#include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"
+#include "text/codepage.h"
 #include "text/linestore.h"
 #include "text/messages.h"
 #include "text/savefile.h"
 #include "text/status.h"
 
+namespace {
+
+// Low 16 bits of a completed sequence (Shift 0F) to the scan code whose key
+// definition it runs.
+constexpr struct {
+  uint16_t From;
+  uint8_t To;
+} CompletedScans[] = {
+    {0x875E, 0x2D}, {0x8C5F, 0x2E}, {0x9177, 0x35}, {0x9372, 0x1F}, {0x9559, 0x15}, {0x9579, 0x21},
+    {0x9675, 0x10}, {0x9769, 0x22}, {0x986F, 0x17}, {0x9A7B, 0x30}, {0x9B5D, 0x25}, {0x9B7D, 0x13},
+    {0x9E61, 0x18}, {0xA064, 0x20}, {0xA166, 0x2F}, {0xA46A, 0x16}, {0xA56B, 0x7F}, {0xA960, 0x2C},
+    {0xA97E, 0x32}, {0xAC7A, 0x1E}, {0xAD78, 0x11}, {0xAE63, 0x1C}, {0xB062, 0x19}, {0xB16E, 0xA3},
+};
+
+// The Shift variants of the motions read Shift from the key code.
+void SetShift3() { Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | 0x00030000u; }
+
+// The vertical box-drawing lines, typed downwards.
+bool VerticalLine(uint8_t ch) {
+  return CurrentBuild().koi8r ? (ch == 0x81 || ch == 0xA1) : (ch == 0xB3 || ch == 0xBA);
+}
+
+void Type(uint8_t ch) {
+  TypeChar(ch);
+  if (VerticalLine(ch)) {
+    if (Ed.CurCol > 1) --Ed.CurCol;
+    if (Ed.CurLine < Txt.LineCount) {
+      ++Ed.CurLine;
+      Txt.LineSaved = false;
+    }
+  }
+}
+
+// A key that reaches typing.  In literal mode it is taken as part of a
+// character given by its letter or its code.
+void TypeKey() {
+  const uint8_t ch = KeyChar();
+  if (Loop.LiteralMode) {
+    if (ch >= '0' && ch <= '9') {
+      Loop.LiteralCode = uint8_t(Loop.LiteralCode * 10 + (ch - '0'));
+      return;
+    }
+    Loop.LiteralMode = false;
+    ClearMessageLine();
+    if (ch >= 1 && ch <= 12) Type(ch);
+    else if (ch >= 0x41 && ch <= 0x5F) Type(uint8_t(ch - 0x40));
+    else if (ch >= 0x61 && ch <= 0x7E) Type(uint8_t(ch - 0x60));
+    return;
+  }
+  Loop.PendingContinuation = 0;
+  Type(ch);
+}
+
+// Keys of the keyword table: a keyword in Pascal source mode; in plain text
+// a control character, or a command.
+void PascalKey(Cmd c) {
+  struct Row {
+    Cmd Command;
+    const char* Keyword;
+    bool Back3;
+    int Plain;  // the character typed in plain text; -1: see below
+  };
+  static const Row Rows[] = {
+      {Cmd::PasAssign, " := ", false, ' '},       {Cmd::PasAbsolute, "Absolute ", false, -1},
+      {Cmd::PasBegin, "Begin ", false, 0x02},     {Cmd::PasEnd, "End; ", false, -2},
+      {Cmd::PasElse, "else ", false, 0x05},       {Cmd::PasString, "String", false, -3},
+      {Cmd::PasWriteln, "Writeln(); ", true, 0x17}, {Cmd::PasDebug, "debug(); ", true, 0x04},
+      {Cmd::PasInteger, "Integer", false, 0x09},  {Cmd::PasRepeat, "Repeat ", false, 0x10},
+      {Cmd::PasUntil, "Until ", false, 0x15},     {Cmd::PasProcedure, "Procedure ", false, 0x0A},
+      {Cmd::PasWhile, "While ", false, 0x08},     {Cmd::PasGoto, "Goto ", false, 0x07},
+      {Cmd::PasCommentEnd, " *) ", false, 0x1D},  {Cmd::PasCommentStart, "(* ", false, 0x1B},
+      {Cmd::PasReadln, "Readln(); ", true, -4},   {Cmd::PasAssignFile, "Assign(); ", true, 0x13},
+      {Cmd::PasThen, "then ", false, -5},         {Cmd::PasFunction, "Function ", false, -6},
+      {Cmd::PasBackslash, "\\", false, '\\'},
+  };
+  for (const Row& r : Rows) {
+    if (r.Command != c) continue;
+    if (Ed.BraceComments == 2) {
+      TypeString(r.Keyword);
+      if (r.Back3) Ed.CurCol = std::max(1, Ed.CurCol - 3);
+      return;
+    }
+    switch (r.Plain) {
+      case -1: Ed.BlockFirst = 1; Ed.BlockLast = Txt.LineCount; Ed.RectFirst = Ed.RectLast = 0; return;
+      case -2: TypeString("and "); return;
+      case -3: return;
+      case -4: {
+        int v = TrimmedLength(LineBytes(Ed.CurLine));
+        if (Txt.LineWidth <= 132 && v < Txt.LineWidth + 1) CmdAlignRight();
+        else Type(0x12);
+        return;
+      }
+      case -5: TypeString("the "); return;
+      case -6: FormatParagraph(FormatRagged); return;
+      default: Type(uint8_t(r.Plain)); return;
+    }
+  }
+}
+
+// F1..F12 type the characters 1 to 12 in literal mode.
+bool LiteralFunctionKey() {
+  if (!Loop.LiteralMode) return false;
+  const uint32_t code = Kbd.KeyEvent;
+  if ((code >> 24) == 2 && KeyScan() == 0xFF && KeyChar() >= 1 && KeyChar() <= 12) {
+    Loop.LiteralMode = false;
+    ClearMessageLine();
+    Type(KeyChar());
+    return true;
+  }
+  return false;
+}
+
+void Dispatch(Cmd c) {
+  switch (c) {
+    case Cmd::SaveFile: SaveFile(); Ed.ExitStatus = 0; break;
+    case Cmd::InsertEmptyLine: InsertEmptyLine(); break;
+    case Cmd::GoToLine: CmdGoToLine(); break;
+    case Cmd::MakeTop: CmdMakeTop(); break;
+    case Cmd::DuplicateLine: DuplicateLine(); break;
+    case Cmd::Recode: RecodeCommand(); break;
+    case Cmd::Home: CmdHome(); break;
+    case Cmd::CursorUp: CmdUp(false); break;
+    case Cmd::PageUp: PageUp(); break;
+    case Cmd::CursorLeft: CursorLeft(); break;
+    case Cmd::CursorRight: CursorRight(); break;
+    case Cmd::End: CmdEnd(); break;
+    case Cmd::CursorDown: CmdDown(false); break;
+    case Cmd::PageDown: PageDown(); break;
+    case Cmd::ToggleInsert: CmdToggleInsert(); break;
+    case Cmd::DeleteChar: CmdDelete(); break;
+    case Cmd::BackTab: CmdBackTab(); break;
+    case Cmd::Escape: CmdEscape(); break;
+    case Cmd::Backspace: CmdBackspace(); break;
+    case Cmd::Tab: CmdTab(); break;
+    case Cmd::Enter:
+      if (Loop.LiteralMode) {
+        Loop.LiteralMode = false;
+        ClearMessageLine();
+        Type(Loop.LiteralCode);
+      } else {
+        CmdEnter();
+      }
+      break;
+    case Cmd::Space: TypeKey(); break;
+    case Cmd::Literal:
+      Loop.LiteralMode = true;
+      Loop.LiteralCode = 0;
+      ShowMessage("Press a letter, or F#, or enter a number, then Enter.", 0);
+      break;
+    case Cmd::DeleteLine: CmdDeleteLine(); break;
+    case Cmd::ClearToLineEnd: ClearToLineEnd(); break;
+    case Cmd::DeleteWordLeft: DeleteWordLeft(false); break;
+    case Cmd::DeleteWord: DeleteWord(); break;
+    case Cmd::JoinLines: JoinLines(); break;
+    case Cmd::SplitLine: SplitLine(); break;
+    case Cmd::RestoreAsOnEntry: CmdRestoreAsOnEntry(); break;
+    case Cmd::RestoreNextLine: CmdRestoreNextLine(); break;
+    case Cmd::UndoLastChange: CmdUndoLastChange(); break;
+    case Cmd::WordLeft:
+    case Cmd::WordLeftShift:
+      if (c == Cmd::WordLeftShift) ExtendRectBlock(Ed.CurCol);
+      Ed.CurCol = std::max(1, WordStartLeft(LineBytes(Ed.CurLine), Ed.CurCol));
+      if (c == Cmd::WordLeftShift) ExtendRectBlock(Ed.CurCol);
+      break;
+    case Cmd::WordRight:
+    case Cmd::WordRightShift:
+      if (c == Cmd::WordRightShift) ExtendRectBlock(Ed.CurCol);
+      Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, 0), 1, 255);
+      if (c == Cmd::WordRightShift) ExtendRectBlock(Ed.CurCol);
+      break;
+    case Cmd::WordToPrevEnd:
+    case Cmd::WordToEnd: {
+      std::string line = LineString(Ed.CurLine);
+      int p = Ed.CurCol;
+      if (c == Cmd::WordToPrevEnd) p = WordStartLeft(line, WordStartLeft(line, p));
+      p = WordEndRight(line, p, 1);
+      if (p >= 1 && size_t(p) <= line.size() && line[size_t(p - 1)] != ' ' && IsDelimiter(uint8_t(line[size_t(p - 1)])))
+        ++p;
+      Ed.CurCol = std::clamp(p, 1, 255);
+      break;
+    }
+    case Cmd::Up4: CmdLinesUp(4, false); break;
+    case Cmd::Down4: CmdLinesDown(4, false); break;
+    case Cmd::Up4Shift: CmdLinesUp(4, true); break;
+    case Cmd::Down4Shift: CmdLinesDown(4, true); break;
+    case Cmd::Up8: CmdLinesUp(8, false); break;
+    case Cmd::Down8: CmdLinesDown(8, false); break;
+    case Cmd::Up8Shift: CmdLinesUp(8, true); break;
+    case Cmd::Down8Shift: CmdLinesDown(8, true); break;
+    case Cmd::LineUpShift: CmdUp(true); break;
+    case Cmd::LineDownShift: CmdDown(true); break;
+    case Cmd::ColumnLeftShift: SetShift3(); CursorLeft(); break;
+    case Cmd::ColumnRightShift: SetShift3(); CursorRight(); break;
+    case Cmd::TopOrBottomOfScreen: CmdTopOrBottomOfScreen(); break;
+    case Cmd::TopOfFile: CmdTopOfFile(); break;
+    case Cmd::BottomOfFile: CmdBottomOfFile(); break;
+    case Cmd::ScrollUp: CmdScrollUp(); break;
+    case Cmd::ScrollDown: CmdScrollDown(); break;
+    case Cmd::MarkLine1: CmdMarkLine(1); break;
+    case Cmd::MarkLine2: CmdMarkLine(2); break;
+    case Cmd::MarkLine3: CmdMarkLine(3); break;
+    case Cmd::GoToLineMark1: CmdGoToLineMark(1); break;
+    case Cmd::GoToLineMark2: CmdGoToLineMark(2); break;
+    case Cmd::GoToLineMark3: CmdGoToLineMark(3); break;
+    case Cmd::MarkPosition1: CmdMarkPosition(1); break;
+    case Cmd::MarkPosition2: CmdMarkPosition(2); break;
+    case Cmd::GoToPosition1: CmdGoToPosition(1); break;
+    case Cmd::GoToPosition2: CmdGoToPosition(2); break;
+    case Cmd::MarkColumn: CmdMarkColumn(); break;
+    case Cmd::GoToColumnMark: CmdGoToColumnMark(); break;
+    case Cmd::GetBack: CmdGetBack(); break;
+    case Cmd::WriteToAnotherFile: WriteToDirectory(0); break;
+    case Cmd::UndoTakeFile: CmdUndoTakeFile(); break;
+    case Cmd::EditAnotherFile: CmdEditAnotherFile(); break;
+    case Cmd::Help:
+      if (Loop.LiteralMode) {
+        Loop.LiteralMode = false;
+        ClearMessageLine();
+        Type(0x01);
+      } else {
+        CmdHelp();
+      }
+      break;
+    case Cmd::ShowKeyBytes: CmdShowKeyBytes(); break;
+    case Cmd::QuitAtOnce: CmdQuitAtOnce();
+    case Cmd::MarkLineBlock: ExtendLineBlock(); break;
+    case Cmd::RectAnyCorner: ExtendRectBlock(Ed.CurCol); break;
+    case Cmd::MarkWord: MarkWord(Kbd.KeyEvent); break;
+    case Cmd::Unmark: UnmarkBlock(); break;
+    case Cmd::CharToUpper: CmdCharCase(true); break;
+    case Cmd::CharToLower: CmdCharCase(false); break;
+    case Cmd::IndentToCursor: {
+      bool insert = Ed.InsertMode;
+      Ed.InsertMode = true;
+      SetIndentation(Ed.CurCol);
+      Ed.InsertMode = insert;
+      break;
+    }
+    case Cmd::IndentToColumn: {
+      bool insert = Ed.InsertMode;
+      Ed.InsertMode = true;
+      SetIndentation(Ed.IndentColumn);
+      Ed.InsertMode = insert;
+      break;
+    }
+    case Cmd::ToggleLengthLimit: ToggleLineLimit(); break;
+    case Cmd::FormatJustified: FormatParagraph(FormatJustified); break;
+    case Cmd::SwitchRusLayout: ToggleRusLayout(); break;
+    case Cmd::PasAssign: case Cmd::PasAbsolute: case Cmd::PasBegin: case Cmd::PasEnd: case Cmd::PasElse:
+    case Cmd::PasString: case Cmd::PasWriteln: case Cmd::PasDebug: case Cmd::PasInteger: case Cmd::PasRepeat:
+    case Cmd::PasUntil: case Cmd::PasProcedure: case Cmd::PasWhile: case Cmd::PasGoto: case Cmd::PasCommentEnd:
+    case Cmd::PasCommentStart: case Cmd::PasReadln: case Cmd::PasAssignFile: case Cmd::PasThen:
+    case Cmd::PasFunction: case Cmd::PasBackslash:
+      PascalKey(c);
+      break;
+    default:
+      // Commands whose part of the editor is not built yet do nothing.
+      break;
+  }
+}
+
+}  // namespace
+
 void KeepCursorInWindow() {
   const int height = Scr.ScreenHeight;
   const int width = Scr.ScreenWidth;
-  for (int guard = 0; guard < 8; ++guard) {
+  Ed.CurLine = std::clamp<int16_t>(Ed.CurLine, 1, std::max<int16_t>(1, Txt.LineCount));
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, 255);
+  Ed.WindowTop = std::clamp<int16_t>(Ed.WindowTop, 1, std::max<int16_t>(1, Txt.LineCount));
+  for (int guard = 0; guard < 16; ++guard) {
     const int row = Ed.CurLine - Ed.WindowTop + 3;
     const int col = Ed.CurCol - Ed.HScroll;
     if (row < 3) {
@@ -38,49 +311,35 @@ void MainLoopTurn() {
   DrawStatusLine();
   MoveCursor(Ed.CurCol - Ed.HScroll, Ed.CurLine - Ed.WindowTop + 3);
   FlushScreen(false);
+
   GetKey();
-  const int16_t last = Txt.LineCount;
-  switch (Kbd.KeyEvent) {
-    case 0x0000011Bu:  // Esc
-      ExitEditor();
-      break;
-    case 0x0200FF02u:  // F2
-      SaveFile();
-      Ed.ExitStatus = 0;
-      break;
-    case 0x0200FF21u:  // Up
-      if (Ed.CurLine > 1) --Ed.CurLine;
-      break;
-    case 0x0200FF27u:  // Down
-      if (Ed.CurLine < last) ++Ed.CurLine;
-      break;
-    case 0x0200FF22u:  // PgUp
-      Ed.CurLine = int16_t(std::max(1, Ed.CurLine - Ed.PageLines));
-      Ed.WindowTop = int16_t(std::max(1, Ed.WindowTop - Ed.PageLines));
-      break;
-    case 0x0200FF28u:  // PgDn
-      Ed.CurLine = int16_t(std::min<int>(last, Ed.CurLine + Ed.PageLines));
-      Ed.WindowTop = int16_t(std::min<int>(std::max<int>(1, last - Ed.PageLines + 1), Ed.WindowTop + Ed.PageLines));
-      break;
-    case 0x0200FF23u:  // Left
-      if (Ed.CurCol > 1) --Ed.CurCol;
-      break;
-    case 0x0200FF25u:  // Right
-      if (Ed.CurCol < 255) ++Ed.CurCol;
-      break;
-    case 0x0200FF20u:  // Home
-      Ed.CurCol = 1;
-      break;
-    case 0x0200FF26u:  // End
-      Ed.CurCol = std::min(255, TrimmedLength(LineBytes(Ed.CurLine)) + 1);
-      break;
-    case 0x0200FF29u:  // Insert
-      Ed.InsertMode = !Ed.InsertMode;
-      if (Term) Term->SetCursorShape(Ed.InsertMode);
-      break;
-    default:
-      break;
+  const uint32_t code = Kbd.KeyEvent;
+  if (KeyScan() == 0xFF || KeyChar() == 0 || (KeyShift() & 0x0C) != 0) Loop.PendingContinuation = 0;
+  if (code != 0x0008A56Bu && KeyLow16() != 0xFF0A) Loop.InsertedLast = 0;
+
+  // The line as it was before this command, for "undo last change".
+  Loop.Selector = 1 - Loop.Selector;
+  Loop.LineSnapshot[size_t(Loop.Selector)] = {LineString(Ed.CurLine), Ed.CurCol};
+
+  if (LiteralFunctionKey()) return;
+  if (KeyShift() == 0x0F) {
+    // A completed sequence: the key definition of its re-mapped scan code
+    // (key definitions are not built yet).
+    uint8_t scan = KeyScan();
+    for (const auto& r : CompletedScans)
+      if (r.From == KeyLow16()) scan = r.To;
+    (void)scan;
+    return;
   }
+  if (const Binding* b = FindBinding(CurrentBuild(), code)) {
+    Dispatch(b->Command);
+    return;
+  }
+  // Alt keys without a command run or define key definitions (not built
+  // yet); other modified or function-key codes without a command do
+  // nothing rather than type their key number.
+  if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == 0xFF) return;
+  TypeKey();
 }
 
 void MainLoop() {

@@ -391,6 +391,9 @@ void InstallSignalHandlers() {
   sa.sa_flags = SA_RESETHAND;
   for (int s : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) sigaction(s, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // A file-size limit makes a write fail (EFBIG) instead of killing the
+  // editor: the safe save then keeps the old file and says so.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 Terminal* OpenTty(const TtySetup& setup) {

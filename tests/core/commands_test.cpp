@@ -2,6 +2,7 @@
 
 #include "core/commands.h"
 #include "core/state.h"
+#include "edit/typing.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
 
@@ -186,7 +187,7 @@ TEST_F(CommandsTest, UndoTakeFileRemovesExactlyTheTakenLines) {
 
 TEST_F(CommandsTest, LengthLimitAndCaseOfOneCharacter) {
   Cell before = Ed.FillCell;
-  CmdToggleLengthLimit();
+  ToggleLineLimit();
   EXPECT_EQ(Ed.FillCell, before ^ 0x0800);
   EXPECT_EQ(CellAttr(CellAt(1, 2)), 0x0F);
   StoreLine("\xC1\xC2", 1);  // KOI8-R аб

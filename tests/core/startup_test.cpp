@@ -142,14 +142,14 @@ TEST(StartUp, AMissingFileIsCreatedAndAnnounced) {
   EXPECT_EQ(FromSet(Charset::Koi8, ToSet(Charset::Koi8, "Новый файл.")), "Новый файл.");
   EXPECT_EQ(r.Row(2).substr(0, std::string("Новый файл.").size()), "Новый файл.");
 
-  o.Keys = "x<Esc>2";  // the key clears the message; a new file counts as changed
+  o.Keys = "<Esc>2";  // Esc clears the message and runs: a new file counts as changed
   r = Drive(o);
   EXPECT_EQ(r.ExitStatus, 3);
   EXPECT_EQ(r.Lines, std::vector<std::string>{""});
-  o.Keys = "x<Esc>1";
+  o.Keys = "x<Esc>1";  // x clears the message and is typed
   r = Drive(o);
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.FileContent(), "\n");
+  EXPECT_EQ(r.FileContent(), "x\n");
 }
 
 TEST(StartUp, AFileThatCannotBeCreatedLeavesAnUnnamedText) {
@@ -364,7 +364,7 @@ TEST(Emergency, CopiesAreCreatedBesideTheFileAndNeverOverwrite) {
   struct stat st;
   ASSERT_EQ(stat(first.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  EXPECT_EQ(Slurp(first), "\n");
+  EXPECT_EQ(Slurp(first), "x\n");
   fs::remove(second);
   fs::create_symlink(r.Dir + "/elsewhere", second);  // a planted link is not followed
   EXPECT_EQ(EmergencySave(), r.Path + ".save.2");

@@ -1,0 +1,57 @@
+// Typing with automatic line breaking, paragraph formatting and the
+// settings of the format menu.
+//
+// Every character that reaches the text as typed text (keyboard, macros,
+// continuations, replacements, pastes) goes through TypeChar.  While the
+// line-length limit is on, a word that would pass FormatWidth moves to the
+// next line of the paragraph, keeping the indentation of a list item.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Formatting modes.
+constexpr int FormatJustified = 1;  // "Справа ровно"
+constexpr int FormatRagged = 7;     // "Справа неровно"
+
+struct TypingState {
+  uint8_t FormatMode = FormatJustified;  // the mode last used for a paragraph
+  // Set by a break of TypeChar: the line that received the moved word and
+  // the cursor column afterwards, for the main loop's record of the last
+  // change; BreakLine is 0 when the last TypeChar did not break.
+  int16_t BreakLine = 0;
+  int BreakCol = 0;
+};
+extern TypingState Typing;
+
+void ResetTypingState();
+
+// The position of the first non-blank of line, 0 for a line of blanks.
+int FirstNonBlank(std::string_view line);
+
+// The line-length limit lives in bit 0x0800 of FillCell: clear = on.
+bool LineLimitOn();
+// Flips the limit and redraws the message row (whose brightness shows it).
+void ToggleLineLimit();
+
+// Types one character at (CurLine, CurCol): inserts or overwrites by
+// InsertMode and breaks the line at FormatWidth while the limit is on.
+void TypeChar(uint8_t ch);
+// TypeChar for each character; the terminal cursor is placed afterwards.
+void TypeString(std::string_view text);
+
+// Removes count characters at col of line lineNo and stores the line.
+void DeleteChars(int lineNo, int col, int count);
+
+// Reflows the paragraph around the cursor to FormatWidth, justified
+// (FormatJustified) or ragged (FormatRagged); the cursor goes to the line
+// after the paragraph.
+void FormatParagraph(int mode);
+
+// Tabs become blanks up to the next column 8k + 1, in every line.
+void ExpandTabs();
+
+// Asks "Сколько колонок в строке?" until a number from 2 to LineWidth is
+// given (FormatWidth then takes it, result true) or the answer is empty or
+// cancelled (false).
+bool SetFormatWidth();

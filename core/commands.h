@@ -23,6 +23,9 @@ struct LoopState {
   int16_t InsertedLast = 0;           // last line of the latest taken file
   std::string OtherFileName;          // last name given to "edit another file"
   std::vector<std::string> Arguments; // the command line, for a second editor
+  // What the last key did: the command it ran, or one of these.
+  static constexpr int Typed = -1, Nothing = -2, KeyDefinition = -3;
+  int LastCommand = Nothing;
 };
 extern LoopState Loop;
 

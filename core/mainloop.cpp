@@ -321,8 +321,13 @@ void MainLoopTurn() {
   Loop.Selector = 1 - Loop.Selector;
   Loop.LineSnapshot[size_t(Loop.Selector)] = {LineString(Ed.CurLine), Ed.CurCol};
 
-  if (LiteralFunctionKey()) return;
+  Loop.LastCommand = LoopState::Nothing;
+  if (LiteralFunctionKey()) {
+    Loop.LastCommand = LoopState::Typed;
+    return;
+  }
   if (KeyShift() == 0x0F) {
+    Loop.LastCommand = LoopState::KeyDefinition;
     // A completed sequence: the key definition of its re-mapped scan code
     // (key definitions are not built yet).
     uint8_t scan = KeyScan();
@@ -332,13 +337,18 @@ void MainLoopTurn() {
     return;
   }
   if (const Binding* b = FindBinding(CurrentBuild(), code)) {
+    Loop.LastCommand = int(b->Command);
     Dispatch(b->Command);
     return;
   }
   // Alt keys without a command run or define key definitions (not built
   // yet); other modified or function-key codes without a command do
   // nothing rather than type their key number.
-  if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == 0xFF) return;
+  if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == 0xFF) {
+    if (KeyShift() == 8 && (KeyChar() == 0 || KeyScan() == 0xFF)) Loop.LastCommand = LoopState::KeyDefinition;
+    return;
+  }
+  Loop.LastCommand = LoopState::Typed;
   TypeKey();
 }
 

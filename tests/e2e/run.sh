@@ -43,6 +43,8 @@ fi
 # and keeps track of the SGR state, giving each cell a foreground and a
 # background: a colour number 0..255 (a bold 0..7 foreground counts as the
 # bright 8..15, as terminals show it), "d" for the terminal's default or "rgb".
+# tmux writes only the changes from cell to cell, across line ends too, so a
+# row starts in the state the row above ended in.
 #
 #   cells CHECK...  each CHECK is "ROW FROM TO FGS BGS [CHAR]": every cell
 #                   FROM..TO of ROW has a foreground in FGS and a background
@@ -56,8 +58,15 @@ OTHER = re.compile(r'\x1b(\[[0-9;:?]*[ -/]*[@-~]|\][^\x07\x1b]*(\x07|\x1b\\)|.)'
 
 def row_cells(text, row):
     lines = text.split('\n')
-    line = lines[row - 1] if 0 < row <= len(lines) else ''
-    fg, bg, bold, rev = 'd', 'd', False, False
+    state = ['d', 'd', False, False]
+    cells = []
+    for n in range(1, row + 1):
+        line = lines[n - 1] if n <= len(lines) else ''
+        cells = line_cells(line, state)
+    return cells
+
+def line_cells(line, state):
+    fg, bg, bold, rev = state
     cells, i = [], 0
     while i < len(line):
         m = SGR.match(line, i)
@@ -99,6 +108,7 @@ def row_cells(text, row):
         if rev: f, b = b, f
         cells.append((line[i], str(f), str(b)))
         i += 1
+    state[:] = [fg, bg, bold, rev]
     return cells
 
 def main():
@@ -155,7 +165,15 @@ dump_screen() {
 fail() {
   echo "FAIL  $CASE: $*"
   if tm has-session -t "$SESSION" 2>/dev/null; then dump_screen; fi
-  if [[ -n ${R:-} && -s $R/status ]]; then echo "      program ended: $(cat "$R/status")"; fi
+  if [[ -n ${R:-} && -s $R/status ]]; then
+    local rc
+    rc=$(sed -n 's/^EXIT=//p' "$R/status")
+    if [[ $rc =~ ^[0-9]+$ ]] && ((rc > 128)); then
+      echo "      program ended: EXIT=$rc, killed by SIG$(kill -l $((rc - 128)) 2>/dev/null)"
+    else
+      echo "      program ended: $(cat "$R/status")"
+    fi
+  fi
   if [[ -n ${R:-} && -s $R/stderr ]]; then sed 's/^/      stderr: /' "$R/stderr"; fi
   exit 1
 }
@@ -197,6 +215,8 @@ end_case() {
 # that size running the program in $T.  The pane prints a marker before the
 # program and its exit status after it, records the terminal modes around it
 # and then stays open so that the screen can still be read.
+# FSIZE_LIMIT=N limits the files the program writes to N KiB (ulimit -f);
+# the pane's own files and the program's stderr are not limited.
 start_prog() {
   local size=$1 prog=$2
   shift 2
@@ -204,13 +224,18 @@ start_prog() {
   RUN_N=$((RUN_N + 1))
   R=$T/r$RUN_N
   mkdir -p "$R"
-  local args="" a
+  local args="" a run
   for a in "$BUILD/$prog" "$@"; do args+=" $(printf '%q' "$a")"; done
+  if [[ -n ${FSIZE_LIMIT:-} ]]; then
+    run="bash -c 'echo \$\$ > \"\$0\"; ulimit -f $FSIZE_LIMIT || exit 125; exec \"\$@\"' $R/pid$args 2> >(exec cat > $R/stderr)"
+  else
+    run="sh -c 'echo \$\$ > \"\$0\"; exec \"\$@\"' $R/pid$args 2> $R/stderr"
+  fi
   cat >"$R/pane.sh" <<EOF
 cd $(printf '%q' "$T") || exit 1
 stty -g > $R/stty.before
 echo BEFORE-EDITOR-MARK
-sh -c 'echo \$\$ > "\$0"; exec "\$@"' $R/pid$args 2> $R/stderr
+$run
 rc=\$?
 stty -g > $R/stty.after
 stty -a > $R/stty.all
@@ -272,7 +297,10 @@ wait_screen() {
     fi
     now_ns=$(date +%s%N)
     if ((now_ns - start_ns > TIMEOUT * 1000000000)) || ((SECONDS > deadline)); then
-      fail "timed out after ${TIMEOUT}s waiting for the screen to show [$bad] (${WHAT:-})"
+      # A program that ended before the wait began is only noticed here.
+      local ended=""
+      [[ -n ${R:-} && -s $R/status ]] && ended=", the program had ended ($(cat "$R/status"))"
+      fail "timed out after ${TIMEOUT}s waiting for the screen to show [$bad] (${WHAT:-})$ended"
     fi
     sleep 0.05
   done
@@ -336,6 +364,63 @@ lines_text() {  # COUNT: "line 1" .. "line COUNT" on stdout
 make_lines() { lines_text "$2" >"$1"; }  # FILE COUNT
 
 CYRILLIC="Привет, мир! Съешь же ещё этих мягких французских булок"
+
+# utf8_to SET FILE LINE...: the lines in a code page (KOI8-R, CP866,
+# CP1251), each ending in LF.
+utf8_to() {
+  local set=$1 file=$2
+  shift 2
+  printf '%s\n' "$@" | iconv -f UTF-8 -t "$set" >"$file" || fail "iconv $set"
+}
+
+# What the recode check of loading computes: the average of the bytes above
+# 127 in the first 25 lines (each cut at 255 bytes), or nothing when there
+# are fewer than 20 of them.
+high_byte_average() {
+  python3 -S -E -c '
+import re, sys
+data = open(sys.argv[1], "rb").read()
+lines = re.split(rb"\r\n|\r|\n", data)[:25]
+high = [b for line in lines for b in line[:255] if b > 127]
+if len(high) >= 20: print(sum(high) // len(high))
+' "$1"
+}
+
+# The files the editor left in $T, apart from the run directories, the
+# state files and $T/expect (the cases' reference copies): names separated
+# by blanks, sorted.
+dir_files() {
+  local f names=()
+  for f in "$T"/* "$T"/.[!.]*; do
+    [[ -e $f || -L $f ]] || continue
+    f=${f##*/}
+    [[ $f =~ ^(r[0-9]+|expect|.*\.VkIni)$ ]] || names+=("$f")
+  done
+  printf '%s\n' "${names[@]}" | LC_ALL=C sort | paste -sd ' '
+}
+
+# type_x ROW: types "x" at column 1 of the cursor line, shown in ROW, which
+# changes the text.
+type_x() {
+  key x
+  WHAT="typing x (${WHAT:-})" wait_screen "1:column=2 " "$1:^x"
+}
+
+# check_status_line NAME LINE COLUMN SIZE CHAR HEX DEC: row 1 has each field
+# at its column: the name in 1-21, "line=" at 22, "column=" at 32, "size="
+# at 43, "memory=" at 53 with the KiB figure from column 60, then 'CHAR'=HEX
+# and /DEC from column 66 and the mark digits 123 in 77-79.
+check_status_line() {
+  local row want memory rest
+  row=$(screen | head -n 1)
+  want=$(printf '%-21.21s%-10s%-11s%-10s' "$1" "line=$2" "column=$3" "size=$4")
+  [[ ${row:0:52} == "$want" ]] || fail "status line columns 1-52 are [${row:0:52}], expected [$want] (${WHAT:-})"
+  memory=${row:52:13}
+  [[ $memory =~ ^memory=(([0-9]{3}|[0-9]{2}\ |[0-9]\ \ )K\ \ |[0-9]{4}K\ |[0-9]{5}K|[0-9]{6})$ ]] ||
+    fail "status line columns 53-65 are [$memory], expected memory= and the KiB figure from column 60 (${WHAT:-})"
+  rest=$(printf "'%s'=%s%-5s123" "$5" "$6" "/$7")
+  [[ ${row:65} == "$rest" ]] || fail "status line from column 66 is [${row:65}], expected [$rest] (${WHAT:-})"
+}
 
 # ---------------------------------------------------------------------------
 # The cases.
@@ -635,9 +720,295 @@ case_key_burst() {
     fail "the state file keeps line $(sed -n 2p "$T/text.txt.VkIni"), expected 5"
 }
 
+# The same Cyrillic text and pseudo-graphics, stored in KOI8-R for the koi8
+# build and in 866 for the other, reach the terminal as the same characters.
+# The status line shows the character under the cursor with its own code in
+# each set.  There is enough Cyrillic for neither file to look foreign.
+BOTH_SETS=(
+  "Съешь же ещё этих мягких французских булок, да выпей же чаю."
+  "СЪЕШЬ ЖЕ ЕЩЁ ЭТИХ МЯГКИХ ФРАНЦУЗСКИХ БУЛОК, ДА ВЫПЕЙ ЖЕ ЧАЮ!"
+  "┌──────┐ ├─┼─┤ ┬ ┴ ╔═╗ ░▒▓█"
+  "│ Ёжик │ ║ ╚═╝"
+  "└──────┘"
+  "ШИРОКАЯ ЭЛЕКТРИФИКАЦИЯ ЮЖНЫХ ГУБЕРНИЙ"
+)
+case_cyrillic_both_sets() {
+  utf8_to KOI8-R "$T/koi8.txt" "${BOTH_SETS[@]}"
+  utf8_to CP866 "$T/cp866.txt" "${BOTH_SETS[@]}"
+  local run prog file hex dec i first_prog="" lines
+  local -a first=()
+  for run in "vesk-koi8 koi8.txt F3 243" "vesk-866 cp866.txt 91 145"; do
+    read -r prog file hex dec <<<"$run"
+    WHAT="$prog on $file"
+    start_prog 80x25 "$prog" -w "-I$T/" "$file"
+    wait_screen "1:$(status_re 1 6)" "3:^Съешь" "8:^ШИРОКАЯ" "!X = "
+    mapfile -t lines < <(screen)
+    for ((i = 0; i < ${#BOTH_SETS[@]}; i++)); do
+      [[ ${lines[i + 2]} == "${BOTH_SETS[i]}" ]] ||
+        fail "row $((i + 3)) is [${lines[i + 2]}], expected [${BOTH_SETS[i]}] ($WHAT)"
+    done
+    if ((${#first[@]})); then
+      for ((i = 2; i < 2 + ${#BOTH_SETS[@]}; i++)); do
+        [[ ${lines[i]} == "${first[i]}" ]] ||
+          fail "row $((i + 1)) differs: [${lines[i]}] here, [${first[i]}] in $first_prog"
+      done
+    else
+      first=("${lines[@]}")
+      first_prog=$prog
+    fi
+    check_status_line "$file" 1 1 6 С "$hex" "$dec"
+    key Escape
+    wait_exit 0
+  done
+}
+
+# Colours stored in the text: a line colour mark ([bg] fg TAB at the line
+# end) colours the whole row, a NUL at the end makes it yellow on blue, a NUL
+# inside shows as "0" in black on green, a mark giving 1 is shown as 13.
+# First without the cross-hair, then with it on the cursor line and column.
+case_colour_mark() {
+  printf 'first line\nabc\001\004\011\ndef\000\nx\000y\njkl\001\011\nmno\014\011  \n' >"$T/marks.txt"
+  mkdir -p "$T/expect" && cp "$T/marks.txt" "$T/expect/marks.txt"
+  WHAT="colour marks, no cross-hair"
+  start_prog 80x25 vesk-866 -w -+ "-I$T/" marks.txt
+  wait_screen "1:$(status_re 1 6)" "3:^first line\$" "4:^abc\$" "5:^def\$" "6:^x0y\$" "7:^jkl\$" "8:^mno\$" @1,3
+  # Terminal colours: PC blue 1 is 4, red 4 is 1, yellow 14 is 11, light
+  # magenta 13 stays 13, light red 12 is 9.  Blanks in 0x07 after the text
+  # may be left to the terminal's erase, so only coloured rows are checked
+  # to the last column.
+  colours "3 1 10 7,d 0,d" "4 1 80 1 4" "5 1 80 11 4" \
+    "6 1 1 7,d 0,d x" "6 2 2 0 2 0" "6 3 3 7,d 0,d y" "7 1 80 13 0,d" "8 1 80 9 0,d"
+  key Escape
+  wait_exit 0
+
+  WHAT="colour marks, cross-hair at line 1 column 2"
+  start_prog 80x25 vesk-866 -w "-I$T/" marks.txt
+  wait_screen "1:$(status_re 1 6)" "3:^first line\$" "8:^mno\$" @1,3
+  key Right
+  wait_screen "1:column=2 " @2,3
+  # The cursor line and the cursor column gain the blue background where
+  # the attribute had none; coloured cells keep theirs.
+  colours "3 1 80 7 4" "4 1 80 1 4" "5 1 80 11 4" "6 1 1 7,d 0,d" "6 2 2 0 2" "6 3 3 7,d 0,d" \
+    "7 1 1 13 0,d" "7 2 2 13 4" "7 3 80 13 0,d" "8 1 1 9 0,d" "8 2 2 9 4" "8 3 80 9 0,d" "1 2 2 0 7,15"
+  key Escape
+  wait_exit 0
+  cmp -s "$T/marks.txt" "$T/expect/marks.txt" || fail "marks.txt changed: $(od -An -c "$T/marks.txt")"
+}
+
+# Saving.  F2 leaves an unchanged text's file alone but still writes the
+# "{" copy: every line without trailing blanks and NULs, control bytes
+# blanked, LF ends, in the code page the file came in.  A changed text is
+# written the same way with its control bytes kept.  An empty file counts as
+# changed: F2 writes one empty line, keeping the file's mode and a symlink
+# to it.
+case_save_f2() {
+  local name='r{t.txt'
+  mkdir -p "$T/expect"
+  python3 -S -E -c '
+import sys
+lines = ["Съешь же ещё этих мягких французских булок,   ", "да выпей\tже чаю.  ", "", "ШИРОКАЯ ЭЛЕКТРИФИКАЦИЯ ЮЖНЫХ ГУБЕРНИЙ \0"]
+def write(path, lines, end):
+    open(path, "wb").write(b"".join(l.encode("cp866") + end for l in lines))
+write(sys.argv[1], lines, b"\r\n")
+typed = lines[:1] + ["x" + lines[1]] + lines[2:]
+write(sys.argv[2], [l.rstrip(" \0").replace("\t", " ") for l in lines], b"\n")
+write(sys.argv[3], [l.rstrip(" \0") for l in typed], b"\n")
+write(sys.argv[4], [l.rstrip(" \0").replace("\t", " ") for l in typed], b"\n")
+' "$T/$name" "$T/expect/copy" "$T/expect/typed" "$T/expect/typed.copy" || fail "python3"
+  cp "$T/$name" "$T/expect/orig"
+  local inode
+  inode=$(stat -c %i "$T/$name")
+  WHAT="866 file in vesk-koi8, recoded"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" "$name"
+  wait_screen "1:^ X = [0-9]+: recode FROM .*1 - ASCII"
+  key 1
+  wait_screen "1:$(status_re 1 4)" "3:^Съешь же ещё этих мягких французских булок,\$" "4:^да выпей.же чаю\.\$" \
+    "6:^ШИРОКАЯ ЭЛЕКТРИФИКАЦИЯ ЮЖНЫХ ГУБЕРНИЙ\$"
+  WHAT="F2 on the unchanged text"
+  key F2 Down
+  wait_screen "1:$(status_re 2 4)" "2:$(fill_re vesk-koi8 80)"
+  [[ -f $T/rt.txt ]] || fail "F2 wrote no rt.txt (files: $(dir_files))"
+  cmp -s "$T/rt.txt" "$T/expect/copy" ||
+    fail "rt.txt holds [$(od -An -tx1 "$T/rt.txt")], expected [$(od -An -tx1 "$T/expect/copy")]"
+  cmp -s "$T/$name" "$T/expect/orig" || fail "F2 rewrote the unchanged $name"
+  [[ $(stat -c %i "$T/$name") == "$inode" ]] || fail "F2 replaced the unchanged $name"
+  [[ $(dir_files) == "rt.txt $name" ]] || fail "files after F2: $(dir_files)"
+  WHAT="F2 on the text changed by typing"
+  type_x 4
+  key F2 Down
+  wait_screen "1:$(status_re 3 4)" "2:$(fill_re vesk-koi8 80)"
+  cmp -s "$T/$name" "$T/expect/typed" ||
+    fail "$name holds [$(od -An -tx1 "$T/$name")], expected [$(od -An -tx1 "$T/expect/typed")]"
+  cmp -s "$T/rt.txt" "$T/expect/typed.copy" ||
+    fail "rt.txt holds [$(od -An -tx1 "$T/rt.txt")], expected [$(od -An -tx1 "$T/expect/typed.copy")]"
+  [[ $(dir_files) == "rt.txt $name" ]] || fail "files after F2: $(dir_files)"
+  # Saved, the text is unchanged again: Esc leaves with status 0.
+  WHAT="Esc after F2"
+  key Escape
+  wait_exit 0
+  cmp -s "$T/$name" "$T/expect/typed" || fail "$name changed on leaving"
+
+  # Neither recoding on loading nor the copy makes the text changed.
+  cp "$T/expect/orig" "$T/$name"
+  WHAT="866 file in vesk-koi8, recoded, Esc"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" "$name"
+  wait_screen "1:^ X = [0-9]+: recode FROM .*1 - ASCII"
+  key 1
+  wait_screen "1:$STATUS_ANY" "3:^Съешь"
+  key Escape
+  wait_exit 0
+  cmp -s "$T/$name" "$T/expect/orig" || fail "$name changed on leaving"
+
+  : >"$T/empty.txt"
+  chmod 640 "$T/empty.txt"
+  ln -s empty.txt "$T/link.txt"
+  WHAT="F2 on an empty file through a symlink"
+  start_prog 80x25 vesk-866 -w "-I$T/" link.txt
+  wait_screen "1:$(status_re 1 1)" "2:$(fill_re vesk-866 80)"
+  key F2 Right
+  wait_screen "1:column=2 " "2:$(fill_re vesk-866 80)"
+  [[ $(od -An -c "$T/empty.txt" | tr -d ' ') == '\n' ]] ||
+    fail "empty.txt holds [$(od -An -c "$T/empty.txt")], expected one empty line"
+  [[ -L $T/link.txt && $(readlink "$T/link.txt") == empty.txt ]] || fail "link.txt is no longer a symlink to empty.txt"
+  [[ $(file_mode "$T/empty.txt") == 640 ]] || fail "empty.txt has mode $(file_mode "$T/empty.txt") after F2, expected 640"
+  # Saved: Esc leaves without asking, with status 0.
+  key Escape
+  wait_exit 0
+}
+
+# Writing into a file-size limit (ulimit -f) fails like a full disk: the
+# editor reports it and keeps going, the old file stays as it was and no
+# partial file is left behind.
+case_full_disk() {
+  make_lines "$T/a{b.txt" 4000  # 39 KB
+  mkdir -p "$T/expect" && cp "$T/a{b.txt" "$T/expect/"
+  WHAT="the \"{\" copy of 39 KB with a 1 KiB limit"
+  FSIZE_LIMIT=1 start_prog 80x25 vesk-koi8 -w "-I$T/" "a{b.txt"
+  wait_screen "1:$(status_re 1 4000)" "3:^line 1\$"
+  key F2
+  wait_screen "2:^Ошибка записи или файл - только для чтения!"
+  [[ $(dir_files) == "a{b.txt" ]] || fail "files after the failed write: $(dir_files)"
+  key Home
+  wait_screen "2:$(fill_re vesk-koi8 80)" "1:$(status_re 1 4000)"
+  key Escape
+  wait_exit 0
+  cmp -s "$T/a{b.txt" "$T/expect/a{b.txt" || fail "a{b.txt changed"
+
+  # The save of a changed big text fails: the old file stays whole.
+  make_lines "$T/big.txt" 4000
+  cp "$T/big.txt" "$T/expect/"
+  WHAT="big.txt with a 1 KiB limit"
+  FSIZE_LIMIT=1 start_prog 80x25 vesk-866 -w "-I$T/" big.txt
+  wait_screen "1:$(status_re 1 4000)" "3:^line 1\$"
+  type_x 3
+  WHAT="F2 on the changed big.txt with a 1 KiB limit"
+  key F2
+  wait_screen "2:^Ошибка записи или файл - только для чтения!"
+  [[ $(dir_files) == "a{b.txt big.txt" ]] || fail "files after the failed save: $(dir_files)"
+  # The key that ends the message goes to the name prompt, which Home
+  # leaves as it is; Esc there gives up, and the text stays changed.
+  key Home
+  wait_screen "2:^Введите имя файла или Esc: "
+  key Escape
+  wait_screen "2:$(fill_re vesk-866 80)" "1:$(status_re 1 4000)" "3:^xline 1\$"
+  key Escape
+  wait_screen "1:^ Записать в файл \?"
+  key 2
+  wait_exit 3
+  cmp -s "$T/big.txt" "$T/expect/big.txt" || fail "big.txt changed by the failed save"
+  [[ $(dir_files) == "a{b.txt big.txt" ]] || fail "files after the failed save: $(dir_files)"
+  rm -f "$T/big.txt"
+
+  # No file may grow at all: even one empty line cannot be saved, and the
+  # state file written on leaving fails quietly.
+  : >"$T/empty.txt"
+  WHAT="F2 on an empty file with a zero limit"
+  FSIZE_LIMIT=0 start_prog 80x25 vesk-koi8 -w "-I$T/" empty.txt
+  wait_screen "1:$(status_re 1 1)" "2:$(fill_re vesk-koi8 80)"
+  key F2
+  wait_screen "2:^Ошибка записи или файл - только для чтения!"
+  key Home
+  wait_screen "2:^Введите имя файла или Esc: "
+  key Escape
+  wait_screen "2:$(fill_re vesk-koi8 80)" "1:$(status_re 1 1)"
+  [[ $(dir_files) == "a{b.txt empty.txt" ]] || fail "files after the failed save: $(dir_files)"
+  [[ ! -s $T/empty.txt ]] || fail "empty.txt got [$(od -An -c "$T/empty.txt")] from a failed save"
+  key Escape
+  wait_screen "1:^ Записать в файл \?"
+  key 2
+  wait_exit 3
+}
+
+# The recode question of loading: 20 or more bytes above 127 whose average
+# says the text is in the other build's set (or 1251) raise " X = average";
+# the answer names the set the file is in.
+case_recode_question() {
+  local avg koi8_view
+  # 20 Cyrillic letters in 866; the first 19 of them alone are too few.
+  utf8_to CP866 "$T/twenty.txt" "Папа мама баба дед Вова и"
+  utf8_to CP866 "$T/nineteen.txt" "Папа мама баба дед Вова"
+  avg=$(high_byte_average "$T/twenty.txt")
+  [[ -n $avg ]] || fail "twenty.txt has fewer than 20 bytes above 127"
+  mkdir -p "$T/expect" && cp "$T/twenty.txt" "$T/expect/"
+  WHAT="866 file in vesk-koi8, answer 1"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" twenty.txt
+  wait_screen "1:^ X = $avg: recode FROM .*1 - ASCII.*2 - ANSI"
+  key 1
+  wait_screen "1:$(status_re 1 1)" "3:^Папа мама баба дед Вова и\$"
+  key Escape
+  wait_exit 0
+  cmp -s "$T/twenty.txt" "$T/expect/twenty.txt" || fail "twenty.txt changed"
+
+  # Answer 3 keeps the bytes: they show as the KOI8-R characters they are.
+  koi8_view=$(iconv -f KOI8-R -t UTF-8 <"$T/twenty.txt")
+  WHAT="866 file in vesk-koi8, answer 3"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" twenty.txt
+  wait_screen "1:^ X = $avg: recode FROM"
+  key 3
+  wait_screen "1:$(status_re 1 1)" "3:^.+"
+  [[ $(screen | sed -n 3p) == "$koi8_view" ]] || fail "row 3 is [$(screen | sed -n 3p)], expected [$koi8_view] (unconverted)"
+  key Escape
+  wait_exit 0
+
+  WHAT="19 bytes of 866 in vesk-koi8"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" nineteen.txt
+  wait_screen "1:$(status_re 1 1)" "3:^.+"
+  [[ $(screen | sed -n 3p) == "$(iconv -f KOI8-R -t UTF-8 <"$T/nineteen.txt")" ]] ||
+    fail "row 3 is [$(screen | sed -n 3p)], expected the bytes unconverted"
+  key Escape
+  wait_exit 0
+
+  utf8_to KOI8-R "$T/koi8.txt" "$CYRILLIC"
+  WHAT="KOI8-R file in vesk-koi8"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" koi8.txt
+  wait_screen "1:$(status_re 1 1)" "3:^$CYRILLIC\$" "!X = "
+  key Escape
+  wait_exit 0
+
+  avg=$(high_byte_average "$T/koi8.txt")
+  WHAT="KOI8-R file in vesk-866, answer 1"
+  start_prog 80x25 vesk-866 -w "-I$T/" koi8.txt
+  wait_screen "1:^ X = $avg: recode FROM .*1 - KOI8-R"
+  key 1
+  wait_screen "1:$(status_re 1 1)" "3:^$CYRILLIC\$"
+  key Escape
+  wait_exit 0
+
+  utf8_to CP1251 "$T/ansi.txt" "$CYRILLIC"
+  avg=$(high_byte_average "$T/ansi.txt")
+  WHAT="1251 file in vesk-866-rkbd, answer 2"
+  start_prog 80x25 vesk-866-rkbd -w "-I$T/" ansi.txt
+  wait_screen "1:^ X = $avg: recode FROM .*2 - ANSI"
+  key 2
+  wait_screen "1:$(status_re 1 1)" "3:^$CYRILLIC\$"
+  key Escape
+  wait_exit 0
+}
+
 # ---------------------------------------------------------------------------
 
-CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst)
+CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
+  cyrillic_both_sets colour_mark save_f2 full_disk recode_question)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

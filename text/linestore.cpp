@@ -36,19 +36,28 @@ void RefuseInsertion(const char* utf8, int16_t& n) {
 
 }  // namespace
 
-void ResetLineStore() {
-  if (!Txt.LineTable.empty()) {
-    for (int i = Txt.LineCount; i >= 1; --i) FreeBlock(Txt.LineTable[size_t(i)]);
-    if (Txt.LineTable[0]) {
-      delete[] Txt.LineTable[0];
-      HeapGive(WorkLineBytes);
-    }
-    HeapGive(LineTableBytes);
+namespace {
+// Gives back every line, the work line and the table.
+void FreeStore() {
+  if (Txt.LineTable.empty()) return;
+  for (int i = Txt.LineCount; i >= 1; --i) FreeBlock(Txt.LineTable[size_t(i)]);
+  if (Txt.LineTable[0]) {
+    delete[] Txt.LineTable[0];
+    HeapGive(WorkLineBytes);
   }
+  HeapGive(LineTableBytes);
+  Txt.LineTable.clear();
+  Txt.LineCount = 0;
+}
+}  // namespace
+
+void ResetLineStore() {
+  FreeStore();
   Txt = TextState{};
 }
 
 bool InitLineStore() {
+  FreeStore();  // a second start-up begins afresh
   if (LargestFreeBlock() < LineTableBytes || !HeapTake(LineTableBytes)) return false;
   Txt.LineTable.assign(LineTableSize, nullptr);
   if (!HeapTake(WorkLineBytes)) return false;

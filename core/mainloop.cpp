@@ -6,6 +6,7 @@
 #include "builds/bindings.h"
 #include "core/commands.h"
 #include "core/editor.h"
+#include "core/menu.h"
 #include "core/state.h"
 #include "edit/lines.h"
 #include "edit/typing.h"
@@ -266,6 +267,7 @@ void Dispatch(Cmd c) {
     }
     case Cmd::ToggleLengthLimit: ToggleLineLimit(); break;
     case Cmd::FormatJustified: FormatParagraph(FormatJustified); break;
+    case Cmd::MainMenu: MainMenu(); break;
     case Cmd::SwitchRusLayout: ToggleRusLayout(); break;
     case Cmd::PasAssign: case Cmd::PasAbsolute: case Cmd::PasBegin: case Cmd::PasEnd: case Cmd::PasElse:
     case Cmd::PasString: case Cmd::PasWriteln: case Cmd::PasDebug: case Cmd::PasInteger: case Cmd::PasRepeat:
@@ -281,6 +283,14 @@ void Dispatch(Cmd c) {
 }
 
 }  // namespace
+
+void RunCommand(Cmd c, bool keepKey) {
+  if (!keepKey) {
+    const uint32_t code = CodeOf(CurrentBuild(), c);
+    if (code != 0) Kbd.KeyEvent = code;
+  }
+  Dispatch(c);
+}
 
 void KeepCursorInWindow() {
   const int height = Scr.ScreenHeight;

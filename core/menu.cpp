@@ -4,9 +4,11 @@
 #include "builds/build.h"
 #include "core/commands.h"
 #include "core/editor.h"
+#include "core/keystrokes.h"
 #include "core/mainloop.h"
 #include "core/state.h"
 #include "edit/typing.h"
+#include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/messages.h"
 #include "text/questions.h"
@@ -130,7 +132,11 @@ Next Choose(Menu m, int item) {
         case 3: return Open(Menu::Service);
         case 4: RunCommand(Cmd::ColourMarking); return Reopen(Menu::Main, 4);
         case 5: return Run(Cmd::Help);
-        case 6: return {};  // the Keystrokes screen
+        case 6:
+          KeystrokesScreen();
+          if (KeyPressed()) GetKey();  // a key still waiting is dropped
+          ClearScreenCells();
+          return {};
         case 7: ExitEditor(); return {};
         case 8: ToggleRusLayout(); return {};
       }

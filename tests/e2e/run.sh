@@ -185,15 +185,22 @@ fail() {
 # into $T while it is removed.
 stop_server() {
   local f pid i
+  local -a pids=()
   for f in "$T"/r*/pid; do
     [[ -s $f ]] || continue
     pid=$(cat "$f")
+    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$BUILD"/vesk-* ]] || continue
+    # A second editor (edit another file) runs as a child of the first.
+    pids+=($(cat /proc/"$pid"/task/*/children 2>/dev/null) "$pid")
+  done
+  for pid in "${pids[@]}"; do
     [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$BUILD"/vesk-* ]] && kill -KILL "$pid" 2>/dev/null
   done
   tm kill-server 2>/dev/null
   for f in "$T"/r*/pid; do
-    [[ -s $f ]] || continue
-    pid=$(cat "$f")
+    [[ -s $f ]] && pids+=("$(cat "$f")")
+  done
+  for pid in "${pids[@]}"; do
     for ((i = 0; i < 100; i++)); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.05
@@ -420,6 +427,40 @@ check_status_line() {
     fail "status line columns 53-65 are [$memory], expected memory= and the KiB figure from column 60 (${WHAT:-})"
   rest=$(printf "'%s'=%s%-5s123" "$5" "$6" "/$7")
   [[ ${row:65} == "$rest" ]] || fail "status line from column 66 is [${row:65}], expected [$rest] (${WHAT:-})"
+}
+
+# The code page a build keeps its files in.
+code_page() { case $1 in *koi8*) echo KOI8-R ;; *) echo CP866 ;; esac; }
+
+# pos_re LINE COLUMN: the status line's cursor line and column.
+pos_re() { echo "line=$1 +column=$2 "; }
+
+# re_quote TEXT: an extended regular expression matching TEXT literally.
+re_quote() { printf '%s' "$1" | sed 's/[][\\.*^$(){}?+|]/\\&/g'; }
+
+# rows_are FIRST LINE...: sets ROW_CONDS to wait_screen conditions saying
+# that the rows from FIRST on show exactly these lines.
+rows_are() {
+  local row=$1 line
+  shift
+  ROW_CONDS=()
+  for line; do
+    ROW_CONDS+=("$row:^$(re_quote "$line")\$")
+    row=$((row + 1))
+  done
+}
+
+# wait_file FILE EXPECTED: polls until FILE holds the bytes of EXPECTED.
+wait_file() {
+  local start_ns now_ns
+  start_ns=$(date +%s%N)
+  until cmp -s "$1" "$2"; do
+    now_ns=$(date +%s%N)
+    if ((now_ns - start_ns > TIMEOUT * 1000000000)); then
+      fail "${1##*/} holds [$(od -An -tx1 "$1" 2>&1 | tr -s ' \n' ' ')], expected [$(od -An -tx1 "$2" | tr -s ' \n' ' ')] (${WHAT:-})"
+    fi
+    sleep 0.05
+  done
 }
 
 # ---------------------------------------------------------------------------
@@ -1005,10 +1046,298 @@ case_recode_question() {
   wait_exit 0
 }
 
+# Typing a text into notes.40, whose extension sets lines of 40: words that
+# would pass column 40 move to the next line, a blank after a full line
+# starts the next one (line 3 ends exactly in column 40).  The second
+# paragraph is longer than the window of 8 rows, so that the cursor keys
+# have something to scroll.  Alt+F then formats the first paragraph
+# justified: the first line starts in column 5, every line but the last
+# ends in column 40 with the extra blanks given from the left, the last
+# line keeps single blanks.  Last, a letter typed in overwrite mode
+# replaces one and Ctrl+Y deletes a line.
+EDIT_P1="Широкая электрификация южных губерний даст мощный толчок подъёму сельского хозяйства and the quick brown fox jumped over the lazy dog while Лена читает книгу вслух у окна тёплым летним вечером."
+EDIT_P1_TYPED=(
+  "Широкая электрификация южных губерний"
+  "даст мощный толчок подъёму сельского"
+  "хозяйства and the quick brown fox jumped"
+  "over the lazy dog while Лена читает"
+  "книгу вслух у окна тёплым летним"
+  "вечером."
+)
+EDIT_P1_JUSTIFIED=(
+  "    Широкая     электрификация     южных"
+  "губерний   даст  мощный  толчок  подъёму"
+  "сельского  хозяйства and the quick brown"
+  "fox  jumped over the lazy dog while Лена"
+  "читает  книгу вслух у окна тёплым летним"
+  "вечером."
+)
+EDIT_P2="Второй абзац: Lorem ipsum dolor sit amet, consectetur adipiscing elit; sed do eiusmod tempor. Ёжик в тумане (1975) - мультфильм Юрия Норштейна! Hello, world?"
+EDIT_P2_TYPED=(
+  "Второй абзац: Lorem ipsum dolor sit"
+  "amet, consectetur adipiscing elit; sed"
+  "do eiusmod tempor. Ёжик в тумане (1975)"
+  "- мультфильм Юрия Норштейна! Hello,"
+  "world?"
+)
+case_edit_session() {
+  local prog saved
+  mkdir -p "$T/expect"
+  for prog in "${PROGRAMS[@]}"; do
+    rm -f "$T/notes.40" "$T/notes.40.VkIni"
+    utf8_to "$(code_page "$prog")" "$T/expect/notes.40" "${EDIT_P1_JUSTIFIED[@]}" "" "${EDIT_P2_TYPED[@]:0:3}" "World?"
+    WHAT="$prog: new notes.40"
+    start_prog 80x10 "$prog" -w "-I$T/" notes.40
+    wait_screen "2:^Новый файл\."
+    key Home
+    wait_screen "2:$(fill_re "$prog" 80)" "1:$(pos_re 1 1)" @1,3
+
+    WHAT="$prog: typing the first paragraph"
+    key -l "$EDIT_P1"
+    rows_are 3 "${EDIT_P1_TYPED[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(status_re 6 6)" "1:$(pos_re 6 9)" @9,8
+    WHAT="$prog: Enter twice at the end of the text"
+    key Enter Enter
+    wait_screen "1:$(status_re 8 8)" "1:$(pos_re 8 1)" "9:^\$" "10:^\$" @1,10
+    WHAT="$prog: typing the second paragraph, the window scrolls"
+    key -l "$EDIT_P2"
+    rows_are 3 "${EDIT_P1_TYPED[@]:4}" "" "${EDIT_P2_TYPED[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(status_re 12 12)" "1:$(pos_re 12 7)" @7,10
+
+    # PgUp from window top 5: the window goes to the top, the cursor keeps
+    # its row (line 8).  PgDn: window top 8, the cursor to the last line.
+    WHAT="$prog: PgUp"
+    key PPage
+    rows_are 3 "${EDIT_P1_TYPED[@]}" "" "${EDIT_P2_TYPED[0]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(pos_re 8 7)" @7,10
+    WHAT="$prog: PgDn"
+    key NPage
+    rows_are 3 "${EDIT_P2_TYPED[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(pos_re 12 7)" @7,7
+    WHAT="$prog: Up, Up"
+    key Up Up
+    wait_screen "1:$(pos_re 10 7)" @7,5
+    # Top of file keeps the cursor's screen row: row 5 is line 3.
+    WHAT="$prog: Ctrl+Home"
+    key C-Home
+    rows_are 3 "${EDIT_P1_TYPED[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(pos_re 3 7)" @7,5
+    WHAT="$prog: Down, End"
+    key Down End
+    wait_screen "1:$(pos_re 4 36)" @36,6
+    WHAT="$prog: Home"
+    key Home
+    wait_screen "1:$(pos_re 4 1)" @1,6
+    WHAT="$prog: Right, Right, Right, Left"
+    key Right Right Right Left
+    wait_screen "1:$(pos_re 4 3)" @3,6
+
+    # Alt+F (Alt+Shift+f: Esc F) formats the paragraph around the cursor;
+    # the cursor goes to the line after it.
+    WHAT="$prog: Alt+F on the first paragraph"
+    key M-F
+    rows_are 3 "${EDIT_P1_JUSTIFIED[@]}" "" "${EDIT_P2_TYPED[0]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(status_re 7 12)" "1:$(pos_re 7 1)" @1,9
+
+    # Overwrite mode on the last line, then Ctrl+Y deletes the line above.
+    WHAT="$prog: Down to the last line"
+    key Down Down Down Down Down
+    rows_are 3 "${EDIT_P1_JUSTIFIED[@]:4}" "" "${EDIT_P2_TYPED[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(pos_re 12 1)" @1,10
+    WHAT="$prog: Insert, W, Insert"
+    key IC W IC
+    wait_screen "10:^World\?\$" "1:$(status_re 12 12)" "1:$(pos_re 12 2)" @2,10
+    WHAT="$prog: Up, Ctrl+Y"
+    key Up C-y
+    rows_are 3 "${EDIT_P1_JUSTIFIED[@]:4}" "" "${EDIT_P2_TYPED[@]:0:3}" "World?" ""
+    wait_screen "${ROW_CONDS[@]}" "1:$(status_re 11 11)" "1:$(pos_re 11 2)" @2,9
+
+    WHAT="$prog: F2"
+    key F2
+    wait_screen "2:$(fill_re "$prog" 80)" "1:$(pos_re 11 2)"
+    if ! cmp -s "$T/notes.40" "$T/expect/notes.40"; then
+      saved=$(iconv -f "$(code_page "$prog")" -t UTF-8 "$T/notes.40" 2>&1 | sed 's/^/        |/')
+      fail "notes.40 differs from the screen's text; it holds:"$'\n'"$saved"$'\n'"      bytes: $(od -An -tx1 "$T/notes.40" | head -c 400)"
+    fi
+    [[ $(dir_files) == notes.40 ]] || fail "files after F2: $(dir_files)"
+    WHAT="$prog: Esc after F2"
+    key Escape
+    wait_exit 0
+    cmp -s "$T/notes.40" "$T/expect/notes.40" || fail "notes.40 changed on leaving"
+  done
+}
+
+# Literal mode: Ctrl+Q with a decimal number and Enter types that
+# character, Ctrl+Q with a letter or F1..F12 types its control character.
+# They reach the file as they are.
+case_literal_keys() {
+  local prog
+  mkdir -p "$T/expect"
+  printf 'A\001A\003b\n' >"$T/expect/lit.txt"
+  for prog in "${PROGRAMS[@]}"; do
+    rm -f "$T/lit.txt" "$T/lit.txt.VkIni"
+    WHAT="$prog: new lit.txt"
+    start_prog 80x25 "$prog" -w "-I$T/" lit.txt
+    wait_screen "2:^Новый файл\."
+    key Home
+    wait_screen "2:$(fill_re "$prog" 80)" "1:$(pos_re 1 1)" @1,3
+    WHAT="$prog: Ctrl+Q"
+    key C-q
+    wait_screen "Press a letter, or F#, or enter a number, then Enter\."
+    WHAT="$prog: Ctrl+Q 6 5 Enter"
+    key 6 5 Enter
+    wait_screen "3:^A" "1:$(status_re 1 1)" "1:$(pos_re 1 2)" @2,3
+    WHAT="$prog: Ctrl+Q a"
+    key C-q
+    wait_screen "Press a letter, or F#, or enter a number, then Enter\."
+    key a
+    wait_screen "3:^A.\$" "1:$(status_re 1 1)" "1:$(pos_re 1 3)" @3,3
+    # The number is kept in a byte: 321 is 65 again.  F3 gives 03; a
+    # character that is neither a digit nor a letter ends the mode unused.
+    WHAT="$prog: Ctrl+Q 3 2 1 Enter"
+    key C-q 3 2 1 Enter
+    wait_screen "3:^A.A\$" "1:$(pos_re 1 4)" @4,3
+    WHAT="$prog: Ctrl+Q F3"
+    key C-q F3
+    wait_screen "3:^A.A.\$" "1:$(pos_re 1 5)" @5,3
+    WHAT="$prog: Ctrl+Q # b"
+    key C-q '#' b
+    wait_screen "3:^A.A.b\$" "1:$(pos_re 1 6)" @6,3
+    WHAT="$prog: F2"
+    key F2
+    wait_file "$T/lit.txt" "$T/expect/lit.txt"
+    WHAT="$prog: Esc after F2"
+    key Escape
+    wait_exit 0
+    cmp -s "$T/lit.txt" "$T/expect/lit.txt" || fail "lit.txt changed on leaving: $(od -An -c "$T/lit.txt")"
+  done
+}
+
+# Pascal keyword keys in unit.pas, whose text starts in column 3: Ctrl+B
+# and Ctrl+T type "Begin " and "then ", Alt+L (Alt+Shift+l) "Writeln(); "
+# with the cursor stepping back into the parentheses.  In a plain text
+# Ctrl+T and Ctrl+N type "the " and "and ", Ctrl+B and Alt+L the
+# characters 02 and 17 hex.
+case_pascal_keys() {
+  local prog
+  mkdir -p "$T/expect"
+  printf '  Begin then Writeln(x);\n' >"$T/expect/unit.pas"
+  printf 'the and \002\027\n' >"$T/expect/plain.txt"
+  for prog in "${PROGRAMS[@]}"; do
+    rm -f "$T/unit.pas" "$T/unit.pas.VkIni"
+    WHAT="$prog: new unit.pas"
+    start_prog 80x25 "$prog" -w "-I$T/" unit.pas
+    wait_screen "2:^Новый файл\."
+    # The tab stops start at column 3 and go on every 8 columns.
+    key Tab
+    wait_screen "2:$(fill_re "$prog" 80)" "1:$(pos_re 1 11)" @11,3
+    key BTab
+    wait_screen "1:$(pos_re 1 3)" @3,3
+    WHAT="$prog: Ctrl+B"
+    key C-b
+    wait_screen "3:^  Begin\$" "1:$(pos_re 1 9)" @9,3
+    WHAT="$prog: Ctrl+T"
+    key C-t
+    wait_screen "3:^  Begin then\$" "1:$(pos_re 1 14)" @14,3
+    WHAT="$prog: Alt+L"
+    key M-L
+    wait_screen "3:^  Begin then Writeln\(\);\$" "1:$(pos_re 1 22)" @22,3
+    WHAT="$prog: x into the parentheses"
+    key x
+    wait_screen "3:^  Begin then Writeln\(x\);\$" "1:$(pos_re 1 23)" @23,3
+    WHAT="$prog: F2"
+    key F2
+    wait_file "$T/unit.pas" "$T/expect/unit.pas"
+    WHAT="$prog: Esc after F2"
+    key Escape
+    wait_exit 0
+
+    # The same keys in a plain text: "the ", "and " and control characters.
+    rm -f "$T/plain.txt" "$T/plain.txt.VkIni"
+    WHAT="$prog: keyword keys in plain.txt"
+    start_prog 80x25 "$prog" -w "-I$T/" plain.txt
+    wait_screen "2:^Новый файл\."
+    key Home
+    wait_screen "2:$(fill_re "$prog" 80)" "1:$(pos_re 1 1)" @1,3
+    key C-t C-n C-b M-L
+    # 02 followed by a control byte draws as an inline colour code, so only
+    # the file shows both bytes.
+    wait_screen "3:^the and\$" "1:$(pos_re 1 11)" @11,3
+    key F2
+    wait_file "$T/plain.txt" "$T/expect/plain.txt"
+    key Escape
+    wait_exit 0
+  done
+}
+
+# Ctrl+F4 runs a second editor on another file in the same terminal and
+# takes the terminal back afterwards.  The name, with blanks and shell
+# metacharacters, must reach the second editor as it was typed: the file
+# of that name is created and nothing the name spells out is run.  The
+# next Ctrl+F4 offers that name again; Esc there changes nothing.
+case_edit_another_file() {
+  local prog word="слово" name='a b;touch PWNED$(id)'\''q'\''.txt'
+  local -a first=("первый файл" "line two")
+  mkdir -p "$T/expect"
+  for prog in "${PROGRAMS[@]}"; do
+    rm -f "$T/$name" "$T"/*.VkIni
+    utf8_to "$(code_page "$prog")" "$T/first.txt" "${first[@]}"
+    cp "$T/first.txt" "$T/expect/first.txt"
+    utf8_to "$(code_page "$prog")" "$T/expect/other" "$word"
+    WHAT="$prog: first.txt"
+    start_prog 80x25 "$prog" -w "-I$T/" first.txt
+    rows_are 3 "${first[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:^first\.txt " "1:$(pos_re 1 1)" @1,3
+    WHAT="$prog: Ctrl+F4"
+    key C-F4
+    wait_screen "2:^Введите имя файла или Esc: keydef\.vsk"
+    # The first character typed replaces the offered name.
+    WHAT="$prog: typing the name"
+    key -l "$name"
+    wait_screen "2:^Введите имя файла или Esc: $(re_quote "$name") *\$"
+    WHAT="$prog: the second editor on the typed name"
+    key Enter
+    wait_screen "2:^Новый файл\." "!первый файл"
+    [[ -f $T/$name ]] || fail "the second editor did not create [$name] (files: $(dir_files))"
+    key Home
+    wait_screen "2:$(fill_re "$prog" 80)" "1:$(status_re 1 1)" "1:$(pos_re 1 1)" @1,3
+    key -l "$word"
+    wait_screen "3:^$word\$" "1:$(pos_re 1 6)" @6,3
+    WHAT="$prog: F2 in the second editor"
+    key F2
+    wait_file "$T/$name" "$T/expect/other"
+    WHAT="$prog: Esc in the second editor, back in the first"
+    key Escape
+    rows_are 3 "${first[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:^first\.txt " "1:$(status_re 1 2)" "!$word" "2:$(fill_re "$prog" 80)" @1,3
+    [[ -z $(find "$T" -name 'PWNED*' -print -quit) ]] || fail "the name was run by a shell: $(find "$T" -name 'PWNED*')"
+    [[ $(pane_format '#{alternate_on}') == 1 ]] || fail "the first editor is not on the alternate screen again"
+    [[ $(pane_format '#{keypad_flag}') == 1 ]] || fail "keypad application mode is off in the first editor again"
+    WHAT="$prog: the first editor takes keys again"
+    key Down
+    wait_screen "1:$(pos_re 2 1)" @1,4
+    WHAT="$prog: Ctrl+F4 again, Esc"
+    key C-F4
+    wait_screen "2:^Введите имя файла или Esc: $(re_quote "$name") *\$"
+    key Escape
+    wait_screen "${ROW_CONDS[@]}" "2:$(fill_re "$prog" 80)" "1:$(pos_re 2 1)" @1,4
+    WHAT="$prog: Esc in the first editor"
+    key Escape
+    wait_exit 0
+    check_restored "after the first editor"
+    cmp -s "$T/first.txt" "$T/expect/first.txt" || fail "first.txt changed"
+    cmp -s "$T/$name" "$T/expect/other" || fail "[$name] changed"
+    [[ -z $(find "$T" -name 'PWNED*' -print -quit) ]] || fail "the name was run by a shell: $(find "$T" -name 'PWNED*')"
+    [[ $(dir_files) == "$(printf '%s\n' first.txt "$name" | LC_ALL=C sort | paste -sd ' ')" ]] ||
+      fail "files in the directory: $(dir_files)"
+  done
+}
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
-  cyrillic_both_sets colour_mark save_f2 full_disk recode_question)
+  cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
+  edit_another_file)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

@@ -12,6 +12,8 @@
 #include "core/state.h"
 #include "edit/lines.h"
 #include "edit/prompt.h"
+#include "blocks/blocks.h"
+#include "blocks/keydefs.h"
 #include "blocks/marks.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
@@ -112,12 +114,7 @@ void DeleteCharacter(bool deleteKey) {
     JoinLines();
     return;
   }
-  DeleteCharAtCursor();
-  if (Ed.RectFirst > 0 && Ed.RectFirst == Ed.RectLast && Ed.RectFirst == Ed.CurLine &&
-      Ed.RectFirstCol > Ed.CurCol) {
-    --Ed.RectFirstCol;
-    --Ed.RectLastCol;
-  }
+  DeleteCharAtCursor();  // also moves a one-line rectangle on its right
 }
 }  // namespace
 
@@ -132,7 +129,7 @@ void CmdDelete() {
   if (BlockMarked()) {
     AskQuestion(" Удалить помеченный блок ? | 1 - да | 2 - нет | 3 or Esc - nothing |",
                 " Удалить помеченный блок ? | 1 - да | 2 - нет | 3 или Esc - ничего |");
-    // Deleting the block belongs to the block commands.
+    if (Q.Answer == 1) DeleteBlock();
     if (Q.Answer != 2) return;
   }
   DeleteCharacter(true);
@@ -333,6 +330,7 @@ void CmdShowKeyBytes() {
 }
 
 void RunSecondEditor(const std::string& file) {
+  AskKeyDefsSave();
   char self[4096];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return;
@@ -357,6 +355,9 @@ void RunSecondEditor(const std::string& file) {
     }
   }
   if (Term) Term->Suspend(false);
+  // The second editor may have changed the editor's own data files.
+  const std::string base = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
+  if (base == "keydef.vsk") KeyDefFileIO(2);
   ClearScreenCells();
   ClearMessageLine();
 }

@@ -12,11 +12,15 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "blocks/keybuffer.h"
+#include "blocks/keydefs.h"
 #include "core/mainloop.h"
 #include "core/safefile.h"
 #include "core/state.h"
 #include "edit/prompt.h"
+#include "edit/search.h"
 #include "edit/typing.h"
+#include "blocks/blocks.h"
 #include "core/commands.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
@@ -33,12 +37,16 @@
 
 void ResetAllState() {
   ResetLineStore();
+  ResetKeyDefs();
+  ResetKeyBuffer();
   ResetHeap();
   ResetEditorState();
   ResetKeyState();
   Q = QuestionState{};
   ResetPromptState();
   ResetTypingState();
+  ResetSearchState();
+  ResetBlockState();
   ResetLoopState();
   Load = LoadState{};
   ResetCodePageState();
@@ -241,6 +249,10 @@ void StartEditor(const std::vector<std::string>& args) {
   LoadStringHistory();
   Prompt.QuickSearchCase = Prompt.LoadedCase;
   if (!(Ed.FillCell & 0x0100)) Ed.FillCell = DefaultFillCell();
+  // Key definitions (quietly) and, with -K, the keystroke buffer.
+  KeyDefFileIO(2);
+  ClearKeyBufferCounters();
+  if (Ed.LoadKeyBufferAtStart) KeyBufferFile(2);
   ClearMessageLine();
 }
 
@@ -259,6 +271,7 @@ void ExitEditor() {
     // A text that did not reach the disk is not given up: editing goes on.
     if (Txt.Modified) return;
   }
+  AskKeyDefsSave();
   WriteStateFile();
   SaveStringHistory();
   EndProgram(Ed.ExitStatus);

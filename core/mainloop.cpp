@@ -2,13 +2,21 @@
 
 #include <algorithm>
 
+#include "blocks/blocks.h"
+#include "blocks/clipboard.h"
+#include "blocks/colours.h"
+#include "blocks/f12marks.h"
+#include "blocks/keybuffer.h"
+#include "blocks/keydefs.h"
 #include "blocks/marks.h"
+#include "blocks/transforms.h"
 #include "builds/bindings.h"
 #include "core/commands.h"
 #include "core/editor.h"
 #include "core/menu.h"
 #include "core/state.h"
 #include "edit/lines.h"
+#include "edit/search.h"
 #include "edit/typing.h"
 #include "edit/words.h"
 #include "screen/cells.h"
@@ -103,7 +111,7 @@ void PascalKey(Cmd c) {
       return;
     }
     switch (r.Plain) {
-      case -1: Ed.BlockFirst = 1; Ed.BlockLast = Txt.LineCount; Ed.RectFirst = Ed.RectLast = 0; return;
+      case -1: MarkAll(); return;
       case -2: TypeString("and "); return;
       case -3: return;
       case -4: {
@@ -178,18 +186,10 @@ void Dispatch(Cmd c) {
     case Cmd::RestoreAsOnEntry: CmdRestoreAsOnEntry(); break;
     case Cmd::RestoreNextLine: CmdRestoreNextLine(); break;
     case Cmd::UndoLastChange: CmdUndoLastChange(); break;
-    case Cmd::WordLeft:
-    case Cmd::WordLeftShift:
-      if (c == Cmd::WordLeftShift) ExtendRectBlock(Ed.CurCol);
-      Ed.CurCol = std::max(1, WordStartLeft(LineBytes(Ed.CurLine), Ed.CurCol));
-      if (c == Cmd::WordLeftShift) ExtendRectBlock(Ed.CurCol);
-      break;
-    case Cmd::WordRight:
-    case Cmd::WordRightShift:
-      if (c == Cmd::WordRightShift) ExtendRectBlock(Ed.CurCol);
-      Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, 0), 1, 255);
-      if (c == Cmd::WordRightShift) ExtendRectBlock(Ed.CurCol);
-      break;
+    case Cmd::WordLeft: Ed.CurCol = std::max(1, WordStartLeft(LineBytes(Ed.CurLine), Ed.CurCol)); break;
+    case Cmd::WordLeftShift: MarkWordLeft(); break;
+    case Cmd::WordRight: Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, 0), 1, 255); break;
+    case Cmd::WordRightShift: MarkWordRight(); break;
     case Cmd::WordToPrevEnd:
     case Cmd::WordToEnd: {
       std::string line = LineString(Ed.CurLine);
@@ -244,6 +244,11 @@ void Dispatch(Cmd c) {
       }
       break;
     case Cmd::ShowKeyBytes: CmdShowKeyBytes(); break;
+    // The keystroke buffer.
+    case Cmd::PlayBack: StartPlayback(); break;
+    case Cmd::Record: StartOrStopRecording(); break;
+    case Cmd::WriteKeyBuffer: KeyBufferFile(3); break;
+    case Cmd::ReadKeyBuffer: KeyBufferFile(4); break;
     case Cmd::QuitAtOnce: CmdQuitAtOnce();
     case Cmd::MarkLineBlock: ExtendLineBlock(); break;
     case Cmd::RectAnyCorner: ExtendRectBlock(Ed.CurCol); break;
@@ -268,6 +273,38 @@ void Dispatch(Cmd c) {
     case Cmd::ToggleLengthLimit: ToggleLineLimit(); break;
     case Cmd::FormatJustified: FormatParagraph(FormatJustified); break;
     case Cmd::MainMenu: MainMenu(); break;
+    // Blocks, the clipboard and block transforms.
+    case Cmd::CopyBlock: case Cmd::CopyBlockKeep: CopyBlock(); break;
+    case Cmd::MoveBlock: MoveBlock(); break;
+    case Cmd::DeleteBlock: DeleteBlock(); break;
+    case Cmd::ShiftBlockRight: case Cmd::ShiftBlockLeft: ShiftBlock(); break;
+    case Cmd::WhereIsBlock: WhereIsBlock(); break;
+    case Cmd::RectToLineEnd: MarkToLineEnd(); break;
+    case Cmd::RectWholeLine: MarkWholeLine(); break;
+    case Cmd::WriteBlock:
+      if (!WriteBlock()) ColourMark();  // without a line block: colour marking
+      break;
+    case Cmd::ClipboardCut: case Cmd::ClipboardCopy: BlockToClipboard(); break;
+    case Cmd::ClipboardPaste: PasteClipboard(); break;
+    case Cmd::BlockToUpper: case Cmd::BlockToLower: case Cmd::BlockLatinToCyrillic:
+    case Cmd::BlockCyrillicToLatin:
+      ConvertBlock();
+      break;
+    case Cmd::FillBlock: FillBlock(); break;
+    case Cmd::SumBlock: SumOverBlock(); break;
+    case Cmd::WordFirstToUpper: case Cmd::WordFirstToLower: FirstLetterCase(); break;
+    case Cmd::ColourMarking: ColourMark(); break;
+    case Cmd::ToggleLineMark: ToggleLineMark(); break;
+    case Cmd::NextMarkedLine: NextMarkedLine(); break;
+    // Search and replace.
+    case Cmd::SearchForward: SearchForward(); break;
+    case Cmd::SearchUp: SearchUp(); break;
+    case Cmd::SearchMatchCase: SearchMatchCase(); break;
+    case Cmd::SearchMatchCaseUp: SearchMatchCaseUp(); break;
+    case Cmd::SearchAgain: SearchAgain(); break;
+    case Cmd::NextEmptyLine: NextEmptyLine(); break;
+    case Cmd::Replace: Replace(); break;
+    case Cmd::ReplaceFromFile: ReplaceFromFile(); break;
     case Cmd::SwitchRusLayout: ToggleRusLayout(); break;
     case Cmd::PasAssign: case Cmd::PasAbsolute: case Cmd::PasBegin: case Cmd::PasEnd: case Cmd::PasElse:
     case Cmd::PasString: case Cmd::PasWriteln: case Cmd::PasDebug: case Cmd::PasInteger: case Cmd::PasRepeat:
@@ -296,7 +333,8 @@ void KeepCursorInWindow() {
   const int height = Scr.ScreenHeight;
   const int width = Scr.ScreenWidth;
   Ed.CurLine = std::clamp<int16_t>(Ed.CurLine, 1, std::max<int16_t>(1, Txt.LineCount));
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, 255);
+  // Column 256 is the place after a full line of 255 bytes.
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, 256);
   Ed.WindowTop = std::clamp<int16_t>(Ed.WindowTop, 1, std::max<int16_t>(1, Txt.LineCount));
   for (int guard = 0; guard < 16; ++guard) {
     const int row = Ed.CurLine - Ed.WindowTop + 3;
@@ -317,12 +355,35 @@ void KeepCursorInWindow() {
 
 void MainLoopTurn() {
   KeepCursorInWindow();
-  DrawTextWindow();
-  DrawStatusLine();
-  MoveCursor(Ed.CurCol - Ed.HScroll, Ed.CurLine - Ed.WindowTop + 3);
-  FlushScreen(false);
+  // Played-back keys run without drawing: the screen catches up when the
+  // playback ends.
+  if (!PlaybackRunning()) {
+    DrawTextWindow();
+    DrawStatusLine();
+    MoveCursor(Ed.CurCol - Ed.HScroll, Ed.CurLine - Ed.WindowTop + 3);
+    FlushScreen(false);
+  }
+  // A replace with confirmation asks its question instead of reading a key.
+  if (ReplacePending()) {
+    Loop.LastCommand = LoopState::Nothing;
+    ContinueReplace();
+    return;
+  }
 
-  GetKey();
+  // The key: the next one of a playback, else the keyboard's.  An end
+  // marker ends the playback and is not run.
+  const PlayedKey played = TakePlayedKey();
+  if (played == PlayedKey::Ended) {
+    Loop.LastCommand = LoopState::Nothing;
+    return;
+  }
+  if (played == PlayedKey::NotPlaying) GetKey();
+  // While recording every key is stored; the key that fills the buffer ends
+  // the recording and is not run.
+  if (!RecordKey(Kbd.KeyEvent)) {
+    Loop.LastCommand = LoopState::Nothing;
+    return;
+  }
   const uint32_t code = Kbd.KeyEvent;
   if (KeyScan() == 0xFF || KeyChar() == 0 || (KeyShift() & 0x0C) != 0) Loop.PendingContinuation = 0;
   if (code != 0x0008A56Bu && KeyLow16() != 0xFF0A) Loop.InsertedLast = 0;
@@ -338,12 +399,12 @@ void MainLoopTurn() {
   }
   if (KeyShift() == 0x0F) {
     Loop.LastCommand = LoopState::KeyDefinition;
-    // A completed sequence: the key definition of its re-mapped scan code
-    // (key definitions are not built yet).
+    // A completed sequence (Esc-Alt+key): (re)defines the key definition of
+    // its re-mapped scan code, whether or not one exists.
     uint8_t scan = KeyScan();
     for (const auto& r : CompletedScans)
       if (r.From == KeyLow16()) scan = r.To;
-    (void)scan;
+    RunOrDefineKey(WithLayout(scan), true);
     return;
   }
   if (const Binding* b = FindBinding(CurrentBuild(), code)) {
@@ -351,11 +412,14 @@ void MainLoopTurn() {
     Dispatch(b->Command);
     return;
   }
-  // Alt keys without a command run or define key definitions (not built
-  // yet); other modified or function-key codes without a command do
-  // nothing rather than type their key number.
+  // Alt keys without a command run or define key definitions (when they
+  // are switched on); other modified or function-key codes without a
+  // command do nothing rather than type their key number.
   if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == 0xFF) {
-    if (KeyShift() == 8 && (KeyChar() == 0 || KeyScan() == 0xFF)) Loop.LastCommand = LoopState::KeyDefinition;
+    if (KeyShift() == 8 && (KeyChar() == 0 || KeyScan() == 0xFF)) {
+      Loop.LastCommand = LoopState::KeyDefinition;
+      if (Loop.KeyDefinitionsOn) RunOrDefineKey(KeyIdentifier(code));
+    }
     return;
   }
   Loop.LastCommand = LoopState::Typed;

@@ -1,5 +1,6 @@
 #include "core/menu.h"
 
+#include "blocks/keydefs.h"
 #include "builds/bindings.h"
 #include "builds/build.h"
 #include "core/commands.h"
@@ -169,11 +170,15 @@ Next Choose(Menu m, int item) {
       }
       break;
     case Menu::Macro:
-      if (item == 3 || item == 4) {
-        Loop.KeyDefinitionsOn = item == 3;
-        return Open(Menu::Buffer);
+      switch (item) {
+        case 1:
+        case 2: RunOrDefineAskedKey(); return {};
+        case 3:
+        case 4: Loop.KeyDefinitionsOn = item == 3; return Open(Menu::Buffer);
+        case 5: KeyDefFileIO(0); return {};
+        case 6: KeyDefFileIO(1); return {};
       }
-      return {};  // key definitions and their file come with the macro commands
+      break;
     case Menu::Buffer:
       switch (item) {
         case 1: return Run(Cmd::Record);

@@ -8,6 +8,10 @@
 //                  setab are the ECMA-48 forms, one combined SGR
 //                  "ESC [ p ; p ... m" carries all attribute changes at once
 //   civis cnorm    hide the cursor when it is outside the screen
+//   dl dl1 il il1  rows that moved up or down as a block (a scrolled text
+//                  window) are moved on the terminal, not drawn again
+//   ich ich1 dch dch1   likewise cells that moved right or left in a row
+//                  (a character typed or deleted in the middle of a line)
 // and the glyph bytes of the cells: each character of the build's set as
 // UTF-8 (or as a KOI8-R or CP866 byte in such a locale).  No byte of a cell
 // is ever sent as a control: bytes 0..31 and 127 become the PC console
@@ -55,10 +59,45 @@ class ScreenOutput {
   void SetPen(const Pen& p, std::string& out);
   void MoveTo(int col, int row, const std::vector<Cell>& cells, int width, std::string& out);
   void PutCell(Cell c, std::string& out);
+  // Whether the current pen is c's.
+  bool PenDraws(Cell c) const;
+  size_t SpanCost(const Cell* want, const Cell* shown, int n) const;
+  void ScanRows(const std::vector<Cell>& cells, int width, int visCols, int visRows);
+  bool MoveRows(const std::vector<Cell>& cells, int width, int visCols, int visRows, std::string& out);
+  void MoveCells(const std::vector<Cell>& cells, int width, int visCols, int visRows, std::string& out);
+  const std::string& CupFor(int col, int row);
+
+  // Capability strings made once for each argument: tiparm parses the
+  // capability every time.
+  struct ParamCache {
+    std::vector<std::string> Text;
+    std::vector<uint8_t> Made;
+    template <class Make>
+    const std::string& Get(size_t i, Make make) {
+      if (i >= Text.size()) {
+        Text.resize(i + 1);
+        Made.resize(i + 1, 0);
+      }
+      if (!Made[i]) {
+        Text[i] = make();
+        Made[i] = 1;
+      }
+      return Text[i];
+    }
+    void Clear() {
+      Text.clear();
+      Made.clear();
+    }
+  };
+  ParamCache CupCache, HpaCache, CufCache;
 
   std::string Glyph[256];
   std::vector<Cell> Front;     // what the terminal shows
-  std::vector<bool> Known;     // whether Front is known for the cell
+  std::vector<uint8_t> Known;  // whether Front is known for the cell
+  // Per row of the last ScanRows (from 1): every visible cell known; and
+  // known and the same as the image.
+  std::vector<uint8_t> RowKnown, RowSame;
+  std::vector<uint64_t> NewHash, OldHash;  // MoveRows' row hashes, kept for their storage
   int FrontWidth = 0, FrontHeight = 0;
   int TermCols = 80, TermRows = 25;
   int CurX = -1, CurY = -1;    // terminal cursor, 1-based; -1 unknown
@@ -71,5 +110,7 @@ class ScreenOutput {
   bool Ansi = false;  // setaf/setab are the ECMA-48 forms
   bool Bce = false, AutoMargin = true, EatNewline = true, CanBlink = false;
   int NumColours = 8;
+  bool MemoryBelow = false;  // db: deleted lines may come back from below
   std::string Cup, Hpa, Cuf, Clear, Sgr0, Bold, Blink, Setaf, Setab, Civis, Cnorm;
+  std::string Il, Il1, Dl, Dl1, Ich, Ich1, Dch, Dch1;
 };

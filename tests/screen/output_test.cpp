@@ -155,7 +155,9 @@ class Emulator {
 };
 
 // Successive frames the way an editor changes them: nothing, a cell, a few
-// cells, runs of one attribute, a scroll by a row, or a whole new picture.
+// cells, runs of one attribute, a scroll by a row, a block of rows moved up
+// or down, characters inserted or deleted within rows, or a whole new
+// picture.
 class FrameMaker {
  public:
   FrameMaker(unsigned seed, int width, int height) : Rng(seed), Width(width) {
@@ -164,7 +166,8 @@ class FrameMaker {
 
   const std::vector<Cell>& Next() {
     const size_t n = Frame.size();
-    switch (Below(7)) {
+    const size_t w = size_t(Width), rows = n / w;
+    switch (Below(9)) {
       case 0: break;
       case 1: Frame[Below(n)] = RandomCell(); break;
       case 2:
@@ -180,6 +183,30 @@ class FrameMaker {
       case 4:
         std::rotate(Frame.begin(), Frame.begin() + Width, Frame.end());
         for (size_t i = n - size_t(Width); i < n; ++i) Frame[i] = RandomCell();
+        break;
+      case 5: {  // rows top..bottom move by k, new rows come in
+        const size_t top = Below(rows - 1), bottom = top + 1 + Below(rows - top - 1);
+        const size_t k = 1 + Below(bottom - top);
+        auto first = Frame.begin() + long(top * w), last = Frame.begin() + long((bottom + 1) * w);
+        const bool up = Below(2) == 0;
+        std::rotate(first, up ? first + long(k * w) : last - long(k * w), last);
+        auto fresh = up ? last - long(k * w) : first;
+        for (auto it = fresh; it != fresh + long(k * w); ++it) *it = RandomCell();
+        break;
+      }
+      case 6:  // characters typed or deleted in a few rows
+        for (size_t r = Below(4) + 1; r > 0; --r) {
+          const size_t row = Below(rows), col = Below(w), k = 1 + Below(3);
+          auto first = Frame.begin() + long(row * w + col), last = Frame.begin() + long((row + 1) * w);
+          if (size_t(last - first) <= k) continue;
+          if (Below(2) == 0) {
+            std::copy_backward(first, last - long(k), last);
+            for (size_t j = 0; j < k; ++j) first[long(j)] = RandomCell();
+          } else {
+            std::copy(first + long(k), last, first);
+            for (size_t j = 1; j <= k; ++j) last[-long(j)] = RandomCell();
+          }
+        }
         break;
       default:
         for (Cell& c : Frame) c = RandomCell();
@@ -491,6 +518,159 @@ TEST(Output, ChangesCostOnlyTheirOwnBytes) {
     bytes.clear();
     out.Render(frame, 80, 25, 81, 12, false, bytes);
     EXPECT_EQ(bytes, Cap("civis"));
+  }
+}
+
+// An editor's screen: a status row, a message row and a text window of
+// lines of words (Cyrillic and Latin letters, blanks), blank after the
+// line's end.
+struct EditorScreen {
+  static constexpr int kCols = 80, kRows = 25, kTop = 3;
+  std::vector<std::vector<Cell>> Lines;
+  int WindowTop = 0;
+  EditorScreen(unsigned seed, int count) {
+    std::mt19937 rng(seed);
+    for (int n = 0; n < count; ++n) {
+      std::vector<Cell> line(kCols, BlankCell);
+      const int len = 20 + int(rng() % 55);
+      for (int x = 0; x < len; ++x) {
+        const uint8_t ch = rng() % 6 == 0 ? uint8_t(' ') : rng() % 2 ? uint8_t('a' + rng() % 26)
+                                                                      : uint8_t(0xC0 + rng() % 64);
+        line[size_t(x)] = MakeCell(ch, 0x07);
+      }
+      Lines.push_back(line);
+    }
+  }
+  std::vector<Cell> Frame(int status) const {
+    std::vector<Cell> f(size_t(kCols) * kRows, BlankCell);
+    const std::string s = "line=" + std::to_string(status);
+    for (size_t x = 0; x < s.size(); ++x) f[x] = MakeCell(uint8_t(s[x]), 0x1E);
+    for (int x = 0; x < kCols; ++x) f[size_t(kCols + x)] = MakeCell(0x91, 0x07);
+    for (int r = kTop; r <= kRows; ++r) {
+      const size_t n = size_t(WindowTop + r - kTop);
+      if (n < Lines.size()) std::copy(Lines[n].begin(), Lines[n].end(), f.begin() + long(size_t(r - 1) * kCols));
+    }
+    return f;
+  }
+};
+
+// Glyph bytes of the cells of `now` that differ from `before`.
+size_t ChangedGlyphBytes(const std::vector<Cell>& before, const std::vector<Cell>& now) {
+  size_t n = 0;
+  for (size_t i = 0; i < now.size(); ++i)
+    if (before[i] != now[i]) n += Utf8Of(GlyphOf(Charset::Koi8, CellChar(now[i]))).size();
+  return n;
+}
+
+// A text window that scrolls by a line or a few, either way, moves its rows
+// on the terminal: the bytes are those of the lines that come in and a
+// little more, not a redraw of the window.  Nothing is pushed into the
+// terminal's scrollback, and on terminals without bce or without xenl the
+// picture is still right.
+TEST(Output, ScrolledWindowMovesItsRows) {
+  for (const char* term : {"xterm-256color", "linux", "screen-256color", "cons25", "xterm-mono"}) {
+    SCOPED_TRACE(term);
+    ASSERT_TRUE(UseTerminal(term));
+    const TermTraits traits = TermTraits::Current();
+    const bool measured = std::string(term) == "xterm-256color";
+    ScreenOutput out;
+    out.Init(Charset::Koi8, OutputEncoding::Utf8);
+    out.SetTerminalSize(80, 25);
+    Emulator emu(25, 80);
+    EditorScreen ed(21, 400);
+    std::vector<Cell> frame = ed.Frame(1);
+    std::string bytes;
+    out.Render(frame, 80, 25, 1, 3, true, bytes);
+    emu.Write(bytes);
+    const int steps[] = {1, 1, 1, -1, 5, -3, 22, -22, 1, 12, -1};
+    int line = 1;
+    for (int step : steps) {
+      SCOPED_TRACE(testing::Message() << "window moved by " << step);
+      ed.WindowTop += step;
+      line += step;
+      const std::vector<Cell> next = ed.Frame(line);
+      bytes.clear();
+      out.Render(next, 80, 25, 1, step > 0 ? 25 : 3, false, bytes);
+      emu.Write(bytes);
+      ASSERT_EQ(emu.Compare(next, 80, Charset::Koi8, traits), "");
+      ASSERT_EQ(emu.Scrolls, 0);
+      if (measured && std::abs(step) <= 5) {
+        // The lines that came in, drawn, plus the status line, the moves
+        // and the pens; a redraw of the window costs several times as much.
+        const std::vector<Cell> blank(next.size(), BlankCell);
+        size_t incoming = 0;
+        for (int k = 0; k < std::abs(step); ++k) {
+          const long r = step > 0 ? 24 - k : 2 + k;
+          incoming += ChangedGlyphBytes({blank.begin() + r * 80, blank.begin() + (r + 1) * 80},
+                                        {next.begin() + r * 80, next.begin() + (r + 1) * 80});
+        }
+        EXPECT_LE(bytes.size(), incoming + 60 + 12 * size_t(std::abs(step))) << testing::PrintToString(bytes);
+        EXPECT_LT(bytes.size() * 3, ChangedGlyphBytes(frame, next));
+      }
+      frame = next;
+    }
+    // A block in the middle moves while the rows below it stay.
+    std::vector<Cell> next = frame;
+    std::rotate(next.begin() + 5 * 80, next.begin() + 7 * 80, next.begin() + 18 * 80);
+    std::fill(next.begin() + 16 * 80, next.begin() + 18 * 80, MakeCell('#', 0x4F));
+    bytes.clear();
+    out.Render(next, 80, 25, 2, 2, false, bytes);
+    emu.Write(bytes);
+    EXPECT_EQ(emu.Compare(next, 80, Charset::Koi8, traits), "");
+    EXPECT_EQ(emu.Scrolls, 0);
+    if (measured) {
+      EXPECT_LT(bytes.size(), 250u);
+    }
+  }
+}
+
+// A character typed or deleted in the middle of a line shifts the rest of
+// it with insert or delete character: a few bytes, not the rest of the
+// line.  Terminals without those capabilities get the cells drawn.
+TEST(Output, TypingInALineShiftsItsCells) {
+  for (const char* term : {"xterm-256color", "rxvt-unicode-256color", "cons25", "xterm-mono"}) {
+    SCOPED_TRACE(term);
+    ASSERT_TRUE(UseTerminal(term));
+    const TermTraits traits = TermTraits::Current();
+    const bool measured = std::string(term) == "xterm-256color";
+    ScreenOutput out;
+    out.Init(Charset::Koi8, OutputEncoding::Utf8);
+    Emulator emu(25, 80);
+    EditorScreen ed(22, 30);
+    std::vector<Cell> frame = ed.Frame(1);
+    std::string bytes;
+    out.Render(frame, 80, 25, 1, 3, true, bytes);
+    emu.Write(bytes);
+    const size_t row = 9;  // 0-based
+    struct Edit {
+      int Col;    // 0-based
+      int Count;  // > 0 typed, < 0 deleted
+    };
+    constexpr Edit kEdits[] = {{30, 1}, {31, 1}, {32, 1}, {32, -1}, {10, -2}, {0, 3}, {60, 1}, {78, 1}, {5, -8}};
+    for (const Edit& e : kEdits) {
+      SCOPED_TRACE(testing::Message() << "column " << e.Col + 1 << " count " << e.Count);
+      std::vector<Cell> next = frame;
+      auto first = next.begin() + long(row * 80 + size_t(e.Col)), last = next.begin() + long((row + 1) * 80);
+      if (e.Count > 0) {
+        std::copy_backward(first, last - e.Count, last);
+        std::fill(first, first + e.Count, MakeCell('x', 0x07));
+      } else {
+        std::copy(first - e.Count, last, first);
+        std::fill(last + e.Count, last, BlankCell);
+      }
+      bytes.clear();
+      out.Render(next, 80, 25, e.Col + 1 + std::max(0, e.Count), int(row) + 1, false, bytes);
+      emu.Write(bytes);
+      ASSERT_EQ(emu.Compare(next, 80, Charset::Koi8, traits), "");
+      ASSERT_EQ(emu.Cursor().col, e.Col + std::max(0, e.Count));
+      if (measured) {
+        // An address, the shift, the typed letters and the cursor's way
+        // back; the rest of the line would be twenty bytes and more.
+        EXPECT_LE(bytes.size(), 2 * CupTo(e.Col + 1, int(row) + 1).size() + 4 + size_t(std::max(0, e.Count)))
+            << testing::PrintToString(bytes);
+      }
+      frame = next;
+    }
   }
 }
 

@@ -1,0 +1,417 @@
+#include "edit/search.h"
+
+#include <algorithm>
+#include <istream>
+
+#include "builds/build.h"
+#include "core/commands.h"
+#include "core/state.h"
+#include "edit/prompt.h"
+#include "edit/typing.h"
+#include "screen/keys.h"
+#include "text/codepage.h"
+#include "text/linestore.h"
+#include "text/messages.h"
+#include "text/questions.h"
+#include "text/savefile.h"
+#include "text/status.h"
+
+SearchState Search;
+
+void ResetSearchState() { Search = SearchState{}; }
+
+namespace {
+
+constexpr int MaxLine = 255;  // bytes a line may hold
+
+enum class Outcome { Found, NotFound, Cancelled };
+
+// Attribute sets of Ask: most questions, and the two questions that set up
+// a replace run.
+void AskPlain(const std::string& q) {
+  Q.AskSelection = 1;
+  Ask(q, "", 0x3F, 0x2F, 0x5F, 0x0D);
+}
+void AskSetup(const std::string& q) {
+  Q.AskSelection = 1;
+  Ask(q, "", 0x4F, 0x5F, 0x1C, 0x6E);
+}
+
+bool HasLetters(std::string_view pattern) {
+  std::string up(pattern), low(pattern);
+  UpCaseStr(up);
+  LowCaseStr(low);
+  return up != pattern || low != pattern;
+}
+
+void Match(int line, int col, bool otherLine) {
+  Ed.CurLine = int16_t(line);
+  Ed.WindowTop = int16_t(line);
+  Ed.CurCol = col;
+  if (otherLine) {
+    Txt.LineSaved = false;
+    Ed.HScroll = 0;
+  }
+  ClearMessageLine();
+  Txt.Failed = 0;
+}
+
+void NotFound(int searchMode) {
+  Txt.Failed = 1;
+  if (searchMode == 1) {
+    ShowMessage(InBuildSet("Строка не найдена."), 1);
+    return;
+  }
+  DrawTextWindow();
+  // A batch stays quiet between its pairs; a run that left matches alone
+  // says so instead when it ends.
+  if (!Search.Batch && Search.TooLong == 0) ShowMessage(InBuildSet("Все замены осуществлены."), 1);
+}
+
+Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode, int8_t& caseSetting) {
+  Txt.Failed = 0;
+  const int count = Txt.LineCount;
+  if (count < 1) {
+    NotFound(searchMode);
+    return Outcome::NotFound;
+  }
+  startLine = std::clamp(startLine, 1, count);
+  endLine = std::clamp(endLine, 1, count);
+  const int step = endLine >= startLine ? 1 : -1;
+
+  if (pattern.empty()) {
+    for (int n = startLine; n != endLine;) {
+      n += step;
+      if (TrimmedLength(LineBytes(n)) == 0) {
+        Match(n, Ed.IndentColumn, true);
+        return Outcome::Found;
+      }
+    }
+    NotFound(searchMode);
+    return Outcome::NotFound;
+  }
+
+  if (caseSetting == CaseUndecided && HasLetters(pattern)) {
+    AskPlain(InBuildSet("Величину букв игнорировать ? | 1 - да | 2 - нет | 3 или Esc - отказ от поиска |"));
+    if (Q.Answer == 1) {
+      caseSetting = CaseIgnore;
+    } else if (Q.Answer == 2) {
+      caseSetting = CaseMatch;
+    } else {
+      Txt.Failed = 1;
+      return Outcome::Cancelled;
+    }
+  }
+  if (searchMode == 1) ShowMessage(InBuildSet("Идет поиск строки ") + std::string(pattern), 0);
+
+  std::string pat(pattern);
+  if (caseSetting > 0) UpCaseStr(pat);
+
+  // The start line: after the cursor forwards, before it upwards.
+  const std::string_view first = LineBytes(startLine);
+  startCol = std::clamp(startCol, 0, MaxLine + 1);
+  if (step > 0) {
+    if (size_t(startCol) < first.size()) {
+      if (int p = FindInLine(pat, first.substr(size_t(startCol)), caseSetting)) {
+        Match(startLine, p + startCol, false);
+        return Outcome::Found;
+      }
+    }
+  } else {
+    const size_t keep = startCol >= 1 ? std::min(first.size(), size_t(startCol - 1)) : 0;
+    if (int p = FindInLine(pat, first.substr(0, keep), caseSetting)) {
+      Match(startLine, p, false);
+      return Outcome::Found;
+    }
+  }
+  for (int n = startLine; n != endLine;) {
+    n += step;
+    if (int p = FindInLine(pat, LineBytes(n), caseSetting)) {
+      Match(n, p, true);
+      return Outcome::Found;
+    }
+  }
+  NotFound(searchMode);
+  return Outcome::NotFound;
+}
+
+// The direction of the search commands (see the header).
+bool Upwards() { return Q.AskSelection == UpwardsMark; }
+void DirectionFromShift() { Q.AskSelection = (KeyShift() & 0x0C) != 0 ? UpwardsMark : 1; }
+
+// From the position-history push on: the quick-search string with its case
+// setting, from the top of the text when fromTop.
+void QuickSearch(bool fromTop) {
+  const bool up = Upwards();
+  PushPosition();
+  const int16_t line = Ed.CurLine;
+  const int col = Ed.CurCol;
+  if (fromTop) {
+    Ed.CurLine = 1;
+    Ed.CurCol = 0;
+  }
+  FindString(Ed.SearchString, Ed.CurLine, up ? 1 : Txt.LineCount, Ed.CurCol, 1, Prompt.QuickSearchCase);
+  if (Ed.CurCol == 0) {  // from the top and nothing found
+    Ed.CurLine = line;
+    Ed.CurCol = col;
+  }
+}
+
+// Asks for the quick-search string and searches with the case setting.
+void PromptAndSearch(int8_t caseSetting) {
+  PromptLine(Ed.SearchString, PromptSearch);
+  if (Txt.Failed == 31) {  // Ctrl+P: the string goes into the text instead
+    TypeString(Ed.SearchString);
+    return;
+  }
+  if (Txt.Failed != 0) return;
+  Prompt.QuickSearchCase = caseSetting;
+  QuickSearch(KeyScan() == 0xF0);
+}
+
+// Length of a line without its trailing blanks and NUL bytes.
+int ContentLength(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) --n;
+  return int(n);
+}
+
+// Step 5 of a replace: the match at the cursor becomes the replacement,
+// typed so that line breaking applies; the next search starts after it.  A
+// replacement that would make the line longer than 255 bytes is not made:
+// the match stays as it is (the search goes on after its first character)
+// and the run reports it at its end, so that no text is ever cut off.
+void ReplaceAtCursor() {
+  const int line = Ed.CurLine, col = Ed.CurCol;
+  const int len = int(Search.ReplaceSearchString.size());
+  const int grown = ContentLength(LineBytes(line)) - len + int(Search.ReplacementString.size());
+  if (grown > MaxLine) {
+    ++Search.TooLong;
+    return;
+  }
+  SaveLineForUndo(line);
+  DeleteChars(line, col, len);
+  for (char ch : Search.ReplacementString) TypeChar(uint8_t(ch));
+  Ed.CurCol -= 1;
+}
+
+// Step 6 of a replace run: true when the cursor stands on a match that the
+// main loop is to ask about; false when the pair is done.
+bool ReplaceMatches() {
+  for (;;) {
+    const int endLine = Search.InBlock ? Ed.BlockLast : Txt.LineCount;
+    Outcome o;
+    if (Search.InBlock && (Ed.BlockFirst < 1 || endLine < Ed.CurLine)) {
+      // Line breaking carried the cursor past the block's last line.
+      NotFound(0);
+      o = Outcome::NotFound;
+    } else {
+      o = Find(Search.ReplaceSearchString, Ed.CurLine, endLine, Ed.CurCol, 0, Search.ReplaceCase);
+    }
+    if (o == Outcome::Cancelled) Search.Cancelled = true;
+    if (o != Outcome::Found) return false;
+    const uint8_t l = uint8_t(Ed.CurLine), c = uint8_t(Ed.CurCol);
+    if (l == Search.PrevLine && c == Search.PrevCol) return false;
+    Search.PrevLine = l;
+    Search.PrevCol = c;
+    if (Search.Confirm) return true;
+    ReplaceAtCursor();
+  }
+}
+
+// Step 5: the start of one string's replacement.
+void BeginPair() {
+  Search.PrevLine = Search.PrevCol = 0;
+  Ed.CurLine = Search.InBlock ? std::max<int16_t>(Ed.BlockFirst, 1) : int16_t(1);
+  Ed.CurCol = 0;
+  Txt.LineSaved = false;
+  Search.SavedInsert = Ed.InsertMode;
+  Ed.InsertMode = true;
+}
+
+// Step 7: back where the run started.
+void RestorePosition() {
+  const int16_t last = std::max<int16_t>(Txt.LineCount, 1);
+  Ed.CurCol = Search.SavedCol;
+  Ed.CurLine = std::clamp<int16_t>(Search.SavedLine, 1, last);
+  Ed.WindowTop = std::clamp<int16_t>(Search.SavedTop, 1, last);
+  Ed.InsertMode = Search.SavedInsert;
+  Txt.LineSaved = false;
+}
+
+// One line of the pair file; LF, CR and CR LF end a line.  False at the end
+// of the file.  Lines are cut to 255 bytes.
+bool ReadPairLine(std::istream& in, std::string& line) {
+  line.clear();
+  int ch = in.get();
+  if (ch == std::char_traits<char>::eof()) return false;
+  while (ch != std::char_traits<char>::eof() && ch != '\n' && ch != '\r') {
+    if (line.size() < size_t(MaxLine)) line += char(ch);
+    ch = in.get();
+  }
+  if (ch == '\r' && in.peek() == '\n') in.get();
+  return true;
+}
+
+// The next pair of the file into the replace strings; pairs whose search
+// string is empty are passed over, as the replace command refuses one.
+bool NextPair() {
+  for (;;) {
+    std::string first, second;
+    if (!Search.PairFile.is_open() || !ReadPairLine(Search.PairFile, first)) return false;
+    if (!ReadPairLine(Search.PairFile, second)) {
+      ShowMessage(InBuildSet("Нечетное число строк в файле!"), 1);
+      return false;
+    }
+    Search.ReplaceSearchString = Search.Reverse ? second : first;
+    Search.ReplacementString = Search.Reverse ? first : second;
+    if (!Search.ReplaceSearchString.empty()) return true;
+  }
+}
+
+void EndRun() {
+  if (Search.PairFile.is_open()) Search.PairFile.close();
+  const bool report = Search.Running && Search.TooLong > 0;
+  Search.Running = false;
+  Search.QuestionPending = false;
+  Search.Batch = false;
+  if (report)
+    ShowMessage(InBuildSet("Не все замены сделаны: строка стала бы длиннее 255 символов."), 1);
+  Search.TooLong = 0;
+}
+
+// Runs the replacement until a match needs the question, or the run (and
+// the batch) is over.
+void Advance() {
+  for (;;) {
+    if (ReplaceMatches()) {
+      Search.QuestionPending = true;
+      return;
+    }
+    RestorePosition();
+    if (!Search.Batch || Search.Cancelled || !NextPair()) break;
+    BeginPair();
+  }
+  EndRun();
+}
+
+// Steps 2 to 6: remember the position, ask for the scope and whether to
+// confirm, and run.
+void StartRun() {
+  Search.SavedTop = Ed.WindowTop;
+  Search.SavedLine = Ed.CurLine;
+  Search.SavedCol = Ed.CurCol;
+  Search.InBlock = false;
+  if (Ed.BlockFirst > 0 && Ed.BlockLast >= Ed.BlockFirst) {
+    AskSetup(InBuildSet(" По всему файлу ? | 1 - да | 2 - по блоку строк | 3 или Esc - отказ от замены |"));
+    if (Q.Answer == 2) Search.InBlock = true;
+    else if (Q.Answer != 1) return EndRun();
+  }
+  AskSetup(InBuildSet(CurrentBuild().koi8r
+                          ? " С подтверждением каждого ? | 1 - да | 2 - нет | 3 или Esc - отказ от замены |"
+                          : " С подтверждением каждого ? | 1 - да | 2 нет | 3 или Esc - отказ от замены |"));
+  if (Q.Answer == 1) Search.Confirm = true;
+  else if (Q.Answer == 2) Search.Confirm = false;
+  else return EndRun();
+  Search.Running = true;
+  Search.Cancelled = false;
+  Search.TooLong = 0;
+  BeginPair();
+  Advance();
+}
+
+}  // namespace
+
+int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetting) {
+  if (pattern.empty() || pattern.size() > text.size()) return 0;
+  size_t at;
+  if (caseSetting > 0) {
+    std::string up(text);
+    UpCaseStr(up);
+    at = up.find(pattern);
+  } else {
+    at = text.find(pattern);
+  }
+  return at == std::string_view::npos ? 0 : int(at) + 1;
+}
+
+bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
+                int8_t& caseSetting) {
+  Find(pattern, startLine, endLine, startCol, searchMode, caseSetting);
+  return Txt.Failed == 0;
+}
+
+void SearchForward() {
+  DirectionFromShift();
+  PromptAndSearch(CaseIgnore);
+}
+
+void SearchUp() {
+  Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | 0x00040000u;
+  SearchForward();
+}
+
+void SearchMatchCase() { PromptAndSearch(CaseMatch); }
+
+void SearchMatchCaseUp() {
+  DirectionFromShift();
+  PromptAndSearch(CaseMatch);
+}
+
+void SearchAgain() { QuickSearch(false); }
+
+void NextEmptyLine() {
+  Ed.SearchString.clear();
+  SearchAgain();
+}
+
+void Replace() {
+  if (Search.Running) return;
+  Search.ReplaceCase = CaseUndecided;
+  PromptLine(Search.ReplaceSearchString, PromptSearch);
+  if (Txt.Failed != 0 || Search.ReplaceSearchString.empty()) return;
+  PromptLine(Search.ReplacementString, PromptReplace);
+  if (Txt.Failed != 0) return;
+  StartRun();
+}
+
+void ReplaceFromFile() {
+  if (Search.Running) return;
+  const bool reverse = (KeyShift() & 0x03) != 0;
+  Search.ReplaceCase = CaseUndecided;
+  std::string name = Search.PairFileName;
+  if (!AskFileName(name, 0)) return;
+  Search.PairFileName = name;
+  Search.PairFile = std::ifstream(name, std::ios::binary);
+  if (!Search.PairFile.is_open()) {
+    ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
+    return;
+  }
+  Search.Reverse = reverse;
+  Search.Batch = true;
+  if (!NextPair()) return EndRun();
+  StartRun();
+}
+
+bool ReplacePending() { return Search.QuestionPending; }
+
+void ContinueReplace() {
+  if (!Search.QuestionPending) return;
+  Search.QuestionPending = false;
+  AskPlain(InBuildSet(" Менять ? | 1 - да | 2 - нет | 3 - все | 4 или Esc - отмена процесса |"));
+  switch (Q.Answer) {
+    case 1: ReplaceAtCursor(); break;
+    case 2: break;  // the next search starts after the match's first character
+    case 3:
+      Search.Confirm = false;
+      ReplaceAtCursor();
+      break;
+    default:
+      Search.Cancelled = true;
+      Txt.Failed = 1;
+      RestorePosition();
+      EndRun();
+      return;
+  }
+  Advance();
+}

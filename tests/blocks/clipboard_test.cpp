@@ -1,0 +1,242 @@
+// The clipboard file: copying and cutting a block into it, pasting it back,
+// and a clipboard path that is not a plain file of our own.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "blocks/block_support.h"
+#include "blocks/clipboard.h"
+#include "builds/bindings.h"
+#include "core/state.h"
+#include "edit/typing.h"
+#include "text/linestore.h"
+
+namespace fs = std::filesystem;
+using namespace blocktest;
+
+namespace {
+
+using V = std::vector<std::string>;
+
+class ClipTest : public BlockBase {
+ protected:
+  ClipTest() {
+    dir = testing::TempDir() + "vesk-clip-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    Ed.ClipboardPath = dir + "/VeskClip";
+  }
+  ~ClipTest() override { fs::remove_all(dir); }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  }
+  std::string Clip() const { return Slurp(Ed.ClipboardPath); }
+  void PutClip(const std::string& content) const { std::ofstream(Ed.ClipboardPath, std::ios::binary) << content; }
+  static void CopyToClip() { WithKey(Cmd::ClipboardCopy, BlockToClipboard); }
+  static void Cut() { WithKey(Cmd::ClipboardCut, BlockToClipboard); }
+  static void Paste() { WithKey(Cmd::ClipboardPaste, PasteClipboard); }
+  std::string dir;
+  static inline int counter = 0;
+};
+
+}  // namespace
+
+// ---- Line blocks ----
+
+TEST_F(ClipTest, CopyWritesTheLinesWithoutTrailingBlanksAndUnmarks) {
+  Text({"one  ", "  two", "", "three"});
+  Lines(1, 3);
+  CopyToClip();
+  EXPECT_EQ(Clip(), "L\none\n  two\n\n");
+  EXPECT_EQ(All(), (V{"one", "  two", "", "three"}));
+  EXPECT_EQ(Marks(), NoMarks());
+  EXPECT_FALSE(Txt.Modified);
+  struct stat st;
+  ASSERT_EQ(stat(Ed.ClipboardPath.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(ClipboardKind(), 'L');
+}
+
+TEST_F(ClipTest, CutLinesComeBackWherePasted) {
+  Text({"line 1", "line 2", "line 3", "line 4", "line 5"});
+  Lines(2, 3);
+  At(2, 5);
+  Cut();
+  EXPECT_EQ(All(), (V{"line 1", "line 4", "line 5"}));
+  EXPECT_EQ(Marks(), NoMarks());
+  At(2, 1);
+  Paste();
+  EXPECT_EQ(All(), (V{"line 1", "line 2", "line 3", "line 4", "line 5"}));
+  EXPECT_EQ(Ed.CurLine, 4);
+  EXPECT_EQ(Ed.CurCol, 1);
+  EXPECT_TRUE(Txt.Modified);
+}
+
+TEST_F(ClipTest, LinesPastedInsideALineSplitIt) {
+  Text({"abcdef", "next"});
+  PutClip("L\nX\nY\n");
+  At(1, 4);
+  Paste();
+  EXPECT_EQ(All(), (V{"abcX", "Y", "def", "next"}));
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_EQ(Ed.CurCol, 1);
+}
+
+TEST_F(ClipTest, LinesPastedOverALineBlockReplaceIt) {
+  Text({"a", "b", "c", "d"});
+  PutClip("L\nX\nY\n");
+  Lines(2, 3);
+  At(4, 1);
+  Paste();
+  EXPECT_EQ(All(), (V{"a", "X", "Y", "d"}));
+  EXPECT_EQ(Marks(), NoMarks());
+
+  // A block reaching the last line leaves one blank line after the paste.
+  Text({"a", "b", "c"});
+  Lines(2, 3);
+  Paste();
+  EXPECT_EQ(All(), (V{"a", "X", "Y", ""}));
+}
+
+TEST_F(ClipTest, PastedLinesAreIndentedToTheIndentColumn) {
+  Ed.IndentColumn = 3;
+  Text({"abc"});
+  PutClip("L\nX\nY\n");
+  Paste();
+  EXPECT_EQ(All(), (V{"X", "Y", "  abc"}));
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_EQ(Ed.CurCol, 3);
+}
+
+TEST_F(ClipTest, PasteStopsAtTheLineLimit) {
+  ResetLineStore();
+  ASSERT_TRUE(InitLineStore());
+  for (int i = 1; i < MaxLines; ++i) ASSERT_TRUE(AppendLine("line " + std::to_string(i), 0));
+  At(1, 1);
+  PutClip("L\na\nb\nc\n");
+  Keys({Esc});
+  Paste();
+  EXPECT_EQ(Waited(), V{B("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!")});
+  EXPECT_EQ(Txt.LineCount, MaxLines);
+  EXPECT_EQ(Line(1), "a");
+  EXPECT_EQ(Line(2), "line 1");
+}
+
+// ---- Rectangles ----
+
+TEST_F(ClipTest, RectangleRoundTripOverShortLines) {
+  Exact({"abcdef", "ab", "abcdef"});
+  Rect(1, 3, 2, 4);
+  CopyToClip();
+  // Columns past a short line are blanks; no line end after the last line.
+  EXPECT_EQ(Clip(), "B\nbcd\nb  \nbcd");
+  EXPECT_EQ(Marks(), NoMarks());
+  EXPECT_EQ(ClipboardKind(), 'B');
+
+  // Pasted over the same rectangle, marked again: the text is as it was.
+  Rect(1, 3, 2, 4);
+  At(3, 6);
+  Paste();
+  EXPECT_EQ(All(), (V{"abcdef", "ab", "abcdef"}));
+
+  Rect(1, 3, 2, 4);
+  Cut();
+  EXPECT_EQ(All(), (V{"aef", "a", "aef"}));
+  At(1, 2);
+  Paste();
+  EXPECT_EQ(All(), (V{"abcdef", "ab", "abcdef"}));
+}
+
+TEST_F(ClipTest, RectanglePastedAtTheLastLineAddsLines) {
+  Text({"12345"});
+  PutClip("B\nab\ncd\nef");
+  At(1, 3);
+  Paste();
+  EXPECT_EQ(All(), (V{"12ab345", "  cd", "  ef"}));
+}
+
+TEST_F(ClipTest, PasteInsertsEvenInOverwriteModeAndLeavesTheModeAlone) {
+  Text({"abc"});
+  PutClip("B\nxy");
+  Ed.InsertMode = false;
+  Paste();
+  EXPECT_EQ(Line(1), "xyabc");
+  EXPECT_FALSE(Ed.InsertMode);
+}
+
+TEST_F(ClipTest, LongClipboardLinesAreCutToALine) {
+  ToggleLineLimit();
+  Text({""});
+  PutClip("B\n" + std::string(300, 'x'));
+  Paste();
+  EXPECT_EQ(Line(1), std::string(255, 'x'));
+  EXPECT_EQ(Ed.CurCol, 255);
+
+  // Near the end of a line the text stops at column 255 rather than
+  // pushing its own characters out of the line.
+  Text({""});
+  PutClip("B\nabcdef");
+  At(1, 252);
+  Paste();
+  EXPECT_EQ(LineString(1).substr(251), "abcd");
+}
+
+// ---- What is not a clipboard ----
+
+TEST_F(ClipTest, AClipboardOfNeitherKindPastesNothing) {
+  for (const std::string& content : {std::string("X\nabc\n"), std::string("l\nabc\n"), std::string(),
+                                     std::string("\0L\nabc", 6), std::string("\nL\nabc\n")}) {
+    Text({"abc", "def"});
+    Lines(1, 1);
+    PutClip(content);
+    Paste();
+    EXPECT_EQ(All(), (V{"abc", "def"}));
+    EXPECT_EQ(Marks(), (std::vector<int>{1, 1, 0, 0, 0, 0}));
+    EXPECT_FALSE(Txt.Modified);
+  }
+  EXPECT_EQ(ClipboardKind(), '\n');
+  fs::remove(Ed.ClipboardPath);
+  EXPECT_EQ(ClipboardKind(), ' ');
+}
+
+TEST_F(ClipTest, AClipboardThatIsASymlinkIsNeitherWrittenNorRead) {
+  const std::string victim = dir + "/victim";
+  std::ofstream(victim) << "L\nplanted\n";
+  fs::create_symlink(victim, Ed.ClipboardPath);
+
+  Text({"abc", "def"});
+  Lines(1, 1);
+  Cut();
+  EXPECT_EQ(Slurp(victim), "L\nplanted\n");
+  EXPECT_EQ(All(), (V{"abc", "def"}));  // not written, so not cut
+  EXPECT_EQ(Marks(), (std::vector<int>{1, 1, 0, 0, 0, 0}));
+
+  Lines(0, 0);
+  Paste();
+  EXPECT_EQ(All(), (V{"abc", "def"}));
+  EXPECT_EQ(ClipboardKind(), ' ');
+}
+
+TEST_F(ClipTest, AClipboardThatCannotBeWrittenKeepsTheBlock) {
+  fs::create_directories(Ed.ClipboardPath);
+  Text({"abc", "def"});
+  Rect(1, 2, 1, 2);
+  Cut();
+  EXPECT_EQ(All(), (V{"abc", "def"}));
+  EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 2, 1, 2}));
+}
+
+TEST_F(ClipTest, WithoutABlockNothingIsWritten) {
+  Text({"abc"});
+  Keys({Esc});
+  CopyToClip();
+  EXPECT_EQ(Waited(), V{B("Нет помеченного блока!")});
+  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_FALSE(fs::exists(Ed.ClipboardPath));
+}

@@ -1,0 +1,874 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/state.h"
+#include "edit/prompt.h"
+#include "edit/search.h"
+#include "support/driver.h"
+#include "support/fixture.h"
+#include "text/linestore.h"
+#include "text/questions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, CtrlJ = 0x240A, CtrlP = 0x1910, CtrlK = 0x250B,
+                   Dismiss = 0x3920;  // the key that ends a waiting message
+uint32_t Char(char c) { return uint8_t(c); }
+
+template <const BuildConfig& B>
+class SearchFixture : public EditorTest {
+ protected:
+  SearchFixture() : EditorTest(B) { ResetSearchState(); }
+  ~SearchFixture() override { ResetSearchState(); }
+
+  // Lines in UTF-8, stored in the build's set; the cursor at 1,1.
+  void Text(std::initializer_list<std::string> lines) {
+    ResetLineStore();
+    ASSERT_TRUE(InitLineStore());
+    for (const std::string& l : lines) ASSERT_TRUE(AppendLine(ToSet(B.Set, l), Txt.LineWidth));
+    At(1, 1);
+    Ed.WindowTop = 1;
+    Txt.Modified = false;
+  }
+  static void At(int line, int col) {
+    Ed.CurLine = int16_t(line);
+    Ed.CurCol = col;
+    Txt.LineSaved = false;
+  }
+  // Line n without its trailing blanks, in UTF-8.
+  static std::string Line(int n) {
+    return FromSet(B.Set, std::string(LineBytes(n).substr(0, TrimmedLength(LineBytes(n)))));
+  }
+  static std::vector<std::string> Lines() {
+    std::vector<std::string> v;
+    for (int n = 1; n <= Txt.LineCount; ++n) v.push_back(Line(n));
+    return v;
+  }
+  // The text the search prompt offers (Enter takes it as it is).
+  static void Offer(const std::string& utf8) { Prompt.StringHistory[Prompt.HistoryIndex] = ToSet(B.Set, utf8); }
+  // Characters typed into a prompt.
+  void Type(const std::string& utf8) {
+    for (char c : ToSet(B.Set, utf8)) Keys({uint8_t(c)});
+  }
+  // The first characters of a screen row, as many as expected has.
+  std::string RowHead(int row, const std::string& expected) {
+    std::string text = RowText(row);
+    size_t bytes = 0;
+    for (size_t i = 0; i < expected.size() && bytes < text.size(); ++i) {
+      if ((uint8_t(expected[i]) & 0xC0) == 0x80) continue;  // counts characters, not bytes
+      ++bytes;
+      while (bytes < text.size() && (uint8_t(text[bytes]) & 0xC0) == 0x80) ++bytes;
+    }
+    return text.substr(0, bytes);
+  }
+  std::string RowText(int row) {
+    std::string s;
+    for (int c = 1; c <= Scr.ScreenWidth; ++c) s += char(CellChar(CellAt(c, row)));
+    return FromSet(B.Set, s);
+  }
+  // True when every key was read except one Dismiss left by a waiting
+  // message; the leftover is dropped.
+  bool OnlyMessageKeyLeft() {
+    bool ok = Terminal.Script.empty() && Kbd.Queue.size() == 1 && Kbd.Queue.front() == Dismiss;
+    Kbd.Queue.clear();
+    return ok;
+  }
+  bool AllKeysRead() { return Terminal.Script.empty() && Kbd.Queue.empty(); }
+  static void Run(void (*command)(), uint32_t code) {
+    Kbd.KeyEvent = code;
+    command();
+  }
+};
+
+using SearchTest = SearchFixture<BuildKoi8Rkbd>;
+using Search866Test = SearchFixture<Build866>;
+using ReplaceTest = SearchFixture<BuildKoi8Rkbd>;
+using Replace866Test = SearchFixture<Build866Rkbd>;
+
+constexpr uint32_t F7 = 0x0200FF07, ShiftF7 = 0x00089265, AltF7 = 0x00089071, CtrlShiftF7 = 0x0008AB5C,
+                   F6 = 0x0200FF06, ByFile = 0x00089B5D;
+
+// ---- FindInLine and FindString ------------------------------------------
+
+TEST_F(SearchTest, FindInLineGivesTheFirstPositionAndFoldsOnlyTheText) {
+  EXPECT_EQ(FindInLine("AB", "xxABab", CaseMatch), 3);
+  EXPECT_EQ(FindInLine("AB", "xxabAB", CaseIgnore), 3);  // the text is upper-cased, the pattern already is
+  EXPECT_EQ(FindInLine("ab", "xxabAB", CaseIgnore), 0);  // a lower-case pattern never matches folded text
+  EXPECT_EQ(FindInLine("abc", "ab", CaseMatch), 0);
+  EXPECT_EQ(FindInLine("", "ab", CaseMatch), 0);
+}
+
+TEST_F(SearchTest, ForwardsTheStartLineIsSearchedAfterTheCursorOnly) {
+  Text({"foo bar foo", "xx Foo"});
+  int8_t cs = CaseIgnore;
+  At(1, 1);
+  ASSERT_TRUE(FindString("foo", 1, 2, 1, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 1);
+  EXPECT_EQ(Ed.CurCol, 9);  // p + startCol: the one at the cursor is passed over
+  ASSERT_TRUE(FindString("foo", 1, 2, 9, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 4);
+  EXPECT_EQ(Ed.WindowTop, 2);  // the match line is shown at the top
+  // Column 0: the whole start line.
+  ASSERT_TRUE(FindString("foo", 1, 2, 0, 1, cs));
+  EXPECT_EQ(Ed.CurCol, 1);
+  // A start column beyond the line's bytes finds nothing there.
+  ASSERT_TRUE(FindString("foo", 1, 2, 255, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+}
+
+TEST_F(SearchTest, AMatchInTheStartLineKeepsUndoStateAndScroll) {
+  Text({"abc abc", "abc"});
+  int8_t cs = CaseMatch;
+  Txt.LineSaved = true;
+  Ed.HScroll = 7;
+  ASSERT_TRUE(FindString("abc", 1, 2, 1, 0, cs));
+  EXPECT_EQ(Ed.CurCol, 5);
+  EXPECT_TRUE(Txt.LineSaved);
+  EXPECT_EQ(Ed.HScroll, 7);
+  ASSERT_TRUE(FindString("abc", 1, 2, 5, 0, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_FALSE(Txt.LineSaved);
+  EXPECT_EQ(Ed.HScroll, 0);
+}
+
+TEST_F(SearchTest, UpwardsTheFirstOccurrenceBeforeTheCursorIsFound) {
+  Text({"ab ab", "x ab ab ab y"});
+  int8_t cs = CaseMatch;
+  ASSERT_TRUE(FindString("ab", 2, 1, 12, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 3);  // the first of those before the cursor
+  ASSERT_TRUE(FindString("ab", 2, 1, 3, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 1);
+  EXPECT_EQ(Ed.CurCol, 1);  // upwards too, the first one within a line
+  // "y" stands only after the cursor.
+  At(2, 12);
+  Keys({Dismiss});
+  EXPECT_FALSE(FindString("y", 2, 1, 12, 1, cs));
+  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 12);
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+}
+
+TEST_F(SearchTest, NotFoundLeavesTheCursorAndSaysSo) {
+  Text({"abc", "def"});
+  At(2, 2);
+  Ed.WindowTop = 2;
+  int8_t cs = CaseMatch;
+  EXPECT_THROW(FindString("zzz", 1, 2, 0, 1, cs), InputLost);  // waits for a key
+  EXPECT_EQ(RowHead(2, "Строка не найдена."), "Строка не найдена.");
+  Keys({Dismiss});
+  EXPECT_FALSE(FindString("zzz", 1, 2, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 2);
+  EXPECT_EQ(Ed.WindowTop, 2);
+  EXPECT_TRUE(OnlyMessageKeyLeft());  // the key goes on to the main loop
+}
+
+TEST_F(SearchTest, AnEmptyPatternFindsTheNextEmptyOrBlankLine) {
+  Text({"", "a", "   ", "b", ""});
+  Ed.IndentColumn = 3;
+  int8_t cs = CaseUndecided;
+  ASSERT_TRUE(FindString("", 1, 5, 1, 1, cs));  // the start line itself is not examined
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_EQ(Ed.CurCol, 3);
+  ASSERT_TRUE(FindString("", 3, 5, 3, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 5);
+  ASSERT_TRUE(FindString("", 5, 1, 3, 1, cs));  // upwards
+  EXPECT_EQ(Ed.CurLine, 3);
+  Keys({Dismiss});
+  EXPECT_FALSE(FindString("", 5, 5, 3, 1, cs));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(cs, CaseUndecided);  // no case question for it
+}
+
+TEST_F(SearchTest, TheCaseQuestionIsAskedOnlyForLettersAndOnlyWhenUndecided) {
+  Text({"x 1.5 abc ABC"});
+  int8_t cs = CaseUndecided;
+  ASSERT_TRUE(FindString("1.5", 1, 1, 0, 1, cs));  // no key queued: a question would throw
+  EXPECT_EQ(cs, CaseUndecided);
+  Keys({Char('2')});
+  ASSERT_TRUE(FindString("ABC", 1, 1, 0, 1, cs));
+  EXPECT_EQ(cs, CaseMatch);
+  EXPECT_EQ(Ed.CurCol, 11);
+  ASSERT_TRUE(FindString("abc", 1, 1, 0, 1, cs));  // decided: not asked again
+  EXPECT_EQ(Ed.CurCol, 7);
+  cs = CaseUndecided;
+  Keys({Char('1')});
+  ASSERT_TRUE(FindString("ABC", 1, 1, 0, 1, cs));
+  EXPECT_EQ(cs, CaseIgnore);
+  EXPECT_EQ(Ed.CurCol, 7);
+  for (uint32_t refuse : {uint32_t('3'), Esc}) {
+    cs = CaseUndecided;
+    At(1, 1);
+    Keys({refuse});
+    EXPECT_FALSE(FindString("abc", 1, 1, 0, 1, cs));  // nothing searched, no message
+    EXPECT_EQ(Txt.Failed, 1);
+    EXPECT_EQ(cs, CaseUndecided);
+    EXPECT_EQ(Ed.CurCol, 1);
+    EXPECT_TRUE(AllKeysRead());
+  }
+}
+
+TEST_F(SearchTest, TheCaseQuestionText) {
+  Text({"abc"});
+  int8_t cs = CaseUndecided;
+  EXPECT_THROW(FindString("a", 1, 1, 0, 1, cs), InputLost);
+  const std::string q = "Величину букв игнорировать ? │ 1 - да │ 2 - нет │ 3 или Esc - отказ от поиска │";
+  EXPECT_EQ(RowHead(1, q), q);
+}
+
+// ---- Case folding of the two character sets -------------------------------
+
+TEST_F(SearchTest, CyrillicCaseFoldingInKoi8) {
+  Text({"мир", "ПРИВЕТ, Ёлка", "привет ёлка"});
+  int8_t cs = CaseIgnore;
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "Привет"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "ёЛКА"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 9);
+  cs = CaseMatch;
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "ёлка"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 3);
+  cs = CaseUndecided;  // a Cyrillic pattern has letters: asked
+  Keys({Char('1')});
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "МИР"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(cs, CaseIgnore);
+  EXPECT_EQ(Ed.CurLine, 1);
+}
+
+TEST_F(Search866Test, CyrillicCaseFoldingIn866) {
+  Text({"мир", "ПРИВЕТ, Ёлка", "привет ёлка"});
+  int8_t cs = CaseIgnore;
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "Привет"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "ёЛКА"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 9);
+  cs = CaseMatch;
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "ёлка"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 3);
+  cs = CaseUndecided;
+  Keys({Char('1')});
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "МИР"), 1, 3, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 1);
+}
+
+// ---- The search commands ----------------------------------------------------
+
+TEST_F(SearchTest, SearchForwardIgnoresCaseAndSearchAgainGoesOn) {
+  Text({"foo bar", "xx Foo", "FOO"});
+  Offer("foo");
+  Keys({Enter});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 4);
+  EXPECT_EQ(Prompt.QuickSearchCase, CaseIgnore);
+  EXPECT_EQ(Ed.SearchString, "foo");
+  Run(SearchAgain, 0x240A);
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_EQ(Ed.CurCol, 1);
+  Keys({Dismiss});
+  Run(SearchAgain, 0x240A);
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+}
+
+TEST_F(SearchTest, TheSearchPushesThePositionItLeaves) {
+  Text({"a", "b", "c target"});
+  At(2, 1);
+  Ed.WindowTop = 2;
+  const uint8_t before = Ed.HistoryIndex;
+  Offer("target");
+  Keys({Enter});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.HistoryIndex, uint8_t((before + 1) % 16));
+  const PositionMark& p = Ed.PositionHistory[Ed.HistoryIndex];
+  EXPECT_EQ(p.Line, 2);
+  EXPECT_EQ(p.Top, 2);
+  EXPECT_EQ(p.Column, 1);
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_EQ(Ed.CurCol, 3);
+}
+
+TEST_F(SearchTest, TypedStringsGoIntoTheHistoryAndEscSearchesNothing) {
+  Text({"one", "two", "three"});
+  Type("two");
+  Keys({Enter});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "two");
+  const uint8_t pushed = Ed.HistoryIndex;
+  Type("thr");
+  Keys({Esc});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.CurLine, 2);               // no search
+  EXPECT_EQ(Ed.HistoryIndex, pushed);     // and no position pushed
+  EXPECT_EQ(Ed.SearchString, "thr");      // the edited text stays
+  EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "thr");
+  // The history offers the strings again: Up goes back to "two".
+  Keys({0x0200FF21, Enter});
+  At(1, 1);
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.SearchString, "two");
+  EXPECT_EQ(Ed.CurLine, 2);
+}
+
+TEST_F(SearchTest, CtrlPTypesTheStringIntoTheText) {
+  Text({"ab"});
+  At(1, 2);
+  Offer("XY");
+  Keys({CtrlP});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Line(1), "aXYb");
+  EXPECT_EQ(Ed.CurCol, 4);
+}
+
+TEST_F(SearchTest, CtrlJSearchesFromTheTopAndRestoresThePositionWhenNothingIsFound) {
+  Text({"foo", "bar", "foo"});
+  At(3, 2);
+  Ed.WindowTop = 3;
+  Offer("foo");
+  Keys({CtrlJ});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.CurLine, 1);  // from column 0 of line 1: the first one counts
+  EXPECT_EQ(Ed.CurCol, 1);
+  At(3, 2);
+  Ed.WindowTop = 3;
+  Offer("zzz");
+  Keys({CtrlJ, Dismiss});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_EQ(Ed.CurCol, 2);
+  EXPECT_EQ(Ed.WindowTop, 3);
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+}
+
+TEST_F(SearchTest, ShiftStateChoosesTheDirectionAndSearchAgainKeepsIt) {
+  Text({"ab", "ab", "ab", "ab"});
+  At(3, 1);
+  Offer("ab");
+  Keys({Enter});
+  Run(SearchForward, F7 | 0x00040000);  // Ctrl held: upwards
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Q.AskSelection, UpwardsMark);
+  Run(SearchAgain, 0x240A);
+  EXPECT_EQ(Ed.CurLine, 1);
+  // SearchUp always goes up, whatever its code holds.
+  At(4, 1);
+  Keys({Enter});
+  Run(SearchUp, 0x0200FF07);
+  EXPECT_EQ(Ed.CurLine, 3);
+  Keys({Enter});
+  Run(SearchUp, AltF7);
+  EXPECT_EQ(Ed.CurLine, 2);
+  // A question shown since turns "search again" forwards.
+  Keys({Char('1')});
+  Q.AskSelection = 1;
+  Ask(" ? | 1 | 2 |", "", 0x3F, 0x2F, 0x5F, 0x0D);
+  Run(SearchAgain, 0x240A);
+  EXPECT_EQ(Ed.CurLine, 3);
+  // So does a forward search.
+  At(2, 1);
+  Keys({Enter});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.CurLine, 3);
+  Run(SearchAgain, 0x240A);
+  EXPECT_EQ(Ed.CurLine, 4);
+}
+
+TEST_F(SearchTest, SearchMatchCaseKeepsTheDirectionItsShiftVariantReadsIt) {
+  Text({"Foo", "foo", "FOO", "Foo", "foo"});
+  At(3, 1);
+  Offer("Foo");
+  Keys({Enter});
+  Run(SearchMatchCase, ShiftF7);  // forwards (the direction at start)
+  EXPECT_EQ(Ed.CurLine, 4);
+  EXPECT_EQ(Prompt.QuickSearchCase, CaseMatch);
+  Q.AskSelection = UpwardsMark;  // the previous search went up
+  At(3, 1);
+  Keys({Enter});
+  Run(SearchMatchCase, ShiftF7);
+  EXPECT_EQ(Ed.CurLine, 1);
+  // 0008AB5C holds Alt: upwards; the same entry without it: forwards.
+  At(5, 1);
+  Keys({Enter});
+  Run(SearchMatchCaseUp, CtrlShiftF7);
+  EXPECT_EQ(Ed.CurLine, 4);
+  At(1, 1);
+  Keys({Enter});
+  Run(SearchMatchCaseUp, 0x0000AB5C);
+  EXPECT_EQ(Ed.CurLine, 4);
+}
+
+TEST_F(SearchTest, SearchAgainAsksTheCaseWhenTheSettingIsUndecided) {
+  Text({"x ABC", "abc"});
+  Ed.SearchString = "abc";
+  Prompt.QuickSearchCase = CaseUndecided;
+  Keys({Char('2')});
+  Run(SearchAgain, 0x240A);
+  EXPECT_EQ(Prompt.QuickSearchCase, CaseMatch);
+  EXPECT_EQ(Ed.CurLine, 2);
+  // Digits and punctuation never ask.
+  Text({"a", "b 3.14"});
+  Ed.SearchString = "3.14";
+  Prompt.QuickSearchCase = CaseUndecided;
+  Run(SearchAgain, 0x240A);
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 3);
+}
+
+TEST_F(SearchTest, NextEmptyLineEmptiesTheStringAndGoesToABlankLine) {
+  Text({"a", "b", "   ", "c", ""});
+  Ed.IndentColumn = 3;
+  Ed.SearchString = "abc";
+  Run(NextEmptyLine, 0x2C1A);
+  EXPECT_EQ(Ed.SearchString, "");
+  EXPECT_EQ(Ed.CurLine, 3);
+  EXPECT_EQ(Ed.CurCol, 3);
+  Run(NextEmptyLine, 0x2C1A);
+  EXPECT_EQ(Ed.CurLine, 5);
+  // An empty string given to the search does the same.
+  At(1, 1);
+  Offer("");
+  Keys({Enter});
+  Run(SearchForward, F7);
+  EXPECT_EQ(Ed.CurLine, 3);
+}
+
+// ---- Replace ------------------------------------------------------------------
+
+TEST_F(ReplaceTest, WholeFileWithoutConfirmation) {
+  Text({"one two one", "none", "two"});
+  At(3, 2);
+  Ed.WindowTop = 2;
+  Ed.InsertMode = false;
+  Type("one");
+  Keys({Enter});
+  Type("1");
+  Keys({Enter, Char('2'), Char('1'), Dismiss});  // no scope question (no line block); confirm: no; case: ignore
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"1 two 1", "n1", "two"}));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_FALSE(ReplacePending());
+  EXPECT_EQ(Ed.CurLine, 3);  // back where the run started
+  EXPECT_EQ(Ed.CurCol, 2);
+  EXPECT_EQ(Ed.WindowTop, 2);
+  EXPECT_FALSE(Ed.InsertMode);  // the typing mode too
+  EXPECT_TRUE(Txt.Modified);
+}
+
+TEST_F(ReplaceTest, TheEndIsAnnounced) {
+  Text({"abc"});
+  Type("b");
+  Keys({Enter});
+  Type("x");
+  Keys({Enter, Char('2'), Char('1')});
+  EXPECT_THROW(Run(Replace, F6), InputLost);
+  EXPECT_EQ(RowHead(2, "Все замены осуществлены."), "Все замены осуществлены.");
+  EXPECT_EQ(Line(1), "axc");
+}
+
+TEST_F(ReplaceTest, DoublingALetterTerminates) {
+  Text({"banana", "a", "xyz", "aaa"});
+  Type("a");
+  Keys({Enter});
+  Type("aa");
+  Keys({Enter, Char('2'), Char('1'), Dismiss});
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"baanaanaa", "aa", "xyz", "aaaaaa"}));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+}
+
+TEST_F(ReplaceTest, AReplacementHoldingTheSearchStringIsNotSearchedAgain) {
+  Text({"ab ab"});
+  Type("ab");
+  Keys({Enter});
+  Type("xaby");
+  Keys({Enter, Char('2'), Char('1'), Dismiss});
+  Run(Replace, F6);
+  EXPECT_EQ(Line(1), "xaby xaby");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+}
+
+TEST_F(ReplaceTest, EmptyReplacementDeletes) {
+  Text({"a-b-c", "d-e"});
+  Type("-");
+  Keys({Enter, CtrlK, Enter, Char('2'), Dismiss});  // Ctrl+K empties the offered text
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"abc", "de"}));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+}
+
+TEST_F(ReplaceTest, AMatchWhereThePreviousOneStoodEndsTheRun) {
+  // Deleting the first "x" brings the second one to the same place; the run
+  // stops there, and so never loops on one position.
+  Text({"axxb", "x"});
+  Type("x");
+  Keys({Enter, CtrlK, Enter, Char('2'), Char('1')});
+  Run(Replace, F6);
+  EXPECT_TRUE(AllKeysRead());  // ended without "all replaced"
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"axb", "x"}));
+}
+
+TEST_F(ReplaceTest, TheCommandEndsOnEscCtrlPOrAnEmptySearchString) {
+  Text({"abc"});
+  Keys({Esc});
+  Run(Replace, F6);
+  Offer("b");
+  Keys({CtrlP});
+  Run(Replace, F6);
+  Keys({CtrlK, Enter});
+  Run(Replace, F6);
+  Type("b");
+  Keys({Enter, Esc});
+  Run(Replace, F6);
+  Type("b");
+  Keys({Enter, CtrlP});
+  Run(Replace, F6);
+  EXPECT_TRUE(AllKeysRead());
+  EXPECT_EQ(Line(1), "abc");
+  EXPECT_FALSE(Txt.Modified);
+}
+
+TEST_F(ReplaceTest, TheLineBlockLimitsTheScope) {
+  Text({"a", "a", "a", "a"});
+  Ed.BlockFirst = 2;
+  Ed.BlockLast = 3;
+  Type("a");
+  Keys({Enter});
+  Type("b");
+  Keys({Enter, Char('2'), Char('2'), Char('1'), Dismiss});  // by block, no confirmation, ignore case
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"a", "b", "b", "a"}));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  Type("a");
+  Keys({Enter});
+  Type("c");
+  Keys({Enter, Char('1'), Char('2'), Char('1'), Dismiss});  // the whole file
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"c", "b", "b", "c"}));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  for (uint32_t refuse : {uint32_t('3'), Esc}) {
+    Type("b");
+    Keys({Enter});
+    Type("z");
+    Keys({Enter, refuse});
+    Run(Replace, F6);
+    EXPECT_TRUE(AllKeysRead());
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"c", "b", "b", "c"}));
+  }
+}
+
+TEST_F(ReplaceTest, TheSetUpQuestions) {
+  Text({"a"});
+  Ed.BlockFirst = Ed.BlockLast = 1;
+  Type("a");
+  Keys({Enter});
+  Type("b");
+  Keys({Enter});
+  EXPECT_THROW(Run(Replace, F6), InputLost);
+  const std::string scope = " По всему файлу ? │ 1 - да │ 2 - по блоку строк │ 3 или Esc - отказ от замены │";
+  EXPECT_EQ(RowHead(1, scope), scope);
+  EXPECT_EQ(CellAttr(CellAt(2, 1)), 0x4F);
+  ResetSearchState();
+  Type("a");
+  Keys({Enter});
+  Type("b");
+  Keys({Enter, Char('1')});
+  EXPECT_THROW(Run(Replace, F6), InputLost);
+  const std::string confirm = " С подтверждением каждого ? │ 1 - да │ 2 - нет │ 3 или Esc - отказ от замены │";
+  EXPECT_EQ(RowHead(1, confirm), confirm);
+}
+
+TEST_F(Replace866Test, The866BuildsWordTheConfirmationQuestionTheirWay) {
+  Text({"a"});
+  Type("a");
+  Keys({Enter});
+  Type("b");
+  Keys({Enter});
+  EXPECT_THROW(Run(Replace, F6), InputLost);
+  const std::string confirm = " С подтверждением каждого ? │ 1 - да │ 2 нет │ 3 или Esc - отказ от замены │";
+  EXPECT_EQ(RowHead(1, confirm), confirm);
+}
+
+TEST_F(ReplaceTest, ConfirmationAtEveryMatch) {
+  Text({"a a", "xa", "a"});
+  At(2, 1);
+  Ed.InsertMode = false;
+  Type("a");
+  Keys({Enter});
+  Type("bb");
+  Keys({Enter, Char('1'), Char('1')});  // confirm; ignore case
+  Run(Replace, F6);
+  ASSERT_TRUE(ReplacePending());  // the main loop shows the match and asks
+  EXPECT_EQ(Ed.CurLine, 1);
+  EXPECT_EQ(Ed.CurCol, 1);
+  EXPECT_EQ(Ed.WindowTop, 1);
+  EXPECT_TRUE(Ed.InsertMode);  // replacements are inserted
+  EXPECT_EQ(Line(1), "a a");
+  Keys({Char('1')});  // yes
+  ContinueReplace();
+  ASSERT_TRUE(ReplacePending());
+  EXPECT_EQ(Line(1), "bb a");
+  EXPECT_EQ(Ed.CurCol, 4);
+  Keys({Char('2')});  // no
+  ContinueReplace();
+  ASSERT_TRUE(ReplacePending());
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 2);
+  Keys({Char('1')});
+  ContinueReplace();
+  ASSERT_TRUE(ReplacePending());
+  EXPECT_EQ(Ed.CurLine, 3);
+  Keys({Char('1'), Dismiss});
+  ContinueReplace();
+  EXPECT_FALSE(ReplacePending());
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"bb a", "xbb", "bb"}));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 1);
+  EXPECT_FALSE(Ed.InsertMode);
+}
+
+TEST_F(ReplaceTest, TheQuestionAtAMatch) {
+  Text({"x", "a"});
+  Type("a");
+  Keys({Enter});
+  Type("b");
+  Keys({Enter, Char('1'), Char('1')});
+  Run(Replace, F6);
+  ASSERT_TRUE(ReplacePending());
+  EXPECT_THROW(ContinueReplace(), InputLost);
+  const std::string q = " Менять ? │ 1 - да │ 2 - нет │ 3 - все │ 4 или Esc - отмена процесса │";
+  EXPECT_EQ(RowHead(1, q), q);
+  EXPECT_EQ(CellAttr(CellAt(2, 1)), 0x3F);
+}
+
+TEST_F(ReplaceTest, AllReplacesTheRestWithoutAsking) {
+  Text({"a a", "a", "a"});
+  Type("a");
+  Keys({Enter});
+  Type("c");
+  Keys({Enter, Char('1'), Char('1')});
+  Run(Replace, F6);
+  Keys({Char('2')});
+  ContinueReplace();
+  Keys({Char('3'), Dismiss});
+  ContinueReplace();
+  EXPECT_FALSE(ReplacePending());
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"a c", "c", "c"}));
+}
+
+TEST_F(ReplaceTest, CancellingStopsTheRunAndRestoresThePosition) {
+  for (uint32_t cancel : {uint32_t('4'), Esc}) {
+    Text({"a", "a", "a"});
+    At(3, 1);
+    Type("a");
+    Keys({Enter});
+    Type("d");
+    Keys({Enter, Char('1'), Char('1')});
+    Run(Replace, F6);
+    Keys({Char('1')});
+    ContinueReplace();
+    Keys({cancel});
+    ContinueReplace();
+    EXPECT_FALSE(ReplacePending());
+    EXPECT_TRUE(AllKeysRead());  // no closing message
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"d", "a", "a"}));
+    EXPECT_EQ(Ed.CurLine, 3);
+    EXPECT_EQ(Txt.Failed, 1);
+  }
+}
+
+TEST_F(ReplaceTest, TheCaseAnswerHoldsForTheWholeRun) {
+  Text({"Abc abc ABC", "aBc abc"});
+  Type("abc");
+  Keys({Enter});
+  Type("x");
+  Keys({Enter, Char('2'), Char('2'), Dismiss});  // no confirmation; case: match
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Abc x ABC", "aBc x"}));
+  EXPECT_EQ(Search.ReplaceCase, CaseMatch);
+  EXPECT_TRUE(OnlyMessageKeyLeft());  // asked once
+  Type("abc");
+  Keys({Enter});
+  Type("y");
+  Keys({Enter, Char('2'), Char('1'), Dismiss});  // each command asks again; ignore case
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"y x y", "y x"}));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  Type("x");
+  Keys({Enter});
+  Type("z");
+  Keys({Enter, Char('2'), Esc});  // refused: nothing replaced, nothing said
+  Run(Replace, F6);
+  EXPECT_TRUE(AllKeysRead());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"y x y", "y x"}));
+}
+
+TEST_F(ReplaceTest, CyrillicReplacementIgnoringCase) {
+  Text({"Мир и МИР", "мир"});
+  Type("мир");
+  Keys({Enter});
+  Type("дом");
+  Keys({Enter, Char('2'), Char('1'), Dismiss});
+  Run(Replace, F6);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"дом и дом", "дом"}));
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+}
+
+TEST_F(ReplaceTest, LinesNeverPass255Bytes) {
+  std::string longLine = std::string(250, 'b') + "a";
+  Text({"a", longLine, "a"});
+  Type("a");
+  Keys({Enter});
+  Type("123456");
+  Keys({Enter, Char('2'), Char('1')});
+  EXPECT_THROW(Run(Replace, F6), InputLost);  // it says so and waits
+  EXPECT_EQ(RowHead(2, "Не все замены "), "Не все замены ");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"123456", longLine, "123456"}));
+  for (int n = 1; n <= Txt.LineCount; ++n) EXPECT_LE(StoredLength(n), 255);
+}
+
+TEST_F(ReplaceTest, LineBreakingAppliesToTheReplacement) {
+  Text({"aa x", "y"});
+  Ed.FormatWidth = 6;
+  Type("x");
+  Keys({Enter});
+  Type("long word");
+  Keys({Enter, Char('2'), Char('1'), Dismiss});
+  Run(Replace, F6);
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  std::string words;
+  for (int n = 1; n <= Txt.LineCount; ++n) {
+    EXPECT_LE(TrimmedLength(LineBytes(n)), 6) << n;  // the words moved on as typing moves them
+    words += (n > 1 ? " " : "") + Line(n);
+  }
+  EXPECT_EQ(words, "aa long word y");
+}
+
+// ---- Replace by file ----------------------------------------------------------
+
+class ReplaceFromFileTest : public ReplaceTest {
+ protected:
+  ReplaceFromFileTest() {
+    dir = testing::TempDir() + "vesk-pairs-" + std::to_string(getpid());
+    fs::create_directories(dir);
+  }
+  ~ReplaceFromFileTest() override { fs::remove_all(dir); }
+  // Writes the pair file and offers its name to the file-name prompt.
+  void Pairs(const std::string& content) {
+    std::string path = dir + "/pairs.txt";
+    std::ofstream(path, std::ios::binary) << ToSet(Charset::Koi8, content);
+    Search.PairFileName = path;
+  }
+  std::string dir;
+};
+
+TEST_F(ReplaceFromFileTest, OddLinesIntoEvenLines) {
+  Text({"cat red", "red cat", "dog"});
+  At(2, 3);
+  Pairs("cat\ndog\nred\nblue\n");
+  Keys({Enter, Char('2'), Char('1')});  // the name, no confirmation, ignore case; nothing said after the pairs
+  Run(ReplaceFromFile, ByFile);
+  EXPECT_TRUE(AllKeysRead());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"dog blue", "blue dog", "dog"}));
+  EXPECT_EQ(Ed.CurLine, 2);
+  EXPECT_EQ(Ed.CurCol, 3);
+  EXPECT_FALSE(Search.PairFile.is_open());
+}
+
+TEST_F(ReplaceFromFileTest, EvenLinesIntoOddLinesWithAShiftState) {
+  Text({"dog blue", "blue dog"});
+  Pairs("cat\r\ndog\r\nred\r\nblue");  // CR LF, no line end at the end
+  Keys({Enter, Char('2'), Char('1')});
+  Run(ReplaceFromFile, (ByFile & 0xFF00FFFFu) | 0x00030000u);  // menu item 2
+  EXPECT_TRUE(AllKeysRead());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"cat red", "red cat"}));
+}
+
+TEST_F(ReplaceFromFileTest, AnOddLineCountStopsAfterTheCompletePairs) {
+  Text({"cat red"});
+  Pairs("cat\ndog\nred\n");
+  Keys({Enter, Char('2'), Char('1')});
+  EXPECT_THROW(Run(ReplaceFromFile, ByFile), InputLost);
+  EXPECT_EQ(RowHead(2, "Нечетное число строк в файле!"), "Нечетное число строк в файле!");
+  EXPECT_EQ(Line(1), "dog red");
+  ResetSearchState();
+  Text({"cat red"});
+  Pairs("cat\ndog\nred\n");
+  Keys({Enter, Char('2'), Char('1'), Dismiss});
+  Run(ReplaceFromFile, ByFile);
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_FALSE(Search.PairFile.is_open());
+}
+
+TEST_F(ReplaceFromFileTest, QuestionsAreAskedOnceForTheBatch) {
+  Text({"Cat red", "cat"});
+  Ed.BlockFirst = Ed.BlockLast = 1;
+  Pairs("cat\ndog\nred\nblue\n");
+  // Scope: the block; confirmation: yes; case (first pair): match.
+  Keys({Enter, Char('2'), Char('1'), Char('2')});
+  Run(ReplaceFromFile, ByFile);
+  ASSERT_TRUE(ReplacePending());  // "cat" matched with case nowhere in the block: the second pair asks
+  EXPECT_EQ(Ed.CurLine, 1);
+  EXPECT_EQ(Ed.CurCol, 5);
+  Keys({Char('1')});
+  ContinueReplace();
+  EXPECT_FALSE(ReplacePending());
+  EXPECT_TRUE(AllKeysRead());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Cat blue", "cat"}));
+  EXPECT_EQ(Search.ReplaceCase, CaseMatch);
+}
+
+TEST_F(ReplaceFromFileTest, ConfirmationRunsAcrossPairsThroughTheMainLoop) {
+  Text({"cat red"});
+  Pairs("cat\ndog\nred\nblue\n");
+  Keys({Enter, Char('1'), Char('1')});  // confirm; ignore case
+  Run(ReplaceFromFile, ByFile);
+  int asked = 0;
+  while (ReplacePending() && asked < 10) {  // as the main loop's step 4 does
+    Keys({Char('1')});
+    ContinueReplace();
+    ++asked;
+  }
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(Line(1), "dog blue");
+  EXPECT_TRUE(AllKeysRead());
+}
+
+TEST_F(ReplaceFromFileTest, CancellingEndsTheBatch) {
+  Text({"cat red"});
+  Pairs("cat\ndog\nred\nblue\n");
+  Keys({Enter, Char('1'), Char('1')});
+  Run(ReplaceFromFile, ByFile);
+  ASSERT_TRUE(ReplacePending());
+  Keys({Char('4')});
+  ContinueReplace();
+  EXPECT_FALSE(ReplacePending());
+  EXPECT_EQ(Line(1), "cat red");
+  EXPECT_FALSE(Search.PairFile.is_open());
+}
+
+TEST_F(ReplaceFromFileTest, AMissingFileIsAskedForAgainUntilEsc) {
+  Text({"cat"});
+  Search.PairFileName = dir + "/none.txt";
+  Keys({Enter, Esc});  // the message waits; Esc then ends the new prompt
+  Run(ReplaceFromFile, ByFile);
+  EXPECT_TRUE(AllKeysRead());
+  EXPECT_EQ(Line(1), "cat");
+  EXPECT_FALSE(Search.Running);
+}
+
+}  // namespace

@@ -1,3 +1,4 @@
+#include "core/safefile.h"
 #include "blocks/keybuffer.h"
 
 #include <fcntl.h>
@@ -28,13 +29,8 @@ constexpr uint8_t PastEnd = 26;
 // the transfer, and the bytes read before it keep their new values.
 // False when the file cannot be opened as a regular file.
 bool ReadSlots(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int fd = OpenRegularForReading(path);
   if (fd < 0) return false;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return false;
-  }
   uint8_t bytes[FileBytes];
   size_t got = 0;
   bool error = false;

@@ -1,3 +1,4 @@
+#include "core/safefile.h"
 #include "blocks/keydefs.h"
 
 #include <fcntl.h>
@@ -63,13 +64,8 @@ bool ReadDefinitionLine(std::string_view line) {
 // Reads the definitions of a file line by line; each line keeps at most its
 // first 255 bytes.  False when the file is not a readable regular file.
 bool ReadDefinitions(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int fd = OpenRegularForReading(path);
   if (fd < 0) return false;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return false;
-  }
   std::string line;
   bool cut = false;      // the line passed 255 bytes; the rest is dropped
   bool pending = false;  // bytes of a last line without its line end

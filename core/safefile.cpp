@@ -14,6 +14,17 @@ struct Fd {
 };
 }  // namespace
 
+int OpenRegularForReading(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 std::optional<std::string> ReadSharedFile(const std::string& path, size_t limit) {
   Fd fd;
   fd.N = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);

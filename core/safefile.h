@@ -6,6 +6,10 @@
 #include <optional>
 #include <string>
 
+// An open descriptor of a regular file (not a device, directory or fifo),
+// for reading; -1 when there is none.
+int OpenRegularForReading(const std::string& path);
+
 // The whole content of a regular file reached without a symlink, or nothing.
 std::optional<std::string> ReadSharedFile(const std::string& path, size_t limit = 1 << 20);
 // Replaces the content; false when the file is a symlink, not a regular

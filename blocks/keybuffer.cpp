@@ -1,4 +1,3 @@
-#include "core/safefile.h"
 #include "blocks/keybuffer.h"
 
 #include <fcntl.h>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "core/commands.h"
+#include "core/safefile.h"
 #include "screen/keys.h"
 #include "text/linestore.h"
 #include "text/messages.h"

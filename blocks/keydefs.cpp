@@ -1,4 +1,3 @@
-#include "core/safefile.h"
 #include "blocks/keydefs.h"
 
 #include <fcntl.h>
@@ -11,6 +10,7 @@
 #include "core/state.h"
 #include "edit/prompt.h"
 #include "edit/typing.h"
+#include "core/safefile.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/heap.h"

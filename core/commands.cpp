@@ -15,6 +15,7 @@
 #include "blocks/blocks.h"
 #include "blocks/keydefs.h"
 #include "blocks/marks.h"
+#include "blocks/shorts.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"
@@ -358,6 +359,7 @@ void RunSecondEditor(const std::string& file) {
   // The second editor may have changed the editor's own data files.
   const std::string base = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
   if (base == "keydef.vsk") KeyDefFileIO(2);
+  if (base == "shorts.vsk") LoadShorts();
   ClearScreenCells();
   ClearMessageLine();
 }

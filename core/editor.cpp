@@ -13,7 +13,9 @@
 #include <sstream>
 
 #include "blocks/keybuffer.h"
+#include "blocks/insertfile.h"
 #include "blocks/keydefs.h"
+#include "blocks/shorts.h"
 #include "core/mainloop.h"
 #include "core/safefile.h"
 #include "core/state.h"
@@ -38,6 +40,8 @@
 void ResetAllState() {
   ResetLineStore();
   ResetKeyDefs();
+  ResetShorts();
+  ResetInsertFile();
   ResetKeyBuffer();
   ResetHeap();
   ResetEditorState();
@@ -249,7 +253,9 @@ void StartEditor(const std::vector<std::string>& args) {
   LoadStringHistory();
   Prompt.QuickSearchCase = Prompt.LoadedCase;
   if (!(Ed.FillCell & 0x0100)) Ed.FillCell = DefaultFillCell();
-  // Key definitions (quietly) and, with -K, the keystroke buffer.
+  // Abbreviations and continuations, key definitions (both quietly) and,
+  // with -K, the keystroke buffer.
+  LoadShorts();
   KeyDefFileIO(2);
   ClearKeyBufferCounters();
   if (Ed.LoadKeyBufferAtStart) KeyBufferFile(2);

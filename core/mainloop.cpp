@@ -6,9 +6,11 @@
 #include "blocks/clipboard.h"
 #include "blocks/colours.h"
 #include "blocks/f12marks.h"
+#include "blocks/insertfile.h"
 #include "blocks/keybuffer.h"
 #include "blocks/keydefs.h"
 #include "blocks/marks.h"
+#include "blocks/shorts.h"
 #include "blocks/transforms.h"
 #include "builds/bindings.h"
 #include "core/commands.h"
@@ -171,7 +173,15 @@ void Dispatch(Cmd c) {
         CmdEnter();
       }
       break;
-    case Cmd::Space: TypeKey(); break;
+    // Abbreviations and continuations ("shorts.vsk"), taking a file.
+    case Cmd::Space:
+      // An abbreviation before the cursor takes the Space; otherwise the
+      // blank is typed (in literal mode it only ends the mode).
+      if (!ExpandAbbreviation()) TypeKey();
+      break;
+    case Cmd::Continuation: ContinueWord(); break;
+    case Cmd::RereadShorts: RereadShorts(); break;
+    case Cmd::TakeFile: TakeFile(); break;
     case Cmd::Literal:
       Loop.LiteralMode = true;
       Loop.LiteralCode = 0;
@@ -371,8 +381,9 @@ void MainLoopTurn() {
   }
 
   // The key: the next one of a playback, else the keyboard's.  An end
-  // marker ends the playback and is not run.
-  const PlayedKey played = TakePlayedKey();
+  // marker ends the playback and is not run.  A key that ended a
+  // continuation offer comes first: it runs as if just pressed.
+  const PlayedKey played = TakeKeyToRerun() ? PlayedKey::Key : TakePlayedKey();
   if (played == PlayedKey::Ended) {
     Loop.LastCommand = LoopState::Nothing;
     return;

@@ -1,0 +1,65 @@
+#include "blocks/insertfile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "core/commands.h"
+#include "core/safefile.h"
+#include "core/state.h"
+#include "text/codepage.h"
+#include "text/linestore.h"
+#include "text/loadsave.h"
+#include "text/messages.h"
+#include "text/savefile.h"
+
+InsertFileState Insert;
+
+void ResetInsertFile() { Insert = InsertFileState{}; }
+
+int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError) {
+  cut = 0;
+  auto reader = std::make_unique<LineReader>(fd);
+  std::string line;
+  bool longer = false;
+  int16_t n = after;
+  Txt.Failed = 0;
+  // InsertLine refuses at the line limit or when memory is short (it says
+  // so and steps n back), which ends the reading.
+  while (Txt.Failed == 0 && reader->Next(line, longer)) {
+    if (longer) ++cut;
+    ++n;
+    InsertLine(uint8_t(std::max<size_t>(line.size(), Txt.LineWidth)), n);
+    if (Txt.Failed == 0) StoreLine(line, n);
+  }
+  readError = reader->Failed();
+  return n;
+}
+
+void TakeFile() {
+  if (Insert.InsertFileName.empty()) Insert.InsertFileName = Ed.FileName.substr(0, MaxInsertFileName);
+  std::string name = Insert.InsertFileName;
+  int fd = -1;
+  // The name prompt asks again until a readable file is named or the user
+  // gives up; a file that disappears before it is opened asks again too.
+  for (;;) {
+    if (!AskFileName(name, 0)) return;
+    fd = OpenRegularForReading(name);
+    if (fd >= 0) break;
+    ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
+  }
+  Insert.InsertFileName = name.substr(0, MaxInsertFileName);
+
+  const int16_t first = int16_t(Ed.CurLine + 1);
+  int cut = 0;
+  bool readError = false;
+  const int16_t last = InsertLinesFrom(fd, Ed.CurLine, cut, readError);
+  Loop.InsertedLast = last;
+  close(fd);
+  // As when the text was loaded: damage the reading could not avoid is told.
+  if (readError) ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + name, 1);
+  if (cut > 0) ShowMessage(InBuildSet("Строк длиннее 255 байт, обрезано: ") + std::to_string(cut), 1);
+  // The inserted lines alone decide whether they came in a foreign code page.
+  if (Ed.AskRecodeOnLoad && last >= first) RecodeOnLoad(first, last, false);
+}

@@ -1,0 +1,288 @@
+// Taking a file into the text (Shift+F1) and taking it back (Ctrl+F1).
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "blocks/block_support.h"
+#include "blocks/insertfile.h"
+#include "core/commands.h"
+#include "core/state.h"
+#include "support/driver.h"
+#include "text/codepage.h"
+#include "text/heap.h"
+#include "text/linestore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The file to take is named relative to a scratch directory that is the
+// current one while the test runs.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    old_ = fs::current_path();
+    dir_ = fs::path(testing::TempDir()) / ("vesk-take-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+  }
+  ~ScratchDir() {
+    fs::current_path(old_);
+    fs::remove_all(dir_);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+ private:
+  fs::path old_, dir_;
+  static inline int counter_ = 0;
+};
+
+void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+
+std::string Numbered(int first, int last) {
+  std::string s;
+  for (int i = first; i <= last; ++i) s += "line " + std::to_string(i) + "\n";
+  return s;
+}
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> v;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t nl = text.find('\n', at);
+    v.push_back(text.substr(at, nl - at));
+    at = nl + 1;
+  }
+  return v;
+}
+
+RunResult Edit(const std::string& text, const std::string& keys, std::vector<std::string> switches = {"-w"},
+               const BuildConfig& build = BuildKoi8) {
+  RunOptions o;
+  o.Build = &build;
+  o.Text = text;
+  o.Keys = keys;
+  o.Switches = std::move(switches);
+  return Drive(o);
+}
+
+bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+}  // namespace
+
+// ---- Taking and taking back ----
+
+TEST(TakeFile, TenLinesGoAfterTheCursorLineAndCtrlF1TakesExactlyThemBack) {
+  ScratchDir here;
+  Put("ins.txt", Numbered(1, 10));
+  RunResult r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n");
+  std::vector<std::string> want = {"a", "b"};
+  for (const std::string& l : Split(Numbered(1, 10))) want.push_back(l);
+  want.push_back("c");
+  EXPECT_EQ(r.Lines, want);
+  EXPECT_EQ(r.CurLine, 2);
+  EXPECT_EQ(Loop.InsertedLast, 12);
+
+  r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n<C-F1>");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(Loop.InsertedLast, 0);
+  // A second Ctrl+F1 has nothing left to take back.
+  r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n<C-F1><C-F1>");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST(TakeFile, AnyOtherCommandInBetweenLeavesTheLinesAlone) {
+  ScratchDir here;
+  Put("ins.txt", Numbered(1, 10));
+  for (const char* between : {"<Right>", "<Down><Up>", "<Home>", "<C-q>a", "<S-F9><S-F9>"}) {
+    RunResult r = Edit("a\nb\nc\n", std::string("<Down><S-F1>ins.txt\n") + between + "<C-F1>");
+    EXPECT_EQ(r.Lines.size(), 13u) << between;
+    EXPECT_EQ(r.Lines[11], "line 10") << between;
+  }
+}
+
+TEST(TakeFile, TheMenuTakesAndTakesBackAndF10KeepsTheRange) {
+  ScratchDir here;
+  Put("ins.txt", Numbered(1, 10));
+  RunResult r = Edit("a\nb\n", "<F10>14ins.txt\n");
+  EXPECT_EQ(r.Lines.size(), 12u);
+  r = Edit("a\nb\n", "<F10>14ins.txt\n<F10>15");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
+  r = Edit("a\nb\n", "<S-F1>ins.txt\n<F10><Esc><C-F1>");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(TakeFile, AnEmptyFileInsertsNothing) {
+  ScratchDir here;
+  Put("empty.txt", "");
+  RunResult r = Edit("a\nb\n", "<Down><S-F1>empty.txt\n");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Loop.InsertedLast, 2);
+  EXPECT_EQ(r.CurLine, 2);
+}
+
+TEST(TakeFile, EscAtTheNamePromptTakesNothing) {
+  ScratchDir here;
+  RunResult r = Edit("a\nb\n", "<S-F1><Esc>");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Loop.InsertedLast, 0);
+}
+
+TEST(TakeFile, AMissingFileIsAskedForAgain) {
+  ScratchDir here;
+  Put("ins.txt", Numbered(1, 2));
+  // The key after the message is the first one of the new name.
+  RunResult r = Edit("a\n", "<S-F1>nofile\nins.txt\n");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "line 1", "line 2"}));
+  // A directory is not a file to take.
+  fs::create_directory("dir");
+  r = Edit("a\n", "<S-F1>dir\n");
+  EXPECT_TRUE(Contains(r.Row(2), "Файл не найден: dir")) << r.Row(2);
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a"}));
+}
+
+TEST(TakeFile, TheEditedFileIsOfferedFirstThenTheNameLastTaken) {
+  ScratchDir here;
+  RunResult r = Edit("a\nb\n", "<S-F1>\n");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "a", "b", "b"}));
+  Put("ins.txt", "x\n");
+  r = Edit("a\n", "<S-F1>ins.txt\n<S-F1>\n");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "x", "x"}));
+  EXPECT_EQ(Insert.InsertFileName, "ins.txt");
+}
+
+// ---- What the lines look like ----
+
+TEST(TakeFile, LinesArePaddedToTheLineWidthLikeLoadedLines) {
+  ScratchDir here;
+  Put("ins.txt", "short\n" + std::string(100, 'w') + "\n");
+  RunOptions o;
+  o.Text = "a\n";
+  o.FileName = "notes.80";
+  o.Keys = "<S-F1>ins.txt\n";
+  RunResult r = Drive(o);
+  ASSERT_EQ(Txt.LineCount, 3);
+  EXPECT_EQ(StoredLength(2), 80);
+  EXPECT_EQ(StoredLength(3), 100);
+  r = Edit("a\n", "<S-F1>ins.txt\n");
+  EXPECT_EQ(StoredLength(2), 254);
+}
+
+TEST(TakeFile, AnyBytesLineEndsAndOverlongLinesAreTakenAsLoadingTakesThem) {
+  ScratchDir here;
+  Put("ins.txt", std::string("crlf\r\ncr\rlf\nx\0y\x01\n", 17) + std::string(300, 'L') + "\nlast");
+  RunResult r = Edit("a\n", "<S-F1>ins.txt\n");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "crlf", "cr", "lf", std::string("x\0y\x01", 4),
+                                                std::string(255, 'L'), "last"}));
+  EXPECT_TRUE(Contains(r.Row(2), "Строк длиннее 255 байт, обрезано: 1")) << r.Row(2);
+  // The key that ends the message is run as usual: here it takes them back.
+  r = Edit("a\n", "<S-F1>ins.txt\n<C-F1>");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a"}));
+}
+
+TEST(TakeFile, BinaryGarbageIsTakenSafely) {
+  ScratchDir here;
+  std::string junk;
+  uint32_t x = 12345;
+  for (int i = 0; i < 200000; ++i) {
+    x = x * 1103515245u + 12345u;
+    junk += char(x >> 16);
+  }
+  Put("junk.bin", junk);
+  RunResult r = Edit("a\nb\n", "<S-F1>junk.bin\n", {"-w", "-P"});
+  EXPECT_GT(Txt.LineCount, 100);
+  EXPECT_EQ(r.Lines.front(), "a");
+  EXPECT_EQ(r.Lines.back(), "b");
+  r = Edit("a\nb\n", "<S-F1>junk.bin\n<C-F1><C-F1>", {"-w", "-P"});
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
+}
+
+// ---- Code pages ----
+
+TEST(TakeFile, AFileInAForeignCodePageIsRecodedAloneOnRequest) {
+  ScratchDir here;
+  const std::string russian = "Съешь же ещё этих мягких французских булок, да выпей чаю";
+  Put("dos.txt", ToSet(Charset::Cp866, russian) + "\n");
+  // The KOI8-R build asks about the taken lines only: the text keeps its
+  // own set and is written back in it.
+  RunResult r = Edit("Привет\n", "<S-F1>dos.txt\n");
+  EXPECT_TRUE(Contains(r.Row(1), "recode FROM") && Contains(r.Row(1), "1 - ASCII")) << r.Row(1);
+  r = Edit("Привет\n", "<S-F1>dos.txt\n1");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{ToSet(Charset::Koi8, "Привет"), ToSet(Charset::Koi8, russian)}));
+  EXPECT_EQ(CodePage.DiskIsKoi8, 1);
+  EXPECT_EQ(CodePage.DiskIsAscii, 0);
+  // Declined, or with -P, the bytes stay as they came.
+  r = Edit("Привет\n", "<S-F1>dos.txt\n3");
+  EXPECT_EQ(r.Lines[1], ToSet(Charset::Cp866, russian));
+  r = Edit("Привет\n", "<S-F1>dos.txt\n", {"-w", "-P"});
+  EXPECT_EQ(r.Lines[1], ToSet(Charset::Cp866, russian));
+  EXPECT_FALSE(Contains(r.Row(1), "recode")) << r.Row(1);
+}
+
+TEST(TakeFile, TheCodePage866BuildTakesKoi8AndWindowsFiles) {
+  ScratchDir here;
+  const std::string russian = "Съешь же ещё этих мягких французских булок, да выпей чаю";
+  Put("koi.txt", ToSet(Charset::Koi8, russian) + "\n");
+  Put("win.txt", ToSet(Charset::Cp1251, russian) + "\n");
+  RunResult r = Edit("x\n", "<S-F1>koi.txt\n1", {"-w"}, Build866);
+  EXPECT_EQ(r.Lines[1], ToSet(Charset::Cp866, russian));
+  r = Edit("x\n", "<S-F1>win.txt\n2", {"-w"}, Build866);
+  EXPECT_EQ(r.Lines[1], ToSet(Charset::Cp866, russian));
+  EXPECT_EQ(CodePage.DiskIsAscii, 1);
+}
+
+// ---- Limits ----
+
+TEST(TakeFile, TheLineLimitStopsTheTakingAndCtrlF1TakesBackWhatCame) {
+  ScratchDir here;
+  Put("big.txt", Numbered(1, 30000));
+  RunResult r = Edit("a\nb\nc\n", "<S-F1>big.txt\n");
+  EXPECT_TRUE(Contains(r.Row(2), "СЛИШКОМ МНОГО СТРОК!")) << r.Row(2);
+  // F10 leaves the range for Ctrl+F1.
+  r = Edit("a\nb\nc\n", "<S-F1>big.txt\n<F10>");
+  EXPECT_EQ(Txt.LineCount, MaxLines);
+  EXPECT_EQ(Loop.InsertedLast, MaxLines - 2);
+  EXPECT_EQ(LineString(MaxLines - 2).substr(0, 10), "line 24572");
+  EXPECT_EQ(LineString(MaxLines - 1).substr(0, 2), "b ");
+  r = Edit("a\nb\nc\n", "<S-F1>big.txt\n<C-F1>");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST(TakeFile, AFullTextTakesNothing) {
+  ScratchDir here;
+  Put("ins.txt", Numbered(1, 3));
+  RunResult r = Edit(Numbered(1, MaxLines), "<S-F1>ins.txt\n");
+  EXPECT_TRUE(Contains(r.Row(2), "СЛИШКОМ МНОГО СТРОК!")) << r.Row(2);
+  r = Edit(Numbered(1, MaxLines), "<S-F1>ins.txt\n<F10>");
+  EXPECT_EQ(Txt.LineCount, MaxLines);
+  EXPECT_EQ(Loop.InsertedLast, 1);
+  EXPECT_EQ(LineString(2).substr(0, 7), "line 2 ");
+}
+
+class TakeFileHeap : public blocktest::BlockBase {
+ protected:
+  ScratchDir Here;
+};
+
+TEST_F(TakeFileHeap, AFullHeapStopsTheTakingAndKeepsWhatCame) {
+  Put("ins.txt", Numbered(1, 10));
+  Text({"a", "b"});
+  Heap.Budget = Heap.Used + 3 * (size_t(Txt.LineWidth) + 1) + 10;
+  Keys({blocktest::Esc});  // for the message
+  const int fd = open("ins.txt", O_RDONLY);
+  ASSERT_GE(fd, 0);
+  int cut = 0;
+  bool readError = false;
+  EXPECT_EQ(InsertLinesFrom(fd, 1, cut, readError), 4);
+  close(fd);
+  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_EQ(All(), (std::vector<std::string>{"a", "line 1", "line 2", "line 3", "b"}));
+  const std::vector<std::string> waited = Waited();
+  ASSERT_FALSE(waited.empty());
+  EXPECT_TRUE(Contains(waited.back(), B("НЕ ХВАТАЕТ ПАМЯТИ!"))) << waited.back();
+}

@@ -1,0 +1,430 @@
+// Abbreviations (Space) and word continuations ('\') from "shorts.vsk".
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "blocks/block_support.h"
+#include "blocks/shorts.h"
+#include "builds/bindings.h"
+#include "core/commands.h"
+#include "core/mainloop.h"
+#include "core/state.h"
+#include "support/driver.h"
+#include "support/fixture.h"
+#include "text/heap.h"
+#include "text/linestore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "shorts.vsk" is looked up in the current directory: each test runs in a
+// scratch directory of its own.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    old_ = fs::current_path();
+    dir_ = fs::path(testing::TempDir()) / ("vesk-shorts-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+  }
+  ~ScratchDir() {
+    fs::current_path(old_);
+    fs::remove_all(dir_);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+ private:
+  fs::path old_, dir_;
+  static inline int counter_ = 0;
+};
+
+void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+
+std::string K(const std::string& utf8) { return ToSet(Charset::Koi8, utf8); }
+
+// A run of the KOI8-R build with shorts.vsk (given in UTF-8) in the current
+// directory.
+RunResult Edit(const std::string& shorts, const std::string& text, const std::string& keys) {
+  Put("shorts.vsk", K(shorts));
+  RunOptions o;
+  o.Text = text;
+  o.Keys = keys;
+  return Drive(o);
+}
+
+bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+// Columns from..to of row 2 as UTF-8.
+std::string Columns(const RunResult& r, int from, int to) {
+  std::string bytes;
+  for (int c = from; c <= to; ++c) bytes += char(CellChar(r.At(c, 2)));
+  return FromSet(Charset::Koi8, bytes);
+}
+// The candidate an offer shows from column 22, "(no offer)" without one.
+std::string Offered(const RunResult& r) {
+  if (Columns(r, 1, 20) != " Подходящая строка: ") return "(no offer)";
+  std::string s = Columns(r, 22, 74);
+  return s.substr(0, s.find_last_not_of(' ') + 1);
+}
+// The index it shows at columns 76 to 80, and the index's attribute.
+std::string OfferIndex(const RunResult& r) { return Columns(r, 76, 80); }
+uint8_t OfferAttr(const RunResult& r) { return CellAttr(r.At(80, 2)); }
+
+}  // namespace
+
+// ---- Reading the file ----
+
+class ShortsFile : public EditorTest {
+ protected:
+  ScratchDir Here;
+};
+
+TEST_F(ShortsFile, LinesWithBelAreAbbreviationsAllOthersContinuationsInFileOrder) {
+  Put("shorts.vsk", "one\r\nab\x07" "alpha beta\r\n\ntwo\rcd\x07\x08\nthree");
+  ASSERT_TRUE(LoadShorts());
+  EXPECT_EQ(Shorts.Abbreviations, (std::vector<std::string>{"ab\x07" "alpha beta", "cd\x07\x08"}));
+  EXPECT_EQ(Shorts.ContinuationLines, (std::vector<std::string>{"one", "", "two", "three"}));
+}
+
+TEST_F(ShortsFile, EachListKeepsItsFirstHundred) {
+  std::string f;
+  for (int i = 1; i <= 150; ++i) f += "c" + std::to_string(i) + "\nA" + std::to_string(i) + "\x07x\n";
+  f += "late\x07y\n";
+  Put("shorts.vsk", f);
+  ASSERT_TRUE(LoadShorts());
+  ASSERT_EQ(Shorts.ContinuationLines.size(), 100u);
+  ASSERT_EQ(Shorts.Abbreviations.size(), 100u);
+  EXPECT_EQ(Shorts.ContinuationLines.back(), "c100");
+  EXPECT_EQ(Shorts.Abbreviations.back(), "A100\x07x");
+}
+
+TEST_F(ShortsFile, AnyBytesAndOverlongLinesAreReadSafely) {
+  std::string f;
+  f += std::string("bin\0\xff\x01\x1a", 7) + "\n";
+  f += "ab\x07" + std::string(400, 'x') + "\n";  // cut to 255: still an abbreviation
+  f += std::string(300, 'y') + "\x07z\n";         // its BEL lies in the part cut off
+  for (int i = 0; i < 5000; ++i) f += char(i * 37 % 256);
+  Put("shorts.vsk", f);
+  ASSERT_TRUE(LoadShorts());
+  ASSERT_GE(Shorts.ContinuationLines.size(), 2u);
+  EXPECT_EQ(Shorts.ContinuationLines[0], std::string("bin\0\xff\x01\x1a", 7));
+  EXPECT_EQ(Shorts.ContinuationLines[1], std::string(255, 'y'));
+  ASSERT_GE(Shorts.Abbreviations.size(), 1u);
+  EXPECT_EQ(Shorts.Abbreviations[0], "ab\x07" + std::string(252, 'x'));
+  for (const auto* list : {&Shorts.ContinuationLines, &Shorts.Abbreviations})
+    for (const std::string& s : *list) EXPECT_LE(s.size(), 255u);
+}
+
+TEST_F(ShortsFile, AHugeFileIsReadSafelyAndKeepsItsFirstLines) {
+  {
+    std::ofstream f("shorts.vsk", std::ios::binary);
+    const std::string chunk = std::string(1000, 'w') + "\n";
+    for (int i = 0; i < 40000; ++i) f << chunk;  // 40 MB
+    f << "ab\x07" "late\n";
+  }
+  ASSERT_TRUE(LoadShorts());
+  EXPECT_EQ(Shorts.ContinuationLines.size(), 100u);
+  EXPECT_EQ(Shorts.ContinuationLines[0], std::string(255, 'w'));
+}
+
+TEST_F(ShortsFile, AFullHeapStopsReadingAndFreeingGivesEverythingBack) {
+  const size_t before = Heap.Used;
+  Put("shorts.vsk", "first\nsecond\nthird\n");
+  Heap.Budget = Heap.Used + 6 + 7 + 3;  // "first" and "second" fit, "third" not
+  ASSERT_TRUE(LoadShorts());
+  EXPECT_EQ(Shorts.ContinuationLines, (std::vector<std::string>{"first", "second"}));
+  Heap.Budget = size_t(64) << 20;
+  // Reading again frees the old entries first.
+  ASSERT_TRUE(LoadShorts());
+  EXPECT_EQ(Heap.Used, before + 6 + 7 + 6);
+  ResetShorts();
+  EXPECT_EQ(Heap.Used, before);
+}
+
+TEST_F(ShortsFile, NoFileKeepsTheLists) {
+  Put("shorts.vsk", "kept\n");
+  ASSERT_TRUE(LoadShorts());
+  fs::remove("shorts.vsk");
+  EXPECT_FALSE(LoadShorts());
+  EXPECT_EQ(Shorts.ContinuationLines, (std::vector<std::string>{"kept"}));
+  // A path that is not a readable regular file empties them.
+  EXPECT_FALSE(LoadShortsFrom(Here.Path("nothing")));
+  EXPECT_TRUE(Shorts.ContinuationLines.empty());
+}
+
+class ShortsLoop : public blocktest::BlockBase {
+ protected:
+  bool WaitedOn(const std::string& utf8) {
+    for (const std::string& row : Waited())
+      if (Contains(row, B(utf8.c_str()))) return true;
+    return false;
+  }
+  ScratchDir Here;
+};
+
+TEST_F(ShortsLoop, AltSpaceRereadsTheChangedFileAndSaysSo) {
+  Put("shorts.vsk", "ab\x07" "old\n");
+  ASSERT_TRUE(LoadShorts());
+  Put("shorts.vsk", "ab\x07" "new\n");
+  Text({""});
+  Keys({CodeOf(Build, Cmd::RereadShorts), blocktest::Esc});
+  MainLoopTurn();
+  EXPECT_EQ(Shorts.Abbreviations, (std::vector<std::string>{"ab\x07" "new"}));
+  EXPECT_TRUE(WaitedOn(" shorts.vsk - OK!"));
+}
+
+TEST(ShortsCommand, AltSpaceWithoutTheFileSaysItIsMissing) {
+  ScratchDir here;
+  RunOptions o;
+  o.Text = "\n";
+  o.Keys = "<A-Space>";
+  RunResult r = Drive(o);
+  EXPECT_TRUE(Contains(r.Row(2), "Файл не найден: shorts.vsk")) << r.Row(2);
+}
+
+TEST(ShortsCommand, StartUpReadsTheFileQuietly) {
+  ScratchDir here;
+  RunResult r = Edit("ab\x07" "expanded\n", "\n", "");
+  EXPECT_FALSE(Contains(r.Row(2), "OK")) << r.Row(2);
+  EXPECT_EQ(Shorts.Abbreviations.size(), 1u);
+}
+
+// ---- Abbreviations ----
+
+TEST(Abbreviation, SpaceAfterTheWordTypesTheExpansionAndOneBlank) {
+  ScratchDir here;
+  RunResult r = Edit("ab\x07" "alpha beta\ncd\x07" "gamma\x08\n", "\n", "x ab cd y");
+  EXPECT_EQ(r.Lines[0], "x alpha beta gammay");
+  EXPECT_EQ(r.CurCol, 20);
+}
+
+TEST(Abbreviation, OnlyTheExactWordInTheSameCaseExpands) {
+  ScratchDir here;
+  RunResult r = Edit("ab\x07X\nabc\x07Y\n\x07Z\n", "\n", "AB abcd a ab .");
+  EXPECT_EQ(r.Lines[0], "AB abcd a X .");
+  // The first matching line wins.
+  r = Edit("ab\x07" "first\nab\x07" "second\n", "\n", "ab .");
+  EXPECT_EQ(r.Lines[0], "first .");
+}
+
+TEST(Abbreviation, NothingExpandsAfterABlankOrAtTheLineStart) {
+  ScratchDir here;
+  // The second Space follows a blank; the first word is only the blank.
+  RunResult r = Edit("ab\x07X\n", "\n", " ab  ab");
+  EXPECT_EQ(r.Lines[0], " X  ab");
+}
+
+TEST(Abbreviation, CyrillicWords) {
+  ScratchDir here;
+  RunResult r = Edit("тд\x07так далее\n", "\n", "и тд .");
+  EXPECT_EQ(r.Lines[0], K("и так далее ."));
+}
+
+TEST(Abbreviation, TheWordBeforeTheCursorInsideAWordAndInOverwriteMode) {
+  ScratchDir here;
+  // Insert mode: the word goes and the expansion comes in its place.
+  RunResult r = Edit("ab\x07XY\n", "ab tail\n", "<Right><Right> ");
+  EXPECT_EQ(r.Lines[0], "XY  tail");
+  // Overwrite mode: the expansion covers the word and what follows.
+  r = Edit("ab\x07XY\n", "ab tail\n", "<Ins><Right><Right> ");
+  EXPECT_EQ(r.Lines[0], "XY tail");
+  // The part of a word before the cursor counts as the word.
+  r = Edit("ab\x07XY\n", "abc\n", "<Right><Right> ");
+  EXPECT_EQ(r.Lines[0], "XY c");
+}
+
+TEST(Abbreviation, UndoLastChangeBringsTheWordBack) {
+  ScratchDir here;
+  RunResult r = Edit("ab\x07" "alpha\n", "\n", "ab <A-BS>");
+  EXPECT_EQ(r.Lines[0], "ab");
+  EXPECT_EQ(r.CurCol, 3);
+}
+
+TEST_F(ShortsLoop, ASpaceThatWasNotTypedOnTheKeyboardExpandsNothing) {
+  Put("shorts.vsk", "ab\x07X\n");
+  ASSERT_TRUE(LoadShorts());
+  Text({"ab"});
+  At(1, 3);
+  Kbd.KeyEvent = 0x00000020;
+  EXPECT_FALSE(ExpandAbbreviation());
+  Kbd.KeyEvent = CodeOf(Build, Cmd::Space);
+  EXPECT_TRUE(ExpandAbbreviation());
+  EXPECT_EQ(Line(1), "X");
+  EXPECT_EQ(Ed.CurCol, 3);
+}
+
+// ---- Continuations from the list ----
+
+TEST(ContinuationList, BackslashOffersTheStoredLinesThatContinueTheWord) {
+  ScratchDir here;
+  const std::string shorts = "inte\ninternational\ninterest rate\nother\n";
+  RunResult r = Edit(shorts, "\n", "inte\\");
+  EXPECT_EQ(Offered(r), "international");
+  EXPECT_EQ(OfferIndex(r), "    2");  // "inte" itself is not a continuation
+  EXPECT_EQ(OfferAttr(r), 0x10);
+  // Enter takes it; Backspace moves on to the next one.
+  r = Edit(shorts, "\n", "inte\\\n");
+  EXPECT_EQ(r.Lines[0], "international");
+  EXPECT_EQ(r.Row(2).find("Подходящая"), std::string::npos);
+  r = Edit(shorts, "\n", "inte\\<BS>");
+  EXPECT_EQ(Offered(r), "interest rate");
+  r = Edit(shorts, "\n", "inte\\<BS>\n");
+  EXPECT_EQ(r.Lines[0], "interest rate");
+}
+
+TEST(ContinuationList, BackslashTakesOneCharacterAndEachFurtherOneTheNext) {
+  ScratchDir here;
+  RunResult r = Edit("international\n", "\n", "inte\\\\\\\\");
+  EXPECT_EQ(r.Lines[0], "interna");
+  // Past the end of the line the next '\' looks for a new continuation.
+  r = Edit("international\n", "\n", "inte\\\n\\");
+  EXPECT_EQ(r.Lines[0], "international");
+  EXPECT_EQ(Offered(r), "(no offer)");
+}
+
+TEST(ContinuationList, EscTypesNothingAndAnyOtherKeyRunsAsPressed) {
+  ScratchDir here;
+  RunResult r = Edit("international\n", "\n", "inte\\<Esc>");
+  EXPECT_EQ(r.Lines[0], "inte");
+  EXPECT_EQ(r.ExitStatus, -1) << "Esc in the offer must not reach the exit";
+  EXPECT_EQ(Offered(r), "(no offer)");
+  r = Edit("international\n", "\n", "inte\\x<Left>y");
+  EXPECT_EQ(r.Lines[0], "inteyx");
+}
+
+TEST(ContinuationList, TypingOrEscClosesAnOpenContinuation) {
+  ScratchDir here;
+  // After 'x' the next '\' starts afresh with the word "interx".
+  RunResult r = Edit("international\n", "\n", "inte\\\\x\\");
+  EXPECT_EQ(r.Lines[0], "interx");
+  EXPECT_EQ(Offered(r), "(no offer)");
+  r = Edit("international\n", "\n", "inte\\\\<Esc>\\");
+  EXPECT_EQ(r.Lines[0], "inter");
+  EXPECT_EQ(Offered(r), "international");
+}
+
+TEST(ContinuationList, DownWalksTheListBackwards) {
+  ScratchDir here;
+  const std::string shorts = "ab1\nab2\nab3\n";
+  RunResult r = Edit(shorts, "\n", "ab\\<BS><BS>");
+  EXPECT_EQ(OfferIndex(r), "    3");
+  r = Edit(shorts, "\n", "ab\\<BS><BS><Down>");
+  EXPECT_EQ(OfferIndex(r), "    2");
+  EXPECT_EQ(OfferAttr(r), 0x14);
+}
+
+// ---- Continuations from the text ----
+
+TEST(ContinuationText, WordsAboveTheCursorComeFirstNearestFirstThenBelow) {
+  ScratchDir here;
+  const std::string text = "alpha1x\nalpha2x\n\nalpha4x\n";
+  const std::string go = "<Down><Down>alp\\";
+  RunResult r = Edit("", text, go);
+  EXPECT_EQ(OfferIndex(r), "    2");
+  EXPECT_EQ(Offered(r), "alpha2x");
+  r = Edit("", text, go + "<BS>");
+  EXPECT_EQ(OfferIndex(r), "    1");
+  r = Edit("", text, go + "<BS><BS>");
+  EXPECT_EQ(OfferIndex(r), "    4");
+  EXPECT_EQ(OfferAttr(r), 0x12);
+  r = Edit("", text, go + "<BS><BS>\n");
+  EXPECT_EQ(r.Lines[2], "alpha4x");
+}
+
+TEST(ContinuationText, DownTurnsTheSearchDownwardsAndUpTurnsItBack) {
+  ScratchDir here;
+  const std::string text = "alpha1x\nalpha2x\n\nalpha4x\n";
+  const std::string go = "<Down><Down>alp\\";
+  RunResult r = Edit("", text, go + "<Down>");
+  EXPECT_EQ(OfferIndex(r), "    4");
+  EXPECT_EQ(OfferAttr(r), 0x14);
+  r = Edit("", text, go + "<Down><Up>");
+  EXPECT_EQ(OfferIndex(r), "    2");
+  EXPECT_EQ(OfferAttr(r), 0x10);
+}
+
+TEST(ContinuationText, OtherWordsOfTheSameLineAndRejectedOccurrences) {
+  ScratchDir here;
+  // "preview" is not a word start; "prefix" and "prelude" are.
+  RunResult r = Edit("", "xpreview prefix prelude\n\n", "<Down>pre\\");
+  EXPECT_EQ(Offered(r), "prefix prelude");
+  r = Edit("", "xpreview prefix prelude\n\n", "<Down>pre\\<BS>");
+  EXPECT_EQ(Offered(r), "prelude");
+  r = Edit("", "xpreview prefix prelude\n\n", "<Down>pre\\<BS>\n");
+  EXPECT_EQ(r.Lines[1], "prelude");
+}
+
+TEST(ContinuationText, ShortWordsAreNeverOffered) {
+  ScratchDir here;
+  // Of "ab" and "abc" only the word of three characters qualifies.
+  RunResult r = Edit("", "ab abc\n\n", "<Down>a\\");
+  EXPECT_EQ(Offered(r), "abc");
+  r = Edit("", "ab\n\n", "<Down>a\\");
+  EXPECT_EQ(Offered(r), "(no offer)");
+}
+
+TEST(ContinuationText, TheWordBeingTypedIsNotItsOwnContinuation) {
+  ScratchDir here;
+  RunResult r = Edit("", "helper\n", "<End>\\");
+  EXPECT_EQ(Offered(r), "(no offer)");
+  // Inside a word the cursor ends it: the same word on another line is offered.
+  r = Edit("", "helper\nhelper\n", "<Down><Right><Right><Right>\\");
+  EXPECT_EQ(Offered(r), "helper");
+  EXPECT_EQ(OfferIndex(r), "    1");
+  r = Edit("", "helper\nhelper\n", "<Down><Right><Right><Right>\\\n");
+  EXPECT_EQ(r.Lines[1], "helperper");
+}
+
+TEST(ContinuationText, RussianWordsKeepTheirLastTwoLetters) {
+  ScratchDir here;
+  RunResult r = Edit("", "программа работает\n\n", "<Down>прог\\\n");
+  EXPECT_EQ(r.Lines[1], K("програм"));
+  // Each further '\' types the next character of the line after the offer.
+  r = Edit("", "программа работает\n\n", "<Down>прог\\\n\\\\\\\\");
+  EXPECT_EQ(r.Lines[1], K("программа р"));
+  // Two letters longer: only the first of them; one letter longer: nothing.
+  r = Edit("", "коты котик\n\n", "<Down>кот\\");
+  EXPECT_EQ(Offered(r), "котик");
+  r = Edit("", "коты котик\n\n", "<Down>кот\\\n");
+  EXPECT_EQ(r.Lines[1], K("коти"));
+  r = Edit("", "коты\n\n", "<Down>кот\\");
+  EXPECT_EQ(Offered(r), "(no offer)");
+}
+
+TEST(ContinuationText, CaseIsIgnoredInASecondRound) {
+  ScratchDir here;
+  RunResult r = Edit("", "International\n\n", "<Down>inte\\");
+  EXPECT_EQ(Offered(r), "International");
+  EXPECT_EQ(OfferAttr(r), 0x11);
+  r = Edit("", "International\n\n", "<Down>inte\\\n");
+  EXPECT_EQ(r.Lines[1], "international");
+  r = Edit("", "МОСКВА\n\n", "<Down>мос\\\n");
+  EXPECT_EQ(r.Lines[1], K("мосК"));  // МОСКВА without its last two letters
+}
+
+TEST(ContinuationText, TheListComesBeforeTheText) {
+  ScratchDir here;
+  RunResult r = Edit("interval\n", "internet\n\n", "<Down>inte\\");
+  EXPECT_EQ(Offered(r), "interval");
+  r = Edit("interval\n", "internet\n\n", "<Down>inte\\<BS>");
+  EXPECT_EQ(Offered(r), "internet");
+  // Esc in the list ends the whole search.
+  r = Edit("interval\n", "internet\n\n", "<Down>inte\\<Esc>");
+  EXPECT_EQ(Offered(r), "(no offer)");
+  EXPECT_EQ(r.Lines[1], "inte");
+}
+
+TEST(ContinuationText, ARejectedPassEndsQuietly) {
+  ScratchDir here;
+  RunResult r = Edit("", "abcdef\n\n", "<Down>ab\\<BS><BS>z");
+  // Rejected in both rounds (exact, then ignoring case): the search ends
+  // and the next key is typed as usual.
+  EXPECT_EQ(r.Lines[1], "abz");
+  EXPECT_EQ(Offered(r), "(no offer)");
+}

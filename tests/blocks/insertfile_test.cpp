@@ -11,6 +11,7 @@
 #include "core/commands.h"
 #include "core/state.h"
 #include "support/driver.h"
+#include "support/scratch.h"
 #include "text/codepage.h"
 #include "text/heap.h"
 #include "text/linestore.h"
@@ -18,29 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The file to take is named relative to a scratch directory that is the
-// current one while the test runs.
-class ScratchDir {
- public:
-  ScratchDir() {
-    old_ = fs::current_path();
-    dir_ = fs::path(testing::TempDir()) / ("vesk-take-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  ~ScratchDir() {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
- private:
-  fs::path old_, dir_;
-  static inline int counter_ = 0;
-};
 
 void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 

@@ -16,34 +16,12 @@
 #include "core/state.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "support/scratch.h"
 #include "text/heap.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The data files are looked up in the current directory: each test runs in
-// a scratch directory of its own.
-class ScratchDir {
- public:
-  ScratchDir() {
-    old_ = fs::current_path();
-    dir_ = fs::path(testing::TempDir()) / ("vesk-keys-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  ~ScratchDir() {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
- private:
-  fs::path old_, dir_;
-  static inline int counter_ = 0;
-};
 
 std::string Slurp(const std::string& path) {
   std::ifstream f(path, std::ios::binary);

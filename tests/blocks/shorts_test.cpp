@@ -13,36 +13,13 @@
 #include "core/state.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "support/scratch.h"
 #include "text/heap.h"
 #include "text/linestore.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// "shorts.vsk" is looked up in the current directory: each test runs in a
-// scratch directory of its own.
-class ScratchDir {
- public:
-  ScratchDir() {
-    old_ = fs::current_path();
-    dir_ = fs::path(testing::TempDir()) / ("vesk-shorts-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  ~ScratchDir() {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
- private:
-  fs::path old_, dir_;
-  static inline int counter_ = 0;
-};
 
 void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 

@@ -55,8 +55,7 @@ constexpr uint64_t DefaultSeed = 0x5EEDC0DE;
 constexpr long DefaultKeys = 200000;
 constexpr long MaxKeysPerTurn = 10000;
 constexpr long MaxIdleTurns = 10000;
-// A turn slower than this slept in the typing refusal pause (777 ms).
-constexpr auto SlowTurn = std::chrono::milliseconds(600);
+constexpr int MaxSoakLines = 2000;
 // No key for this long: the editor is looping without reading the keyboard.
 constexpr auto Stalled = std::chrono::seconds(120);
 
@@ -165,7 +164,7 @@ class KeySource {
   // decoder: the terminal's decoder as it stands, to see the keys that
   // bytes will give before they are sent.
   Input Next(const KeyDecoder& decoder) {
-    if (AsksForPath()) return {Pool.Esc, {}};
+    if (uint32_t answer = SteeredAnswer()) return {answer, {}};
     for (int attempt = 0; attempt < 1000; ++attempt) {
       const int r = Uniform(1000);
       if (r < 80) {
@@ -201,17 +200,16 @@ class KeySource {
     return v[size_t(Uniform(int(N)))];
   }
 
-  // A prompt for a file name or a directory is answered with Esc: random
-  // keys could spell any path (the root directory, say), and the editor
-  // would write the text there.
-  bool AsksForPath() const {
-    for (const std::string& prompt : PathPrompts) {
-      bool same = int(prompt.size()) <= Scr.ScreenWidth;
-      for (size_t i = 0; same && i < prompt.size(); ++i)
-        same = CellChar(CellAt(int(i) + 1, 2)) == uint8_t(prompt[i]);
-      if (same) return true;
+  // The answer the soak gives itself to a prompt or question on the screen,
+  // or 0 for a random key.
+  uint32_t SteeredAnswer() {
+    for (const Steered& st : Steering) {
+      bool same = int(st.Text.size()) <= Scr.ScreenWidth;
+      for (size_t i = 0; same && i < st.Text.size(); ++i)
+        same = CellChar(CellAt(int(i) + 1, st.Row)) == uint8_t(st.Text[i]);
+      if (same) return st.Answers[size_t(Uniform(int(st.Answers.size())))];
     }
-    return false;
+    return 0;
   }
 
   // Typing into a line that is full to FormatWidth and has no blank to
@@ -316,8 +314,30 @@ class KeySource {
   const BuildConfig& B;
   KeyPool Pool;
   std::mt19937_64 Rng;
-  const std::string PathPrompts[2] = {ToSet(B.Set, "Введите имя файла или Esc: "),
-                                      ToSet(B.Set, "   Введите букву или путь:")};
+  // Prompts and questions the soak answers itself, by the text that starts
+  // their row.  Random keys could spell any path (the root directory, say)
+  // and the editor would write there: file names and directories get Esc.
+  // A replace run without confirmation, or "all" of one, types its
+  // replacement at every match of the text; with random strings that grows
+  // the text to the line limit, and every character refused on a full line
+  // sleeps 777 ms: runs go match by match, each answered yes, no or stop.
+  struct Steered {
+    std::string Text;
+    int Row;
+    std::vector<uint32_t> Answers;
+  };
+  const std::vector<Steered> Steering = {
+      {ToSet(B.Set, "Введите имя файла или Esc: "), 2, {Pool.Esc}},
+      {ToSet(B.Set, "   Введите букву или путь:"), 2, {Pool.Esc}},
+      {ToSet(B.Set, " С подтверждением каждого ?"), 1, {Digit('1')}},
+      {ToSet(B.Set, " Менять ?"), 1, {Digit('1'), Digit('2'), Pool.Esc}},
+  };
+  uint32_t Digit(char d) const {
+    PhysKey k;
+    k.Id = K_Char;
+    k.Ch = uint8_t(d);
+    return KeyCodeFor(B, k);
+  }
 };
 
 // A headless terminal that hands out the next key whenever the editor waits
@@ -350,6 +370,10 @@ class SoakTerminal : public HeadlessTerminal {
     return true;
   }
 
+  // The editor syncs the terminal only before it pauses (the typing refusal
+  // pause sleeps 777 ms of real time).
+  void Sync() override { ++Pauses; }
+
   // The editor hands the terminal over right before it starts another
   // program: it never gets that far.
   void Suspend(bool suspend) override {
@@ -360,6 +384,7 @@ class SoakTerminal : public HeadlessTerminal {
   std::function<void()> BeforeKey;  // runs before each key the editor reads
   long Keys = 0;
   long TurnKeys = 0;
+  long Pauses = 0;
   std::deque<Input> History;  // the last keys, oldest first
   std::vector<Input>* Record = nullptr;  // every key, when set
 };
@@ -498,8 +523,9 @@ std::string StartText() {
 
 struct SoakReport {
   std::string Failure;  // empty: every check held
-  long Keys = 0, Turns = 0, Restarts = 0, SlowTurns = 0;
+  long Keys = 0, Turns = 0, Restarts = 0, Pauses = 0;
   long SecondPrograms = 0;  // second editors a menu asked for (refused)
+  long CutBacks = 0;        // starts on the first text again, the text being too long
   int MaxLineCount = 0;
   double Seconds = 0;
 };
@@ -584,6 +610,16 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
     ++rep.Restarts;
     return start();
   };
+  // A text copied onto itself a few times doubles up to the line limit,
+  // where every turn costs as much as the whole text: MaxSoakLines past its
+  // first length the soak starts again on the text it began with (the line
+  // limit has a case of its own).
+  const int cap = int(std::count(text.begin(), text.end(), '\n')) + MaxSoakLines;
+  auto cutBack = [&]() {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << ToSet(b.Set, text);
+    ++rep.CutBacks;
+    return start();
+  };
 
   const auto began = std::chrono::steady_clock::now();
   try {
@@ -594,9 +630,9 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
       term.TurnKeys = 0;
       // Codes left from a chunk of bytes are read without a wait.
       phase = Kbd.Queue.empty() ? Phase::LoopWait : Phase::Command;
-      const auto t0 = std::chrono::steady_clock::now();
       try {
         MainLoopTurn();
+        if (Txt.LineCount > cap && check(At::TurnEnd)) running = cutBack();
       } catch (const ProgramExit&) {
         running = restart();
       } catch (const SecondProgram&) {
@@ -616,7 +652,6 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
         fail(std::to_string(MaxIdleTurns) + " turns in a row read no key (key " + Hex(Kbd.KeyEvent) + ")");
         break;
       }
-      if (std::chrono::steady_clock::now() - t0 > SlowTurn) ++rep.SlowTurns;
       ++rep.Turns;
     }
   } catch (const InputLost&) {
@@ -633,6 +668,7 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
   Term = nullptr;
   rep.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   rep.Keys = term.Keys;
+  rep.Pauses = term.Pauses;
   rep.Failure = failure;
   ResetLineStore();
   fs::remove_all(dir);
@@ -650,10 +686,10 @@ SoakReport RandomSoak(const SoakCase& c, const std::string& text, uint64_t strea
     return true;
   };
   SoakReport rep = RunSoak(c, text, source, keys, what, record);
-  std::printf("[ soak     ] %s: %ld keys, %ld turns, %ld restarts (%ld second editors refused), up to %d lines, "
-              "%ld slow turns, %.1f s\n",
-              what.c_str(), rep.Keys, rep.Turns, rep.Restarts, rep.SecondPrograms, rep.MaxLineCount, rep.SlowTurns,
-              rep.Seconds);
+  std::printf("[ soak     ] %s: %ld keys, %ld turns, %ld restarts (%ld second editors refused), up to %d lines "
+              "(%ld cut back), %ld refusal pauses, %.1f s\n",
+              what.c_str(), rep.Keys, rep.Turns, rep.Restarts, rep.SecondPrograms, rep.MaxLineCount, rep.CutBacks,
+              rep.Pauses, rep.Seconds);
   return rep;
 }
 

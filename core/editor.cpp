@@ -346,8 +346,13 @@ int RunEditor(const BuildConfig& build, int argc, char** argv) {
   } catch (const InputLost&) {
     saved = EmergencySave();
     signal = PendingSignal();
+  } catch (const std::exception& e) {
+    // Whatever went wrong, the text is not lost and the terminal comes back.
+    saved = EmergencySave();
+    error = e.what();
   }
   Term->Restore();
+  if (!error.empty()) std::fprintf(stderr, "%s: %s\n", build.Name, error.c_str());
   if (!saved.empty()) std::fprintf(stderr, "%s: the text was saved to %s\n", build.Name, saved.c_str());
   if (signal != 0) {
     ::signal(signal, SIG_DFL);

@@ -55,6 +55,9 @@ bool WriteSharedFile(const std::string& path, const std::string& content) {
   if (fd.N < 0) return false;
   struct stat st;
   if (fstat(fd.N, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return false;
+  // A second name means a hard link someone planted in the shared
+  // directory: truncating would destroy the file it shares data with.
+  if (st.st_nlink != 1) return false;
   if (ftruncate(fd.N, 0) != 0) return false;
   const char* p = content.data();
   size_t left = content.size();

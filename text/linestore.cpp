@@ -122,7 +122,10 @@ void InsertLine(uint8_t width, int16_t& n) {
   if (n > Txt.LineCount + 1) n = int16_t(Txt.LineCount + 1);
   ++Txt.LineCount;
   auto& t = Txt.LineTable;
-  std::memmove(&t[size_t(n) + 1], &t[size_t(n)], sizeof(uint8_t*) * size_t(Txt.LineCount - n));
+  // Pointer arithmetic, not t[n + 1]: with a full table and n the last line
+  // that index is one past the end, which operator[] must not be given.
+  uint8_t** row = t.data() + n;
+  std::memmove(row + 1, row, sizeof(uint8_t*) * size_t(Txt.LineCount - n));
   t[size_t(n)] = NewBlock(width);
 
   for (int16_t& m : Ed.LineMarks)
@@ -178,7 +181,10 @@ void DeleteLine(int16_t& n) {
   }
   auto& t = Txt.LineTable;
   FreeBlock(t[size_t(n)]);
-  std::memmove(&t[size_t(n)], &t[size_t(n) + 1], sizeof(uint8_t*) * size_t(Txt.LineCount - n));
+  // As in InsertLine: n + 1 is one past the table's end when the full
+  // table loses its last line.
+  uint8_t** row = t.data() + n;
+  std::memmove(row, row + 1, sizeof(uint8_t*) * size_t(Txt.LineCount - n));
   t[size_t(Txt.LineCount)] = nullptr;
 
   for (int16_t& m : Ed.LineMarks) {

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "core/safefile.h"
 #include "core/state.h"
 #include "screen/cells.h"
 #include "text/codepage.h"
@@ -156,7 +157,10 @@ bool LoadFile() {
   for (;;) {
     ApplyFileNameRules(Ed.FileName);
     SetLineWidth(Txt.LineWidth);
-    int fd = Ed.FileName.empty() ? -1 : open(Ed.FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is read: a directory, a fifo (whose open would
+    // wait for a writer) or a device such as /dev/zero (read without end)
+    // counts as a file that cannot be opened.
+    int fd = Ed.FileName.empty() ? -1 : OpenRegularForReading(Ed.FileName);
     if (fd >= 0) {
       bool ok = ReadWholeFile(fd);
       close(fd);

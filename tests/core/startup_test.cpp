@@ -162,6 +162,27 @@ TEST(StartUp, AFileThatCannotBeCreatedLeavesAnUnnamedText) {
   EXPECT_EQ(Txt.LineCount, 1);
 }
 
+TEST(StartUp, OnlyARegularFileIsRead) {
+  // A directory or a fifo in the file's place is a name that cannot be
+  // opened; the fifo's open must not wait for a writer.
+  const std::string bad = "Неверное имя файла!";
+  const std::string fifo = (fs::temp_directory_path() / ("vesk-fifo-" + std::to_string(getpid()))).string();
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {std::string("."), "../" + fs::path(fifo).filename().string()}) {
+    RunOptions o;
+    o.CreateFile = false;
+    o.FileName = name;
+    RunResult r = Drive(o);
+    EXPECT_EQ(r.Row(2).substr(0, bad.size()), bad) << name;
+    o.Keys = "x<Esc>";  // the message takes x; Esc refuses another name
+    Drive(o);
+    EXPECT_TRUE(Ed.FileName.empty()) << name;
+    EXPECT_EQ(Txt.LineCount, 1) << name;
+  }
+  fs::remove(fifo);
+}
+
 TEST(StartUp, LoadingKeepsBytesAndLineEnds) {
   RunOptions o;
   o.Raw = true;
@@ -259,6 +280,21 @@ TEST(StartUp, StateFilesAreNeverWrittenThroughASymlink) {
   { std::ofstream(victim) << "precious"; }
   fs::remove(first.Dir + "/text.txt.VkIni");
   fs::create_symlink(victim, first.Dir + "/text.txt.VkIni");
+  o.Switches = {"-w", "-I" + first.Dir + "/"};
+  o.PrivateStateDir = false;
+  Drive(o);
+  EXPECT_EQ(Slurp(victim), "precious");
+}
+
+TEST(StartUp, StateFilesAreNeverWrittenThroughAHardLink) {
+  RunOptions o;
+  o.Text = "a\n";
+  o.Keys = "<Esc>";
+  RunResult first = Drive(o);
+  std::string victim = first.Dir + "/victim";
+  { std::ofstream(victim) << "precious"; }
+  fs::remove(first.Dir + "/text.txt.VkIni");
+  fs::create_hard_link(victim, first.Dir + "/text.txt.VkIni");
   o.Switches = {"-w", "-I" + first.Dir + "/"};
   o.PrivateStateDir = false;
   Drive(o);

@@ -348,8 +348,11 @@ int RunEditor(const BuildConfig& build, int argc, char** argv) {
     signal = PendingSignal();
   } catch (const std::exception& e) {
     // Whatever went wrong, the text is not lost and the terminal comes back.
-    saved = EmergencySave();
     error = e.what();
+    try {
+      saved = EmergencySave();
+    } catch (const std::exception&) {
+    }
   }
   Term->Restore();
   if (!error.empty()) std::fprintf(stderr, "%s: %s\n", build.Name, error.c_str());

@@ -31,6 +31,8 @@ std::optional<std::string> ReadSharedFile(const std::string& path, size_t limit)
   if (fd.N < 0) return std::nullopt;
   struct stat st;
   if (fstat(fd.N, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  // What another user left here is not taken for the editor's own.
+  if (st.st_uid != geteuid()) return std::nullopt;
   std::string out;
   char buf[8192];
   for (;;) {

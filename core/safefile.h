@@ -10,7 +10,8 @@
 // for reading; -1 when there is none.
 int OpenRegularForReading(const std::string& path);
 
-// The whole content of a regular file reached without a symlink, or nothing.
+// The whole content of a regular file of this user reached without a
+// symlink, or nothing.
 std::optional<std::string> ReadSharedFile(const std::string& path, size_t limit = 1 << 20);
 // Replaces the content; false when the file is a symlink, not a regular
 // file, owned by another user, or cannot be written.

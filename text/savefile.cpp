@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,58 @@ bool WriteAllTo(int fd, const std::string& content) {
 
 }  // namespace
 
+std::string KeptCopy;
+
+namespace {
+
+std::string DirectoryOf(const std::string& file) {
+  size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// A new file of its own in dir, for the name pattern; -1 when dir takes none.
+int NewFileIn(const std::string& dir, const char* pattern, std::vector<char>& name) {
+  std::string tmp = (dir == "/" ? std::string() : dir) + "/" + pattern;
+  name.assign(tmp.begin(), tmp.end());
+  name.push_back('\0');
+  return mkstemp(name.data());
+}
+
+// Rewrites target in place, but only after the whole text is safely on disk
+// in a copy (beside it, or in the temporary directory when its directory
+// takes no new file).  The copy is removed once the rewrite succeeded and
+// kept, named in KeptCopy, when it did not.
+bool RewriteInPlace(const std::string& target, const std::string& content) {
+  std::vector<char> copy;
+  int cfd = NewFileIn(DirectoryOf(target), ".vesk-copy-XXXXXX", copy);
+  if (cfd < 0) {
+    const char* t = std::getenv("TMPDIR");
+    cfd = NewFileIn(t && *t ? t : "/tmp", "vesk-copy-XXXXXX", copy);
+  }
+  if (cfd < 0) return false;
+  bool ok = WriteAllTo(cfd, content) && fsync(cfd) == 0;
+  ok = close(cfd) == 0 && ok;
+  if (!ok) {
+    unlink(copy.data());
+    return false;
+  }
+  int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) {
+    unlink(copy.data());
+    return false;
+  }
+  ok = WriteAllTo(fd, content) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok) unlink(copy.data());
+  else KeptCopy = copy.data();  // the file may be damaged: the text is there
+  return ok;
+}
+
+}  // namespace
+
 bool WriteFileSafely(const std::string& path, const std::string& content) {
+  KeptCopy.clear();
   // Write through a symlink to the file it names.
   std::string target = path;
   char resolved[PATH_MAX];
@@ -82,43 +134,23 @@ bool WriteFileSafely(const std::string& path, const std::string& content) {
   bool exists = stat(target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return false;
 
-  if (exists && st.st_nlink > 1) {
-    // Other names share this file: it must be rewritten in place, but only
-    // after the whole text is safely on disk beside it.
-    std::string copy = target + ".vesk-new";
-    int cfd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (cfd < 0) return false;
-    bool ok = WriteAllTo(cfd, content) && fsync(cfd) == 0;
-    ok = close(cfd) == 0 && ok;
-    if (!ok) {
-      unlink(copy.c_str());
-      return false;
-    }
-    int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-      unlink(copy.c_str());
-      return false;
-    }
-    ok = WriteAllTo(fd, content) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok) unlink(copy.c_str());  // else the copy stays: the text is there
-    return ok;
-  }
+  // Other names share this file: it must keep its inode.
+  if (exists && st.st_nlink > 1) return RewriteInPlace(target, content);
 
-  std::string dir = ".";
-  size_t slash = target.rfind('/');
-  if (slash != std::string::npos) dir = slash == 0 ? "/" : target.substr(0, slash);
-  std::string tmp = (dir == "/" ? std::string() : dir) + "/.vesk-save-XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return false;
+  std::vector<char> name;
+  int fd = NewFileIn(DirectoryOf(target), ".vesk-save-XXXXXX", name);
+  if (fd < 0) {
+    // A directory that takes no new file may still hold a writable file.
+    if (exists && access(target.c_str(), W_OK) == 0) return RewriteInPlace(target, content);
+    return false;
+  }
   bool ok = WriteAllTo(fd, content);
   if (ok && exists) {
-    ok = fchmod(fd, st.st_mode & 07777) == 0;
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-      // Only the owner's group may be kept by an ordinary user; the bits stay.
-    }
+    mode_t mode = st.st_mode & 07777;
+    // The owner is kept where the process may; a file that now belongs to
+    // someone else does not keep set-user or set-group bits.
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) mode &= ~mode_t(S_ISUID | S_ISGID);
+    ok = fchmod(fd, mode) == 0;
   } else if (ok) {
     mode_t mask = umask(0);
     umask(mask);
@@ -136,6 +168,7 @@ bool WriteLines(int first, int last, const std::string& path, int mode) {
   MoveCursor(Scr.ScreenWidth + 1, Scr.ScreenHeight + 1);  // off the text
   bool ok = WriteFileSafely(path, TextForSave(first, last, mode));
   if (!ok) ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
+  if (!ok && !KeptCopy.empty()) ShowMessage(InBuildSet("Текст сохранён в файле ") + KeptCopy, 1);
   ClearMessageLine();
   return ok;
 }

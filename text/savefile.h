@@ -17,6 +17,9 @@ std::string TextForSave();
 // names, which is what gets written.  False (the old file untouched) on any
 // failure.
 bool WriteFileSafely(const std::string& path, const std::string& content);
+// Where the text was left when a rewrite in place failed half-way (empty
+// otherwise): the last WriteFileSafely's safety copy.
+extern std::string KeptCopy;
 
 // Writes lines first..last into path (safely) in the mode of
 // AppendLineForSave, showing "Записывается " meanwhile; reports a failure.

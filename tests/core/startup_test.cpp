@@ -271,34 +271,24 @@ TEST(StartUp, TheStateFileRestoresTheCursorAndIsSafeWithAnyContent) {
   ResetLineStore();
 }
 
-TEST(StartUp, StateFilesAreNeverWrittenThroughASymlink) {
-  RunOptions o;
-  o.Text = "a\n";
-  o.Keys = "<Esc>";
-  RunResult first = Drive(o);
-  std::string victim = first.Dir + "/victim";
-  { std::ofstream(victim) << "precious"; }
-  fs::remove(first.Dir + "/text.txt.VkIni");
-  fs::create_symlink(victim, first.Dir + "/text.txt.VkIni");
-  o.Switches = {"-w", "-I" + first.Dir + "/"};
-  o.PrivateStateDir = false;
-  Drive(o);
-  EXPECT_EQ(Slurp(victim), "precious");
-}
-
-TEST(StartUp, StateFilesAreNeverWrittenThroughAHardLink) {
-  RunOptions o;
-  o.Text = "a\n";
-  o.Keys = "<Esc>";
-  RunResult first = Drive(o);
-  std::string victim = first.Dir + "/victim";
-  { std::ofstream(victim) << "precious"; }
-  fs::remove(first.Dir + "/text.txt.VkIni");
-  fs::create_hard_link(victim, first.Dir + "/text.txt.VkIni");
-  o.Switches = {"-w", "-I" + first.Dir + "/"};
-  o.PrivateStateDir = false;
-  Drive(o);
-  EXPECT_EQ(Slurp(victim), "precious");
+// A state file planted as a symlink or a hard link to another file is not
+// written through.
+TEST(StartUp, StateFilesAreNeverWrittenThroughALink) {
+  for (bool hard : {false, true}) {
+    RunOptions o;
+    o.Text = "a\n";
+    o.Keys = "<Esc>";
+    RunResult first = Drive(o);
+    std::string victim = first.Dir + "/victim";
+    { std::ofstream(victim) << "precious"; }
+    fs::remove(first.Dir + "/text.txt.VkIni");
+    if (hard) fs::create_hard_link(victim, first.Dir + "/text.txt.VkIni");
+    else fs::create_symlink(victim, first.Dir + "/text.txt.VkIni");
+    o.Switches = {"-w", "-I" + first.Dir + "/"};
+    o.PrivateStateDir = false;
+    Drive(o);
+    EXPECT_EQ(Slurp(victim), "precious") << (hard ? "hard link" : "symlink");
+  }
 }
 
 TEST(StartUp, NewStateFilesAreOwnerOnly) {

@@ -13,6 +13,7 @@
 #include "screen/keys.h"
 #include "screen/term.h"
 #include "support/driver.h"
+#include "blocks/block_support.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
 #include "text/messages.h"
@@ -21,8 +22,6 @@ namespace {
 
 constexpr uint32_t Esc = 0x011B;
 
-std::string B(const char* utf8) { return InBuildSet(utf8); }
-
 // The characters of screen row `row`, columns from .. from + count - 1.
 std::string RowText(int row, int from, int count) {
   std::string s;
@@ -30,41 +29,9 @@ std::string RowText(int row, int from, int count) {
   return s;
 }
 
-class TransformBase : public EditorTest {
+class TransformBase : public blocktest::BlockBase {
  protected:
-  using EditorTest::EditorTest;
-  // Lines padded with blanks to LineWidth; the cursor at 1,1, no block.
-  void Text(std::initializer_list<std::string> lines) { Store(lines, Txt.LineWidth); }
-  // Lines stored exactly as long as given.
-  void Exact(std::initializer_list<std::string> lines) { Store(lines, 0); }
-  void Store(std::initializer_list<std::string> lines, uint8_t width) {
-    ResetLineStore();
-    ASSERT_TRUE(InitLineStore());
-    for (const std::string& l : lines) ASSERT_TRUE(AppendLine(l, width));
-    At(1, 1);
-    Lines(0, 0);
-    Rect(0, 0, 0, 0);
-    Txt.Modified = false;
-  }
-  static void At(int line, int col) {
-    Ed.CurLine = int16_t(line);
-    Ed.CurCol = col;
-    Txt.LineSaved = false;
-  }
-  static void Rect(int first, int last, int firstCol, int lastCol) {
-    Ed.RectFirst = int16_t(first);
-    Ed.RectLast = int16_t(last);
-    Ed.RectFirstCol = firstCol;
-    Ed.RectLastCol = lastCol;
-  }
-  static void Lines(int first, int last) {
-    Ed.BlockFirst = int16_t(first);
-    Ed.BlockLast = int16_t(last);
-  }
-  static std::string Line(int n) {
-    std::string_view s = LineBytes(n);
-    return std::string(s.substr(0, TrimmedLength(s)));
-  }
+  using BlockBase::BlockBase;
   static void Convert(Cmd which) {
     Kbd.KeyEvent = CodeOf(CurrentBuild(), which);
     ConvertBlock();

@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,24 +56,78 @@ std::string TextForSave() { return TextForSave(1, Txt.LineCount, 0); }
 
 namespace {
 
+ssize_t RealWrite(int fd, const void* data, size_t size) { return write(fd, data, size); }
+ssize_t RealPwrite(int fd, const void* data, size_t size, off_t at) { return pwrite(fd, data, size, at); }
+int RealFsync(int fd) { return fsync(fd); }
+int RealFtruncate(int fd, off_t size) { return ftruncate(fd, size); }
+int RealFallocate(int fd, int mode, off_t at, off_t size) { return fallocate(fd, mode, at, size); }
+int RealRename(const char* from, const char* to) { return rename(from, to); }
+int RealClose(int fd) { return close(fd); }
+
+}  // namespace
+
+const SaveCallTable RealSaveCalls = {RealWrite, RealPwrite, RealFsync, RealFtruncate, RealFallocate, RealRename, RealClose};
+SaveCallTable SaveCalls = RealSaveCalls;
+
+namespace {
+
 bool WriteAllTo(int fd, const std::string& content) {
   const char* p = content.data();
   size_t left = content.size();
   while (left > 0) {
-    ssize_t w = write(fd, p, left);
+    ssize_t w = SaveCalls.Write(fd, p, left);
     if (w < 0) {
       if (errno == EINTR) continue;
       return false;
     }
+    if (w == 0) return false;
     p += w;
     left -= size_t(w);
   }
   return true;
 }
 
+// The whole of content at offset 0 of fd, in as few calls as the system
+// allows (one, normally).
+bool WriteAllAt(int fd, const std::string& content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    ssize_t w = SaveCalls.Pwrite(fd, content.data() + done, content.size() - done, off_t(done));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (w == 0) return false;
+    done += size_t(w);
+  }
+  return true;
+}
+
+bool ReadAllFrom(int fd, std::string& out) {
+  out.clear();
+  char buf[65536];
+  for (off_t at = 0;;) {
+    ssize_t r = pread(fd, buf, sizeof buf, at);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) return true;
+    out.append(buf, size_t(r));
+    at += r;
+  }
+}
+
 }  // namespace
 
 std::string KeptCopy;
+
+bool MayWriteFile(const std::string& name) {
+  int fd = open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
 
 namespace {
 
@@ -90,35 +145,118 @@ int NewFileIn(const std::string& dir, const char* pattern, std::vector<char>& na
   return mkstemp(name.data());
 }
 
-// Rewrites target in place, but only after the whole text is safely on disk
-// in a copy (beside it, or in the temporary directory when its directory
-// takes no new file).  The copy is removed once the rewrite succeeded and
-// kept, named in KeptCopy, when it did not.
-bool RewriteInPlace(const std::string& target, const std::string& content) {
-  std::vector<char> copy;
-  int cfd = NewFileIn(DirectoryOf(target), ".vesk-copy-XXXXXX", copy);
-  if (cfd < 0) {
-    const char* t = std::getenv("TMPDIR");
-    cfd = NewFileIn(t && *t ? t : "/tmp", "vesk-copy-XXXXXX", copy);
+// The names of fd's extended attributes; false when they cannot be read
+// (a file system without them has none).
+bool AttributeNames(int fd, std::vector<std::string>& names) {
+  names.clear();
+  for (;;) {
+    ssize_t size = flistxattr(fd, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP;
+    std::vector<char> list(size_t(size) + 1);
+    ssize_t got = flistxattr(fd, list.data(), list.size() - 1);
+    if (got < 0 && errno == ERANGE) continue;  // grew meanwhile
+    if (got < 0) return false;
+    for (size_t i = 0; i < size_t(got);) {
+      std::string n(list.data() + i);
+      i += n.size() + 1;
+      if (!n.empty()) names.push_back(n);
+    }
+    return true;
   }
-  if (cfd < 0) return false;
-  bool ok = WriteAllTo(cfd, content) && fsync(cfd) == 0;
-  ok = close(cfd) == 0 && ok;
-  if (!ok) {
-    unlink(copy.data());
-    return false;
+}
+
+// Gives `to` exactly the extended attributes of `from` (ACLs among them):
+// false when one of them cannot be copied or one `to` got by itself (an
+// inherited default ACL) cannot be removed.
+bool CopyAttributes(int from, int to) {
+  std::vector<std::string> had, has;
+  if (!AttributeNames(from, had) || !AttributeNames(to, has)) return false;
+  for (const std::string& n : has) {
+    if (std::find(had.begin(), had.end(), n) == had.end() && fremovexattr(to, n.c_str()) != 0) return false;
   }
-  int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) {
-    unlink(copy.data());
-    return false;
+  for (const std::string& n : had) {
+    std::vector<char> value;
+    ssize_t got;
+    do {
+      ssize_t size = fgetxattr(from, n.c_str(), nullptr, 0);
+      if (size < 0) return false;
+      value.resize(size_t(size) + 1);
+      got = fgetxattr(from, n.c_str(), value.data(), value.size() - 1);
+    } while (got < 0 && errno == ERANGE);
+    if (got < 0 || fsetxattr(to, n.c_str(), value.data(), size_t(got), 0) != 0) return false;
   }
-  ok = WriteAllTo(fd, content) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) unlink(copy.data());
-  else KeptCopy = copy.data();  // the file may be damaged: the text is there
+  return true;
+}
+
+// Makes the new file fd what the old one (st, open as old) was: owner,
+// group, permission bits (set-id bits included), ACLs and extended
+// attributes.  False when any of them cannot be given exactly.
+bool CarryOver(int fd, int old, const struct stat& st) {
+  if (fchown(fd, st.st_uid, st.st_gid) != 0) return false;
+  if (!CopyAttributes(old, fd)) return false;
+  if (fchmod(fd, st.st_mode & 07777) != 0) return false;
+  struct stat now;
+  return fstat(fd, &now) == 0 && now.st_uid == st.st_uid && now.st_gid == st.st_gid &&
+         (now.st_mode & 07777) == (st.st_mode & 07777);
+}
+
+// A synced copy of content in a new file of its own (0600) beside target,
+// else in $TMPDIR, else in /tmp; its name in `name`.
+bool SafetyCopy(const std::string& target, const std::string& content, std::vector<char>& name) {
+  int fd = NewFileIn(DirectoryOf(target), ".vesk-copy-XXXXXX", name);
+  const char* t = std::getenv("TMPDIR");
+  if (fd < 0 && t && *t) fd = NewFileIn(t, "vesk-copy-XXXXXX", name);
+  if (fd < 0) fd = NewFileIn("/tmp", "vesk-copy-XXXXXX", name);
+  if (fd < 0) return false;
+  bool ok = WriteAllTo(fd, content) && SaveCalls.Fsync(fd) == 0;
+  ok = SaveCalls.Close(fd) == 0 && ok;
+  if (!ok) unlink(name.data());
   return ok;
 }
+
+// Rewrites the file open as fd (for reading and writing; it is closed here)
+// in place, so that at every moment it holds its old content or the new
+// one.  The old content is read and a synced copy of it is made first;
+// the space the new content needs beyond the old end is reserved before
+// anything is overwritten; the new content goes in with one write where
+// the system allows and the file is cut to its length only then.  When
+// anything fails the old content is written back; only when even that
+// fails the copy is kept and named in KeptCopy.
+bool RewriteInPlace(int fd, const std::string& target, const std::string& content) {
+  std::string old;
+  if (!ReadAllFrom(fd, old)) {
+    SaveCalls.Close(fd);
+    return false;
+  }
+  std::vector<char> copy;
+  if (!SafetyCopy(target, old, copy)) {
+    SaveCalls.Close(fd);
+    return false;
+  }
+  bool ok = true;
+  if (content.size() > old.size()) {
+    // Reserved without changing the size: a stop here leaves the old file.
+    if (SaveCalls.Fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(content.size())) != 0)
+      ok = errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL;  // no reservation here: go on without
+  }
+  ok = ok && WriteAllAt(fd, content);
+  if (ok && content.size() < old.size()) ok = SaveCalls.Ftruncate(fd, off_t(content.size())) == 0;
+  ok = ok && SaveCalls.Fsync(fd) == 0;
+  if (!ok) {
+    // The old content back into the blocks it had.
+    bool back = WriteAllAt(fd, old) && SaveCalls.Ftruncate(fd, off_t(old.size())) == 0 && SaveCalls.Fsync(fd) == 0;
+    if (!back) KeptCopy = copy.data();
+  }
+  // The content is on the disk once fsync succeeded: a failing close then
+  // takes nothing away.
+  SaveCalls.Close(fd);
+  if (KeptCopy.empty()) unlink(copy.data());
+  return ok;
+}
+
+// errno values of a rename the directory or the file's owner forbid, as
+// against a failing disk.
+bool RenameForbidden(int e) { return e == EPERM || e == EACCES || e == EBUSY || e == EXDEV; }
 
 }  // namespace
 
@@ -134,32 +272,65 @@ bool WriteFileSafely(const std::string& path, const std::string& content) {
   bool exists = stat(target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return false;
 
+  // An existing file is opened as it is, without truncating it: the kernel
+  // says whether this process may write it.  A file it may write but not
+  // read can still be replaced, but not rewritten in place.
+  int old = -1;
+  bool readable = true;
+  if (exists) {
+    old = open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (old < 0 && errno == EACCES) {
+      readable = false;
+      old = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    }
+    if (old < 0 || fstat(old, &st) != 0 || !S_ISREG(st.st_mode)) {
+      if (old >= 0) close(old);
+      return false;
+    }
+  }
+  auto inPlace = [&]() {
+    if (readable) return RewriteInPlace(old, target, content);
+    close(old);
+    return false;
+  };
+
   // Other names share this file: it must keep its inode.
-  if (exists && st.st_nlink > 1) return RewriteInPlace(target, content);
+  if (exists && st.st_nlink > 1) return inPlace();
 
   std::vector<char> name;
   int fd = NewFileIn(DirectoryOf(target), ".vesk-save-XXXXXX", name);
   if (fd < 0) {
     // A directory that takes no new file may still hold a writable file.
-    if (exists && access(target.c_str(), W_OK) == 0) return RewriteInPlace(target, content);
+    if (exists) return inPlace();
     return false;
   }
-  bool ok = WriteAllTo(fd, content);
-  if (ok && exists) {
-    mode_t mode = st.st_mode & 07777;
-    // The owner is kept where the process may; a file that now belongs to
-    // someone else does not keep set-user or set-group bits.
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) mode &= ~mode_t(S_ISUID | S_ISGID);
-    ok = fchmod(fd, mode) == 0;
-  } else if (ok) {
+  bool ok = true;
+  if (exists) {
+    // A new file that cannot be what the old one was would drop owner,
+    // group, permissions or attributes: rewrite the old one instead.
+    if (!CarryOver(fd, old, st)) {
+      close(fd);
+      unlink(name.data());
+      return inPlace();
+    }
+  } else {
     mode_t mask = umask(0);
     umask(mask);
     ok = fchmod(fd, 0666 & ~mask) == 0;
   }
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(name.data(), target.c_str()) == 0;
-  if (!ok) unlink(name.data());
+  ok = ok && WriteAllTo(fd, content);
+  ok = ok && SaveCalls.Fsync(fd) == 0;
+  ok = SaveCalls.Close(fd) == 0 && ok;
+  if (ok && SaveCalls.Rename(name.data(), target.c_str()) != 0) {
+    int e = errno;
+    unlink(name.data());
+    // A sticky directory keeps another user's file from being replaced.
+    if (exists && RenameForbidden(e)) return inPlace();
+    ok = false;
+  } else if (!ok) {
+    unlink(name.data());
+  }
+  if (old >= 0) close(old);
   return ok;
 }
 
@@ -177,15 +348,13 @@ namespace {
 
 bool Writable(const std::string& name) {
   struct stat st;
-  if (stat(name.c_str(), &st) == 0) return S_ISREG(st.st_mode) && access(name.c_str(), W_OK) == 0;
-  size_t slash = name.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
-  return access(dir.c_str(), W_OK | X_OK) == 0;
+  if (stat(name.c_str(), &st) == 0) return S_ISREG(st.st_mode) && MayWriteFile(name);
+  return faccessat(AT_FDCWD, DirectoryOf(name).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 bool Readable(const std::string& name) {
   struct stat st;
-  return stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(name.c_str(), R_OK) == 0;
+  return stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) == 0;
 }
 
 }  // namespace

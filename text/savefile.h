@@ -1,5 +1,7 @@
 // Writing the text back.
 #pragma once
+#include <sys/types.h>
+
 #include <string>
 
 // The bytes a line is written as: without its trailing blanks and NUL
@@ -11,14 +13,41 @@ std::string TextForSave(int first, int last, int mode);
 // The whole text in mode 0.
 std::string TextForSave();
 
-// Writes `content` into `path` without ever leaving a damaged file: a new
-// file beside it is written and synced, then put in the old one's place,
-// keeping its permission bits; a symlink keeps pointing to the file it
-// names, which is what gets written.  False (the old file untouched) on any
-// failure.
+// The calls by which a save changes files, as a table: the tests replace
+// entries to make one of them fail, or to stop the program at any of them.
+struct SaveCallTable {
+  ssize_t (*Write)(int fd, const void* data, size_t size);
+  ssize_t (*Pwrite)(int fd, const void* data, size_t size, off_t at);
+  int (*Fsync)(int fd);
+  int (*Ftruncate)(int fd, off_t size);
+  int (*Fallocate)(int fd, int mode, off_t at, off_t size);
+  int (*Rename)(const char* from, const char* to);
+  int (*Close)(int fd);
+};
+extern SaveCallTable SaveCalls;
+// The system's own calls.
+extern const SaveCallTable RealSaveCalls;
+
+// True when the process may write into the existing file name, judged by
+// the kernel itself (effective ids, mode bits, ACLs, read-only mounts,
+// immutable files): the file is opened for writing, without truncating it.
+bool MayWriteFile(const std::string& name);
+
+// Writes `content` into `path` without ever leaving a damaged file and
+// without overriding what the file's permissions forbid: a file the process
+// may not write is refused.  Normally a new file beside it is written and
+// synced, given the old one's owner, group, permission bits, ACLs and
+// extended attributes, and put in its place.  Where that new file could not
+// carry all of them or could not take the old one's place (hard links, a
+// directory that takes no new file, a sticky directory), the file is
+// rewritten in place: the space is reserved first and a synced copy of the
+// old content is kept until the new content is complete, so that a failure
+// puts the old content back.  A symlink keeps pointing to the file it
+// names, which is what gets written.  False on any failure, the old file
+// whole.
 bool WriteFileSafely(const std::string& path, const std::string& content);
-// Where the text was left when a rewrite in place failed half-way (empty
-// otherwise): the last WriteFileSafely's safety copy.
+// Where the old content of a file was left when a failed rewrite in place
+// could not put it back (empty otherwise).
 extern std::string KeptCopy;
 
 // Writes lines first..last into path (safely) in the mode of

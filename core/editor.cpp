@@ -283,13 +283,25 @@ void ExitEditor() {
   EndProgram(Ed.ExitStatus);
 }
 
+bool UnsavedText() { return Txt.Modified && Txt.LineCount >= 1 && !Txt.LineTable.empty(); }
+
 std::string EmergencySave() {
-  if (!Txt.Modified || Txt.LineCount < 1 || Txt.LineTable.empty()) return {};
+  if (!UnsavedText()) return {};
   const std::string content = TextForSave();
+  // Beside the file, else in the home directory, else in the temporary
+  // directory, else in /tmp.
   std::vector<std::string> bases;
   bases.push_back(Ed.FileName.empty() ? std::string("noname") : Ed.FileName);
-  if (const char* home = std::getenv("HOME"))
-    bases.push_back(std::string(home) + "/" + (Ed.BaseName.empty() ? std::string("noname") : Ed.BaseName));
+  const std::string base = Ed.BaseName.empty() ? std::string("noname") : Ed.BaseName;
+  std::vector<std::string> dirs;
+  if (const char* home = std::getenv("HOME")) dirs.push_back(home);
+  if (const char* tmp = std::getenv("TMPDIR")) dirs.push_back(tmp);
+  dirs.push_back("/tmp");
+  for (const std::string& dir : dirs) {
+    if (dir.empty()) continue;
+    std::string b = dir + (dir.back() == '/' ? "" : "/") + base;
+    if (std::find(bases.begin(), bases.end(), b) == bases.end()) bases.push_back(b);
+  }
   for (const std::string& base : bases) {
     for (int i = 0; i < 1000; ++i) {
       std::string name = base + ".save" + (i == 0 ? std::string() : "." + std::to_string(i));
@@ -321,13 +333,28 @@ std::string EmergencySave() {
   return {};
 }
 
+std::string VisibleBytes(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char ch : s) {
+    uint8_t b = uint8_t(ch);
+    if (b < 0x20 || b == 0x7F) {
+      out += '^';
+      out += char(b ^ 0x40);
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 int RunEditor(const BuildConfig& build, int argc, char** argv) {
   SelectBuild(build);
   ResetAllState();
   TtySetup setup;
   std::string error;
   if (!ProbeTty(setup, error)) {
-    std::fprintf(stderr, "%s: %s\n", build.Name, error.c_str());
+    std::fprintf(stderr, "%s: %s\n", build.Name, VisibleBytes(error).c_str());
     return 2;
   }
   ResetScreen(SupportedWidth(setup.Columns), std::min(setup.Rows, 255));
@@ -338,25 +365,31 @@ int RunEditor(const BuildConfig& build, int argc, char** argv) {
   int status = 2;
   int signal = 0;
   std::string saved;
+  bool unsaved = false;
   try {
     StartEditor(args);
     MainLoop();
   } catch (const ProgramExit& e) {
     status = e.Status;
   } catch (const InputLost&) {
+    unsaved = UnsavedText();
     saved = EmergencySave();
     signal = PendingSignal();
   } catch (const std::exception& e) {
     // Whatever went wrong, the text is not lost and the terminal comes back.
     error = e.what();
     try {
+      unsaved = UnsavedText();
       saved = EmergencySave();
     } catch (const std::exception&) {
     }
   }
   Term->Restore();
-  if (!error.empty()) std::fprintf(stderr, "%s: %s\n", build.Name, error.c_str());
-  if (!saved.empty()) std::fprintf(stderr, "%s: the text was saved to %s\n", build.Name, saved.c_str());
+  // Names come from the user and the file system: their control bytes are
+  // shown, not sent to the terminal.
+  if (!error.empty()) std::fprintf(stderr, "%s: %s\n", build.Name, VisibleBytes(error).c_str());
+  if (!saved.empty()) std::fprintf(stderr, "%s: the text was saved to %s\n", build.Name, VisibleBytes(saved).c_str());
+  else if (unsaved) std::fprintf(stderr, "%s: the text was changed and no copy of it could be written\n", build.Name);
   if (signal != 0) {
     ::signal(signal, SIG_DFL);
     raise(signal);

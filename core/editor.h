@@ -35,7 +35,14 @@ void ApplyStateFileText(const std::string& text);
 void WriteStateFile();
 void ReadStateFile();
 
+// True when the text has changes that are on no disk.
+bool UnsavedText();
 // Writes the whole text to an emergency copy beside the file (name.save,
-// name.save.1, ...), created exclusively with mode 0600.  Returns the name
-// written, or empty when there was nothing to save or no place to save it.
+// name.save.1, ...), else under the file's name in $HOME, in $TMPDIR or in
+// /tmp, created exclusively with mode 0600 and never through a link.
+// Returns the name written, or empty when there was nothing to save or no
+// place to save it.
 std::string EmergencySave();
+// s with its control bytes spelled as ^ and a letter (ESC as ^[), for
+// printing names to a terminal.
+std::string VisibleBytes(std::string_view s);

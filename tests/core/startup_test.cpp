@@ -399,3 +399,36 @@ TEST(Emergency, CopiesAreCreatedBesideTheFileAndNeverOverwrite) {
   EXPECT_EQ(EmergencySave(), "");
   ResetLineStore();
 }
+
+// A file whose folder is gone and no home directory: the copy goes into
+// $TMPDIR, and without one that takes it into /tmp, under the file's name.
+TEST(Emergency, CopiesFallBackToTheTemporaryDirectoriesInTurn) {
+  RunOptions o;
+  o.Keys = "x";
+  RunResult r = Drive(o);
+  Txt.Modified = true;
+  std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const char* tmp = std::getenv("TMPDIR");
+  std::string oldTmp = tmp ? tmp : "";
+  Ed.FileName = r.Dir + "/gone/f.txt";
+  Ed.BaseName = "vesk-emergency-test-" + std::to_string(getpid()) + ".txt";
+  setenv("HOME", (r.Dir + "/no-home").c_str(), 1);
+  fs::create_directories(r.Dir + "/tmp");
+  setenv("TMPDIR", (r.Dir + "/tmp").c_str(), 1);
+  std::string inTmpdir = EmergencySave();
+  setenv("TMPDIR", (r.Dir + "/no-tmp").c_str(), 1);
+  std::string inTmp = EmergencySave();
+  setenv("HOME", home.c_str(), 1);
+  if (tmp) setenv("TMPDIR", oldTmp.c_str(), 1);
+  else unsetenv("TMPDIR");
+  EXPECT_EQ(inTmpdir, r.Dir + "/tmp/" + Ed.BaseName + ".save");
+  EXPECT_EQ(Slurp(inTmpdir), "x\n");
+  EXPECT_EQ(inTmp.rfind("/tmp/" + Ed.BaseName + ".save", 0), 0u) << inTmp;
+  struct stat st;
+  ASSERT_EQ(lstat(inTmp.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(Slurp(inTmp), "x\n");
+  if (inTmp.rfind("/tmp/vesk-emergency-test-", 0) == 0) fs::remove(inTmp);
+  ResetLineStore();
+}

@@ -223,7 +223,9 @@ end_case() {
 # program and its exit status after it, records the terminal modes around it
 # and then stays open so that the screen can still be read.
 # FSIZE_LIMIT=N limits the files the program writes to N KiB (ulimit -f);
-# the pane's own files and the program's stderr are not limited.
+# the pane's own files and the program's stderr are not limited.  The array
+# PROG_PREFIX, when set, goes before the program (a command that ends by
+# running it in the same process: env, setpriv, unshare).
 start_prog() {
   local size=$1 prog=$2
   shift 2
@@ -232,7 +234,7 @@ start_prog() {
   R=$T/r$RUN_N
   mkdir -p "$R"
   local args="" a run
-  for a in "$BUILD/$prog" "$@"; do args+=" $(printf '%q' "$a")"; done
+  for a in "${PROG_PREFIX[@]}" "$BUILD/$prog" "$@"; do args+=" $(printf '%q' "$a")"; done
   if [[ -n ${FSIZE_LIMIT:-} ]]; then
     run="bash -c 'echo \$\$ > \"\$0\"; ulimit -f $FSIZE_LIMIT || exit 125; exec \"\$@\"' $R/pid$args 2> >(exec cat > $R/stderr)"
   else
@@ -1332,11 +1334,78 @@ case_edit_another_file() {
   done
 }
 
+# The emergency copy of a changed text killed by SIGTERM finds a place
+# when the file's folder is gone and there is no home directory: $TMPDIR,
+# else /tmp.  Where no place takes it, the program says so after the
+# terminal is restored.  Names go to stderr with control bytes shown.
+case_emergency_places() {
+  local name=$'esc\e]2;PWNED\a.txt' base="vesk-e2e-$$-g.txt"
+  make_lines "$T/$name" 3
+  WHAT="a file named with an escape sequence"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" "$name"
+  wait_screen "1:$(status_re 1 3)"
+  type_x 3
+  kill -TERM "$(cat "$R/pid")"
+  wait_exit any $((3 * TIMEOUT))
+  check_restored "after SIGTERM"
+  [[ -f $T/$name.save ]] || fail "no copy beside the file (files: $(dir_files))"
+  grep -q $'\e' "$R/stderr" && fail "stderr holds an ESC byte: $(od -An -c "$R/stderr" | tr -s ' \n' ' ')"
+  grep -Fq "the text was saved to esc^[]2;PWNED^G.txt.save" "$R/stderr" ||
+    fail "stderr does not name the copy with its control bytes shown: $(cat -v "$R/stderr")"
+
+  mkdir -p "$T/sub" "$T/tmpdir"
+  make_lines "$T/sub/$base" 3
+  PROG_PREFIX=(env "HOME=$T/no-home" "TMPDIR=$T/tmpdir")
+  for where in tmpdir tmp; do
+    [[ $where == tmp ]] && PROG_PREFIX=(env "HOME=$T/no-home" "TMPDIR=$T/no-tmpdir")
+    mkdir -p "$T/sub" && make_lines "$T/sub/$base" 3
+    WHAT="the file's folder gone, no home directory: the copy goes to $where"
+    start_prog 80x25 vesk-866 -w "-I$T/" "sub/$base"
+    wait_screen "1:$(status_re 1 3)"
+    type_x 3
+    rm -rf "$T/sub"
+    kill -TERM "$(cat "$R/pid")"
+    wait_exit any $((3 * TIMEOUT))
+    check_restored "after SIGTERM"
+    local copy=$T/tmpdir/$base.save
+    if [[ $where == tmp ]]; then
+      copy=/tmp/$base.save
+      CLEANUP+=("$copy")
+    fi
+    [[ -f $copy && ! -L $copy ]] || fail "no copy $copy (stderr: $(cat -v "$R/stderr"))"
+    [[ $(file_mode "$copy") == 600 ]] || fail "$copy has mode $(file_mode "$copy")"
+    [[ $(head -n 1 "$copy") == "xline 1" ]] || fail "$copy holds [$(head -c 40 "$copy")]"
+    grep -Fq "the text was saved to $copy" "$R/stderr" || fail "stderr does not name $copy: $(cat -v "$R/stderr")"
+  done
+
+  # No place at all: /tmp (and the file's folder under it) read-only in a
+  # mount namespace of the program's own.
+  if ! unshare -m --propagation private sh -c 'mount --bind /tmp /tmp && mount -o remount,bind,ro /tmp' 2>/dev/null; then
+    echo "      (emergency_places: no mount namespace here, the case without any place is skipped)"
+    return 0
+  fi
+  make_lines "$T/ro.txt" 3
+  # The working folder is entered again to be seen through the new mount.
+  PROG_PREFIX=(unshare -m --propagation private sh -c
+    'mount --bind /tmp /tmp && mount -o remount,bind,ro /tmp && cd "$(pwd)" && exec "$@"' sh env "HOME=$T" "TMPDIR=$T")
+  WHAT="no place takes the copy"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" ro.txt
+  wait_screen "1:$(status_re 1 3)"
+  type_x 3
+  kill -TERM "$(cat "$R/pid")"
+  wait_exit any $((3 * TIMEOUT))
+  check_restored "after SIGTERM"
+  PROG_PREFIX=()
+  grep -Fq "the text was changed and no copy of it could be written" "$R/stderr" ||
+    fail "stderr does not say that no copy was written: $(cat -v "$R/stderr")"
+  [[ -z $(find /tmp -maxdepth 1 -name 'ro.txt.save*' -newer "$T/ro.txt") ]] || fail "a copy went to /tmp"
+}
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file)
+  edit_another_file emergency_places)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()
@@ -1352,6 +1421,7 @@ for CASE in "${CASES[@]}"; do
     SOCK="vesk-e2e-$$-$CASE"
     T=$(mktemp -d /tmp/vesk-e2e.XXXXXX) || { echo "FAIL  $CASE: mktemp"; exit 1; }
     CLEANUP=()
+    PROG_PREFIX=()
     RUN_N=0
     R=""
     trap end_case EXIT

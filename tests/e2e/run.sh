@@ -1334,6 +1334,68 @@ case_edit_another_file() {
   done
 }
 
+# Run as a second user (a uid no account uses; only where the cases run as
+# root): F2 on a read-only file of the user's own refuses the save, the
+# text stays changed and the file as it was; another user's writable file
+# in a sticky folder is saved in place, keeping its owner.
+case_save_permissions() {
+  if [[ $(id -u) != 0 ]]; then
+    echo "      (save_permissions: skipped, running as uid $(id -u): it needs root to run the editor as a second user)"
+    return 0
+  fi
+  command -v setpriv >/dev/null || { echo "      (save_permissions: skipped, no setpriv)"; return 0; }
+  local u
+  for ((u = 47100; u < 60000; u += 10)); do
+    getent passwd "$u" >/dev/null || getent group "$u" >/dev/null || break
+  done
+  chmod 755 "$T"
+  mkdir -p "$T/u" "$T/sticky"
+  chown "$u:$u" "$T/u"
+  chmod 1777 "$T/sticky"
+  make_lines "$T/u/ro.txt" 3
+  chown "$u:$u" "$T/u/ro.txt"
+  chmod 444 "$T/u/ro.txt"
+  mkdir -p "$T/expect" && cp "$T/u/ro.txt" "$T/expect/ro.txt"
+  PROG_PREFIX=(setpriv "--reuid=$u" "--regid=$u" --clear-groups)
+  WHAT="F2 on a read-only file as its owner"
+  start_prog 80x25 vesk-koi8 -w "-I$T/u/" u/ro.txt
+  wait_screen "1:$(status_re 1 3)"
+  type_x 3
+  key F2
+  wait_screen "2:^Ошибка записи или файл - только для чтения!"
+  cmp -s "$T/u/ro.txt" "$T/expect/ro.txt" || fail "ro.txt was written"
+  [[ $(file_mode "$T/u/ro.txt") == 444 ]] || fail "ro.txt has mode $(file_mode "$T/u/ro.txt")"
+  key Home
+  wait_screen "2:^Введите имя файла или Esc: "
+  key Escape
+  wait_screen "2:$(fill_re vesk-koi8 80)" "1:$(status_re 1 3)" "3:^xline 1\$"
+  key Escape
+  wait_screen "1:^ Записать в файл \?"
+  key 2
+  wait_exit 3
+  cmp -s "$T/u/ro.txt" "$T/expect/ro.txt" || fail "ro.txt was written"
+  [[ -z $(ls -A "$T/u" | grep -v VkIni) || $(ls -A "$T/u" | grep -v VkIni) == ro.txt ]] ||
+    fail "files left in the folder: $(ls -A "$T/u" | tr '\n' ' ')"
+
+  make_lines "$T/sticky/shared.txt" 3
+  chmod 666 "$T/sticky/shared.txt"
+  local inode
+  inode=$(stat -c %i "$T/sticky/shared.txt")
+  WHAT="F2 on another user's writable file in a sticky folder"
+  start_prog 80x25 vesk-866 -w "-I$T/u/" sticky/shared.txt
+  wait_screen "1:$(status_re 1 3)"
+  type_x 3
+  key F2 Right
+  wait_screen "1:column=3 " "2:$(fill_re vesk-866 80)"
+  PROG_PREFIX=()
+  [[ $(head -n 1 "$T/sticky/shared.txt") == "xline 1" ]] || fail "shared.txt holds [$(head -c 40 "$T/sticky/shared.txt")]"
+  [[ $(stat -c '%i %u %a' "$T/sticky/shared.txt") == "$inode 0 666" ]] ||
+    fail "shared.txt is now inode, owner, mode $(stat -c '%i %u %a' "$T/sticky/shared.txt"), was $inode 0 666"
+  [[ $(ls -A "$T/sticky") == shared.txt ]] || fail "files left in the sticky folder: $(ls -A "$T/sticky" | tr '\n' ' ')"
+  key Escape
+  wait_exit 0
+}
+
 # The emergency copy of a changed text killed by SIGTERM finds a place
 # when the file's folder is gone and there is no home directory: $TMPDIR,
 # else /tmp.  Where no place takes it, the program says so after the
@@ -1405,7 +1467,7 @@ case_emergency_places() {
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file emergency_places)
+  edit_another_file save_permissions emergency_places)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

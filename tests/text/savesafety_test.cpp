@@ -157,6 +157,7 @@ TEST(SavePermissions, AsAnotherUserASaveKeepsToPermissionsAndKeepsAttributes) {
       {"an ACL and an attribute", kTheUser, 0755, kTheUser, 0, 0640, true, true, true},
       {"another user's writable file in a sticky folder", kRoot, 01777, kAnother, 2, 0666, false, false, true},
       {"another user's writable file in the user's folder", kTheUser, 0755, kAnother, 2, 0666, false, true, true},
+      {"a folder that takes no new file", kTheUser, 0555, kTheUser, 1, 02660, true, true, true},
   };
   auto uidOf = [&](Who w) { return w == kTheUser ? ids.User : w == kAnother ? ids.Other : 0; };
   for (const Case& c : cases) {

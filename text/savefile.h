@@ -30,7 +30,7 @@ extern const SaveCallTable RealSaveCalls;
 
 // True when the process may write into the existing file name, judged by
 // the kernel itself (effective ids, mode bits, ACLs, read-only mounts,
-// immutable files): the file is opened for writing, without truncating it.
+// immutable files).
 bool MayWriteFile(const std::string& name);
 
 // Writes `content` into `path` without ever leaving a damaged file and

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -392,4 +393,27 @@ TEST(SaveFaults, WhenTheOldContentCannotBePutBackItsCopyIsKept) {
   EXPECT_EQ(KeptCopy.rfind(dir.Path + "/.vesk-copy-", 0), 0u) << KeptCopy;
   EXPECT_EQ(Slurp(KeptCopy), "the old content\n");
   fs::remove(KeptCopy);
+}
+
+// A real limit met half-way through a rewrite in place (a file-size limit,
+// as a nearly full disk): the old content is put back whole.
+TEST(SaveFaults, ALimitMetHalfWayInPlaceLeavesTheOldContent) {
+  TempFolder dir;
+  std::string file = dir.Path + "/f.txt", old(3000, 'o'), big(12400, 'n');
+  Put(file, old);
+  fs::create_hard_link(file, dir.Path + "/link.txt");
+  struct rlimit was;
+  getrlimit(RLIMIT_FSIZE, &was);
+  struct rlimit small = was;
+  small.rlim_cur = 8192;
+  auto previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  bool ok = WriteFileSafely(file, big);
+  setrlimit(RLIMIT_FSIZE, &was);
+  signal(SIGXFSZ, previous);
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(KeptCopy.empty());
+  EXPECT_EQ(Slurp(file), old);
+  EXPECT_EQ(Slurp(dir.Path + "/link.txt"), old);
+  EXPECT_TRUE(StrayFiles(dir.Path).empty());
 }

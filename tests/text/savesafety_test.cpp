@@ -363,7 +363,7 @@ TEST(SaveFaults, NoFailureAndNoKillAtAnyStepDamagesTheFile) {
     for (const auto& [what, t] : mode == 0 ? failed : killed) {
       std::printf("[ figures  ]   %-20s %2d steps %s: old %2d  new %2d  damaged %d", what.c_str(), t.Runs,
                   mode == 0 ? "failed" : "killed", t.Old, t.New, t.Damaged);
-      if (t.CutPending) std::printf("  (+%d: new text, old tail, old in its copy)", t.CutPending);
+      if (t.CutPending) std::printf("  + %d damaged in the cut window (new text, old tail; old in its copy)", t.CutPending);
       if (mode == 0) std::printf("  wrong report %d", t.WrongReport);
       std::printf("\n");
       sum[mode].Runs += t.Runs;
@@ -374,7 +374,9 @@ TEST(SaveFaults, NoFailureAndNoKillAtAnyStepDamagesTheFile) {
     }
     std::printf("[ figures  ]   all: %d operations %s, outcomes old %d, new %d, damaged %d", sum[mode].Runs,
                 mode == 0 ? "failed" : "killed", sum[mode].Old, sum[mode].New, sum[mode].Damaged);
-    if (sum[mode].CutPending) std::printf(", killed between the last write and the cut %d", sum[mode].CutPending);
+    if (sum[mode].CutPending)
+      std::printf(" + %d damaged by a kill between the last write and the cut of a shrinking rewrite in place",
+                  sum[mode].CutPending);
     std::printf("\n");
   }
   EXPECT_EQ(sum[0].Damaged + sum[1].Damaged, 0);

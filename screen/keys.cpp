@@ -28,6 +28,7 @@ void ReadKeyEvent() {
   }
   Kbd.KeyEvent = Kbd.Queue.front();
   Kbd.Queue.pop_front();
+  Kbd.MessageKeyPending = false;
 }
 
 namespace {

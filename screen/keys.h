@@ -10,6 +10,10 @@ struct KeyState {
   int ShowRow = 0;           // row counter of ShowKeyCode
   std::string LastKeyLine;   // the last line written by ShowKeyCode
   std::deque<uint32_t> Queue;  // codes decoded but not yet read
+  // The key at the front of Queue ended a waiting message and nobody has
+  // read it yet: a waiting message that comes next takes it, so that each
+  // waiting message is seen until a key of its own.
+  bool MessageKeyPending = false;
 };
 extern KeyState Kbd;
 

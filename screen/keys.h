@@ -34,4 +34,9 @@ void GetKey();                // ReadKeyEvent plus completion of escape sequence
 void ShowKeyCode(uint8_t attr);
 void ReadAndShowKey(uint8_t attr);
 void ToggleRusLayout();
-void Pause(int ms);           // a plain sleep, for the typing pause
+// The short pause that says "no room for that" when a character or a change
+// is refused, with no message.  A key ends it early (and stays queued), a
+// closing signal ends it at once (InputLost); with keys already queued
+// there is no pause at all.
+constexpr int RefusalPauseMs = 777;
+void RefusalPause();

@@ -385,7 +385,7 @@ void CmdEditAnotherFile() {
   if (!AskFileName(name, 4)) return;
   Loop.OtherFileName = name;
   std::string full;
-  RunSecondEditor(FindDataFile(name, full) ? full : name);
+  RunSecondEditor(FindDataFile(name, full, true) ? full : name);
 }
 
 void CmdQuitAtOnce() { throw ProgramExit{0}; }

@@ -3,6 +3,7 @@
 // exit question).
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -219,6 +220,26 @@ TEST(KeyBufferFile, ShortFileIsPaddedWith26AndLongFileReadTo128Bytes) {
   Put("kbdbufer.vsk", longer);
   Edit("", "\n", {"-w", "-K"});
   for (uint32_t slot : KeyBuf.KeyBuffer) EXPECT_EQ(slot, 0x01010101u);
+}
+
+TEST(KeyBufferFile, APlantedFileIsNotLoadedAndTheUserIsTold) {
+  // Another user's buffer, or one that every user may write, in the current
+  // directory is not played: the first key answers the message (and is
+  // typed), F9 then plays nothing.
+  ScratchDir here;
+  std::string content(128, '\0');
+  content.replace(0, 4, "\x61\x1E\0\0", 4);
+  Put("kbdbufer.vsk", content);
+  ASSERT_EQ(chmod("kbdbufer.vsk", 0646), 0);
+  RunResult r = Edit("", "\n", {"-w", "-K"});
+  EXPECT_TRUE(Contains(r.Row(2), "Файл kbdbufer.vsk чужой или доступен всем на запись, не используется")) << r.Row(2);
+  EXPECT_EQ(Edit("x<F9>", "\n", {"-w", "-K"}).Lines[0], "x");
+  ASSERT_EQ(chmod("kbdbufer.vsk", 0644), 0);
+  EXPECT_EQ(Edit("x<F9>", "\n", {"-w", "-K"}).Lines[0], "xa");
+
+  if (geteuid() != 0) GTEST_SKIP() << "a file of another user needs root to make (chown)";
+  ASSERT_EQ(chown("kbdbufer.vsk", 65534, 65534), 0);
+  EXPECT_EQ(Edit("x<F9>", "\n", {"-w", "-K"}).Lines[0], "x");
 }
 
 TEST(KeyBufferFile, MissingOrOddFileChangesNothing) {

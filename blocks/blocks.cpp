@@ -18,6 +18,7 @@
 #include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
+#include "screen/term.h"
 #include "text/heap.h"
 #include "text/linestore.h"
 #include "text/messages.h"
@@ -30,7 +31,6 @@ void ResetBlockState() { Blk = BlockState{}; }
 namespace {
 
 constexpr int MaxCol = 255;          // the longest line
-constexpr int RefusalPauseMs = 777;  // the pause typing gives when a character has no room
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -47,7 +47,7 @@ void ReportOverlap() {
 // A change that would push text past column 255 is refused the way typing
 // refuses a character: with a pause, and nothing changes.
 void RefuseNoRoom() {
-  Pause(RefusalPauseMs);
+  RefusalPause();
   Txt.Failed = 1;
 }
 
@@ -158,6 +158,7 @@ bool AppendLinesUpTo(int last) {
 size_t TypeBlockText(std::string_view text, int* pushed) {
   size_t typed = 0;
   for (char ch : text) {
+    StopIfClosing();
     const int16_t line = Ed.CurLine;
     const int col = Ed.CurCol;
     const int16_t count = Txt.LineCount;
@@ -197,6 +198,7 @@ void CopyLineBlock() {
   SaveLineForUndo(cur);
   const int count = Ed.BlockLast - Ed.BlockFirst + 1;
   for (int i = count - 1; i >= 0; --i) {
+    StopIfClosing();
     const int src = Ed.BlockFirst + i;
     if (src < 1 || src > Txt.LineCount) break;
     const std::string text = LineString(src);
@@ -211,6 +213,7 @@ void CopyLineBlock() {
 void DeleteLineBlock() {
   const int count = Ed.BlockLast - Ed.BlockFirst + 1;
   for (int i = 0; i < count; ++i) {
+    StopIfClosing();
     int16_t n = Ed.BlockFirst;
     if (n < 1 || n > Txt.LineCount) break;
     if (Txt.LineCount == 1) {

@@ -14,6 +14,7 @@
 #include "edit/lines.h"
 #include "edit/typing.h"
 #include "screen/keys.h"
+#include "screen/term.h"
 #include "text/linestore.h"
 
 namespace {
@@ -68,6 +69,7 @@ void PasteLines(const std::vector<std::string>& lines) {
   }
   Txt.Failed = 0;
   for (const std::string& line : lines) {
+    StopIfClosing();
     SplitLine();
     if (Txt.Failed != 0) break;
     TypeBlockText(line);

@@ -8,6 +8,7 @@
 #include "core/commands.h"
 #include "core/safefile.h"
 #include "core/state.h"
+#include "screen/term.h"
 #include "text/codepage.h"
 #include "text/linestore.h"
 #include "text/loadsave.h"
@@ -28,6 +29,7 @@ int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError) {
   // InsertLine refuses at the line limit or when memory is short (it says
   // so and steps n back), which ends the reading.
   while (Txt.Failed == 0 && reader->Next(line, longer)) {
+    StopIfClosing();
     if (longer) ++cut;
     ++n;
     InsertLine(uint8_t(std::max<size_t>(line.size(), Txt.LineWidth)), n);

@@ -93,9 +93,10 @@ void StopRecording() {
 
 void StartPlayback() {
   if (Loop.LiteralMode) return;
-  // A played-back F9 does not start again: a recording that holds F9 would
-  // otherwise replay itself for ever without reading the keyboard.
-  if (PlaybackRunning()) return;
+  // A played-back F9 does not start again, in any slot (after slot 32 the
+  // playback has already ended): a buffer that holds F9 would otherwise
+  // replay itself for ever without reading the keyboard.
+  if (PlaybackRunning() || KeyBuf.KeyPlayed) return;
   KeyBuf.PlayCount = 1;
 }
 

@@ -12,6 +12,10 @@ struct KeyBufferState {
   std::array<uint32_t, KeyBufferSlots> KeyBuffer{};
   uint8_t RecordCount = 0;  // 0: not recording; else the slot the next key goes to
   uint8_t PlayCount = 0;    // 0: not playing; else the slot the next key comes from
+  // The key the main loop runs now came from the buffer.  Such a key never
+  // starts a playback: a buffer that holds F9 would otherwise replay itself
+  // for ever without reading the keyboard.
+  bool KeyPlayed = false;
 };
 extern KeyBufferState KeyBuf;
 
@@ -29,7 +33,8 @@ void StartOrStopRecording();
 // code with Char and Scan cleared, as the end marker.
 void StopRecording();
 // F9: plays the buffer back from slot 1 (in literal mode F9 types its
-// character instead, so nothing starts then; nor during a playback).
+// character instead, so nothing starts then; nor during a playback, nor for
+// a played key).
 void StartPlayback();
 bool PlaybackRunning();
 

@@ -352,7 +352,14 @@ void RunSecondEditor(const std::string& file) {
   }
   if (pid > 0) {
     int status = 0;
+    // A closing signal is passed on to the second editor, which ends by its
+    // own emergency path; this one then ends by the next wait for a key.
+    bool passedOn = false;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      if (ClosingSignal != 0 && !passedOn) {
+        kill(pid, ClosingSignal);
+        passedOn = true;
+      }
     }
   }
   if (Term) Term->Suspend(false);
@@ -378,7 +385,7 @@ void CmdEditAnotherFile() {
   if (!AskFileName(name, 4)) return;
   Loop.OtherFileName = name;
   std::string full;
-  RunSecondEditor(FindDataFile(name, full) ? full : name);
+  RunSecondEditor(FindDataFile(name, full, true) ? full : name);
 }
 
 void CmdQuitAtOnce() { throw ProgramExit{0}; }

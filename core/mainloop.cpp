@@ -364,6 +364,9 @@ void KeepCursorInWindow() {
 }
 
 void MainLoopTurn() {
+  // A closing signal ends the editor between two keys, played ones too: a
+  // playback reads no keyboard, so no wait for a key would see it.
+  StopIfClosing();
   KeepCursorInWindow();
   // Played-back keys run without drawing: the screen catches up when the
   // playback ends.
@@ -383,7 +386,9 @@ void MainLoopTurn() {
   // The key: the next one of a playback, else the keyboard's.  An end
   // marker ends the playback and is not run.  A key that ended a
   // continuation offer comes first: it runs as if just pressed.
-  const PlayedKey played = TakeKeyToRerun() ? PlayedKey::Key : TakePlayedKey();
+  const bool rerun = TakeKeyToRerun();
+  const PlayedKey played = rerun ? PlayedKey::Key : TakePlayedKey();
+  KeyBuf.KeyPlayed = !rerun && played == PlayedKey::Key;
   if (played == PlayedKey::Ended) {
     Loop.LastCommand = LoopState::Nothing;
     return;

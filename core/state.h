@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "screen/cells.h"
 
@@ -24,6 +25,9 @@ struct EditorState {
   std::string StatePath = "/tmp/VeskINI";
   std::string SavedStringsPath = "/tmp/VeskSS";
   std::string KeyDefFileName = "keydef.vsk";
+  // Data files of the current directory left unused because another user
+  // owns them or everybody may write them; each is named once a session.
+  std::vector<std::string> RefusedDataFiles;
 
   // Cursor and window.
   int16_t CurLine = 1;

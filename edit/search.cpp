@@ -9,6 +9,7 @@
 #include "edit/prompt.h"
 #include "edit/typing.h"
 #include "screen/keys.h"
+#include "screen/term.h"
 #include "text/codepage.h"
 #include "text/linestore.h"
 #include "text/messages.h"
@@ -199,6 +200,7 @@ void ReplaceAtCursor() {
 // main loop is to ask about; false when the pair is done.
 bool ReplaceMatches() {
   for (;;) {
+    StopIfClosing();
     const int endLine = Search.InBlock ? Ed.BlockLast : Txt.LineCount;
     Outcome o;
     if (Search.InBlock && (Ed.BlockFirst < 1 || endLine < Ed.CurLine)) {

@@ -11,6 +11,7 @@
 #include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
+#include "screen/term.h"
 #include "text/linestore.h"
 #include "text/messages.h"
 
@@ -19,7 +20,6 @@ TypingState Typing;
 namespace {
 
 constexpr int MaxCol = 255;          // the longest line
-constexpr int RefusalPauseMs = 777;  // the pause that says "no room for that"
 constexpr int FirstLineColumn = 5;   // where a formatted paragraph's text starts
 
 // Byte i (1-based) of s; outside s a blank.
@@ -262,7 +262,7 @@ void TypeChar(uint8_t ch) {
     const int q = p;
     while (p > 0 && At(W, p) != ' ') --p;
     if (p < ic || (ch == ' ' && p <= ic)) {
-      Pause(RefusalPauseMs);
+      RefusalPause();
       return;
     }
     if (ic + (q - p) > fw) {
@@ -331,6 +331,7 @@ void FormatParagraph(int mode) {
   Txt.LineSaved = false;
   int repeats = 0;
   for (;;) {
+    StopIfClosing();
     const int16_t cur = Ed.CurLine;
     const int t = TrimmedLength(LineBytes(cur));
     const bool lastLine = NextEndsParagraph(cur);

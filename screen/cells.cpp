@@ -4,6 +4,7 @@
 
 ScreenState Scr;
 Terminal* Term = nullptr;
+volatile sig_atomic_t ClosingSignal = 0;
 
 uint16_t SupportedWidth(int columns) {
   if (columns >= 132) return 132;

@@ -16,6 +16,10 @@ bool HeadlessTerminal::Poll(int timeoutMs) {
   while (timeoutMs != 0 && Kbd.Queue.empty() && !Script.empty()) {
     Input in = std::move(Script.front());
     Script.pop_front();
+    if (in.Signal != 0) {
+      ClosingSignal = in.Signal;
+      if (in.Code == 0 && in.Bytes.empty()) continue;  // the signal alone
+    }
     if (in.Bytes.empty()) {
       Kbd.Queue.push_back(in.Code);
       continue;
@@ -28,8 +32,16 @@ bool HeadlessTerminal::Poll(int timeoutMs) {
       if (uint32_t code = KeyCodeFor(CurrentBuild(), k)) Kbd.Queue.push_back(code);
   }
   if (!Kbd.Queue.empty()) return true;
+  StopIfClosing();
   if (timeoutMs < 0 || (timeoutMs > 0 && EndOnWait)) throw InputLost{};
   return false;
+}
+
+void HeadlessTerminal::Pause(int ms) {
+  Sync();
+  ++Pauses;
+  PausedMs += ms;
+  StopIfClosing();
 }
 
 void HeadlessTerminal::SetCursorShape(bool insert) {

@@ -1,7 +1,5 @@
 #include "screen/keys.h"
 
-#include <time.h>
-
 #include <cstdio>
 
 #include "screen/cells.h"
@@ -22,12 +20,14 @@ bool WaitForKey(int ms) {
 }
 
 void ReadKeyEvent() {
+  StopIfClosing();  // keys typed ahead are not run after a closing signal
   while (Kbd.Queue.empty()) {
     if (!Term) throw InputLost{};
     Term->Poll(-1);
   }
   Kbd.KeyEvent = Kbd.Queue.front();
   Kbd.Queue.pop_front();
+  Kbd.MessageKeyPending = false;
 }
 
 namespace {
@@ -86,10 +86,10 @@ void ToggleRusLayout() {
   FlushScreen(false);
 }
 
-void Pause(int ms) {
-  if (Term) Term->Sync();  // what was drawn before the pause is seen during it
-  if (ms <= 0) return;
-  timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) != 0) {
-  }
+void RefusalPause() {
+  StopIfClosing();
+  // Keys typed ahead (a paste into a full line) are refused without a pause
+  // each: the pause is for the eye, and the last of them still gets it.
+  if (!Term || !Kbd.Queue.empty()) return;
+  Term->Pause(RefusalPauseMs);
 }

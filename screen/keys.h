@@ -10,6 +10,10 @@ struct KeyState {
   int ShowRow = 0;           // row counter of ShowKeyCode
   std::string LastKeyLine;   // the last line written by ShowKeyCode
   std::deque<uint32_t> Queue;  // codes decoded but not yet read
+  // The key at the front of Queue ended a waiting message and nobody has
+  // read it yet: a waiting message that comes next takes it, so that each
+  // waiting message is seen until a key of its own.
+  bool MessageKeyPending = false;
 };
 extern KeyState Kbd;
 
@@ -30,4 +34,9 @@ void GetKey();                // ReadKeyEvent plus completion of escape sequence
 void ShowKeyCode(uint8_t attr);
 void ReadAndShowKey(uint8_t attr);
 void ToggleRusLayout();
-void Pause(int ms);           // a plain sleep, for the typing pause
+// The short pause that says "no room for that" when a character or a change
+// is refused, with no message.  A key ends it early (and stays queued), a
+// closing signal ends it at once (InputLost); with keys already queued
+// there is no pause at all.
+constexpr int RefusalPauseMs = 777;
+void RefusalPause();

@@ -2,6 +2,8 @@
 // sends the cell image and delivers key codes; the real one talks to a tty
 // through terminfo, the headless one serves tests.
 #pragma once
+#include <signal.h>
+
 #include <cstdint>
 #include <string>
 
@@ -20,6 +22,11 @@ struct Terminal {
   // (negative: without limit) for the first one.  Returns whether the queue
   // holds a key.
   virtual bool Poll(int timeoutMs) = 0;
+  // Waits ms without taking a key: ends early when a key arrives (it is
+  // queued for the next reader) and at once on a closing signal (throws
+  // InputLost).  Sends what a held-back flush left first, so that what was
+  // drawn before the pause is seen during it.
+  virtual void Pause(int ms) = 0;
   // The cursor shape for insert (true) or overwrite mode.
   virtual void SetCursorShape(bool insert) = 0;
   // Hands the terminal to another program (true) and takes it back (false).
@@ -38,3 +45,15 @@ struct ProgramExit {
 };
 // Thrown when the keyboard is gone for good (end of input, a closing signal).
 struct InputLost {};
+
+// The closing signal (SIGHUP, SIGTERM, SIGINT, SIGQUIT) that asked the
+// editor to end, as its handler recorded it; 0 when none came.
+extern volatile sig_atomic_t ClosingSignal;
+// Throws InputLost when a closing signal has come, so that the editor ends
+// by the way every lost keyboard takes (the emergency copy of a changed
+// text).  Each wait for a key looks at the signal; so does every loop that
+// runs without reading the keyboard (playback, replace runs, formatting,
+// block commands), between two of its steps.
+inline void StopIfClosing() {
+  if (ClosingSignal != 0) throw InputLost{};
+}

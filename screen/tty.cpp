@@ -28,7 +28,6 @@
 
 namespace {
 
-volatile sig_atomic_t ClosingSignal = 0;
 volatile sig_atomic_t SizeChanged = 0;
 volatile sig_atomic_t Continued = 0;
 
@@ -258,6 +257,12 @@ class TtyTerminal : public Terminal {
       }
       if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) throw InputLost{};
     }
+  }
+
+  void Pause(int ms) override {
+    // A key that comes ends the pause and stays queued; a closing signal
+    // ends it too (Poll throws).
+    Poll(ms);
   }
 
   void SetCursorShape(bool insert) override {

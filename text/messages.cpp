@@ -43,11 +43,19 @@ void DrawMessage(std::string_view text) {
 
 void ShowMessage(std::string_view text, int wait) {
   int k = wait == 1 ? 196607 : wait;
+  // The key that ended the waiting message before this one is still queued:
+  // it was meant for that message, so this one waits for another.
+  if (k > 30) {
+    if (Kbd.MessageKeyPending && !Kbd.Queue.empty()) Kbd.Queue.pop_front();
+    Kbd.MessageKeyPending = false;
+  }
   for (;;) {
     DrawMessage(text);
     if (k > 30) {
       --k;
       if (WaitForKey(1)) {
+        // The key stays for the next reader.
+        Kbd.MessageKeyPending = true;
         ClearMessageLine();
         return;
       }

@@ -11,7 +11,8 @@
 std::string InBuildSet(std::string_view utf8);
 
 // wait 1: stays until a key is pressed (the key is left for the next
-// reader); above 30: stays at most wait - 30 passes; 30: cleared at once;
+// reader, unless that reader is another waiting message: that one takes the
+// key and waits for a new one); above 30: stays at most wait - 30 passes; 30: cleared at once;
 // below 30 (0, 22): stands until something clears the row.  Each pass waits
 // about a millisecond on the keyboard, so a waiting message costs no CPU.
 void ShowMessage(std::string_view text, int wait);

@@ -474,11 +474,34 @@ std::string ProgramDirectory() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool FindDataFile(const std::string& name, std::string& full) {
+namespace {
+
+// The data files steer the editor (a keystroke buffer runs commands, key
+// definitions and abbreviations type text), and the current directory may
+// be one that others write into too: a file there that another user owns
+// (root aside) or that every user may write could have been planted.
+bool PlantedDataFile(const struct stat& st) {
+  return (st.st_uid != geteuid() && st.st_uid != 0) || (st.st_mode & S_IWOTH) != 0;
+}
+
+// Says once a session that the file is not used.
+void ReportPlantedDataFile(const std::string& name) {
+  auto& seen = Ed.RefusedDataFiles;
+  if (std::find(seen.begin(), seen.end(), name) != seen.end()) return;
+  seen.push_back(name);
+  ShowMessage(InBuildSet("Файл ") + name + InBuildSet(" чужой или доступен всем на запись, не используется"), 1);
+}
+
+}  // namespace
+
+bool FindDataFile(const std::string& name, std::string& full, bool anyOwner) {
   struct stat st;
   if (stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    full = name;
-    return true;
+    if (anyOwner || !PlantedDataFile(st)) {
+      full = name;
+      return true;
+    }
+    ReportPlantedDataFile(name);
   }
   if (name.size() > 12) return false;
   std::string dir = ProgramDirectory();

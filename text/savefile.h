@@ -74,6 +74,9 @@ void WriteToDirectory(int mode, const std::string& target = {});
 void WriteVariant(char ch, int mode);
 
 // One of the editor's data files: the name as given, else (names of at most
-// 12 characters) beside the program.
-bool FindDataFile(const std::string& name, std::string& full);
+// 12 characters) beside the program.  The file as given is passed over
+// (and a waiting message says so, once) when another user owns it (root
+// aside) or every user may write it, unless anyOwner: a file the user names
+// to edit is the user's choice.
+bool FindDataFile(const std::string& name, std::string& full, bool anyOwner = false);
 std::string ProgramDirectory();

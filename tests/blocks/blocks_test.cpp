@@ -2,6 +2,7 @@
 // word by word; copy, move, delete, shift, where is the block, and writing
 // a line block to a file.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "builds/bindings.h"
 #include "core/state.h"
 #include "edit/typing.h"
+#include "screen/term.h"
 #include "text/linestore.h"
 
 namespace fs = std::filesystem;
@@ -110,6 +112,15 @@ TEST_F(BlockTest, LineCopyStopsAtTheLineLimitAndKeepsTheBlock) {
   EXPECT_EQ(Line(12), "line 11");
   EXPECT_EQ(Marks(), (std::vector<int>{1, 3, 0, 0, 0, 0}));
   EXPECT_EQ(Waited(), V{TooMany()});
+}
+
+TEST_F(BlockTest, AClosingSignalStopsALineCopyBetweenTwoLines) {
+  Text({"a", "b", "c"});
+  Lines(1, 2);
+  At(3, 1);
+  ClosingSignal = SIGTERM;
+  EXPECT_THROW(Copy(), InputLost);
+  EXPECT_EQ(All(), (V{"a", "b", "c"}));
 }
 
 // ---- Moving and deleting a line block ----

@@ -2,6 +2,8 @@
 // "kbdbufer.vsk") and key definitions (Alt keys, the file "keydef.vsk", the
 // exit question).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -128,6 +130,48 @@ TEST_F(KeyBufferLoop, APlayedF9DoesNotStartThePlaybackAgain) {
   EXPECT_EQ(LineString(1).substr(0, 7), "aline 1");
 }
 
+TEST_F(KeyBufferLoop, AnF9InTheLastSlotDoesNotStartThePlaybackAgain) {
+  // Slot 32 is played after the playback has ended; the F9 there is a
+  // played key all the same and starts nothing.
+  MakeText(1);
+  for (uint32_t& slot : KeyBuf.KeyBuffer) slot = KeyCode('z', 0x2C);
+  KeyBuf.KeyBuffer[31] = CodeOf(Build, Cmd::PlayBack);
+  KeyBuf.PlayCount = 1;
+  for (int i = 0; i < 32; ++i) MainLoopTurn();
+  EXPECT_FALSE(PlaybackRunning());
+  EXPECT_EQ(TrimmedLength(LineBytes(1)), 31 + 6);
+  // A pressed F9 still plays it.
+  Keys({CodeOf(Build, Cmd::PlayBack)});
+  MainLoopTurn();
+  EXPECT_TRUE(PlaybackRunning());
+}
+
+TEST_F(KeyBufferLoop, AClosingSignalEndsThePlaybackBetweenTwoKeys) {
+  MakeText(1);
+  KeyBuf.KeyBuffer[0] = KeyCode('a', 0x1E);
+  KeyBuf.KeyBuffer[1] = KeyCode('b', 0x30);
+  KeyBuf.PlayCount = 1;
+  MainLoopTurn();
+  ClosingSignal = SIGTERM;
+  EXPECT_THROW(MainLoopTurn(), InputLost);
+  EXPECT_EQ(LineString(1).substr(0, 7), "aline 1");
+}
+
+TEST(KeyBufferFile, ASignalThatComesWithF9EndsTheEditorBeforeTheFirstPlayedKey) {
+  ScratchDir here;
+  std::string content(128, '\0');
+  content.replace(0, 4, "\x61\x1E\0\0", 4);
+  content.replace(4, 4, "\x62\x30\0\0", 4);
+  Put("kbdbufer.vsk", content);
+  RunOptions o;
+  o.Text = "\n";
+  o.Switches = {"-w", "-K"};
+  o.ExtraInput = {{CodeOf(BuildKoi8, Cmd::PlayBack), {}, SIGTERM}};
+  RunResult r = Drive(o);
+  EXPECT_EQ(r.Signal, SIGTERM);
+  EXPECT_EQ(r.Lines[0], "");
+}
+
 TEST_F(KeyBufferLoop, PlaybackEndsAfterSlot32) {
   MakeText(1);
   for (uint32_t& slot : KeyBuf.KeyBuffer) slot = KeyCode('z', 0x2C);
@@ -176,6 +220,26 @@ TEST(KeyBufferFile, ShortFileIsPaddedWith26AndLongFileReadTo128Bytes) {
   Put("kbdbufer.vsk", longer);
   Edit("", "\n", {"-w", "-K"});
   for (uint32_t slot : KeyBuf.KeyBuffer) EXPECT_EQ(slot, 0x01010101u);
+}
+
+TEST(KeyBufferFile, APlantedFileIsNotLoadedAndTheUserIsTold) {
+  // Another user's buffer, or one that every user may write, in the current
+  // directory is not played: the first key answers the message (and is
+  // typed), F9 then plays nothing.
+  ScratchDir here;
+  std::string content(128, '\0');
+  content.replace(0, 4, "\x61\x1E\0\0", 4);
+  Put("kbdbufer.vsk", content);
+  ASSERT_EQ(chmod("kbdbufer.vsk", 0646), 0);
+  RunResult r = Edit("", "\n", {"-w", "-K"});
+  EXPECT_TRUE(Contains(r.Row(2), "Файл kbdbufer.vsk чужой или доступен всем на запись, не используется")) << r.Row(2);
+  EXPECT_EQ(Edit("x<F9>", "\n", {"-w", "-K"}).Lines[0], "x");
+  ASSERT_EQ(chmod("kbdbufer.vsk", 0644), 0);
+  EXPECT_EQ(Edit("x<F9>", "\n", {"-w", "-K"}).Lines[0], "xa");
+
+  if (geteuid() != 0) GTEST_SKIP() << "a file of another user needs root to make (chown)";
+  ASSERT_EQ(chown("kbdbufer.vsk", 65534, 65534), 0);
+  EXPECT_EQ(Edit("x<F9>", "\n", {"-w", "-K"}).Lines[0], "x");
 }
 
 TEST(KeyBufferFile, MissingOrOddFileChangesNothing) {

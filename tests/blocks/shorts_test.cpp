@@ -69,6 +69,21 @@ TEST_F(ShortsFile, LinesWithBelAreAbbreviationsAllOthersContinuationsInFileOrder
   EXPECT_EQ(Shorts.ContinuationLines, (std::vector<std::string>{"one", "", "two", "three"}));
 }
 
+TEST(ShortsFromElsewhere, AFileOfAnotherUserIsNotUsed) {
+  ScratchDir here;
+  if (geteuid() != 0) GTEST_SKIP() << "a file of another user needs root to make (chown)";
+  Put("shorts.vsk", "ab\x07" "alpha beta\n");
+  ASSERT_EQ(chown("shorts.vsk", 65534, 65534), 0);
+  RunOptions o;
+  o.Text = "\n";
+  o.Keys = "ab ";  // "a" answers the message and is typed
+  RunResult r = Drive(o);
+  EXPECT_EQ(r.Lines[0], "ab");
+  ASSERT_EQ(chown("shorts.vsk", 0, 0), 0);
+  r = Drive(o);
+  EXPECT_EQ(r.Lines[0], "alpha beta");
+}
+
 TEST_F(ShortsFile, EachListKeepsItsFirstHundred) {
   std::string f;
   for (int i = 1; i <= 150; ++i) f += "c" + std::to_string(i) + "\nA" + std::to_string(i) + "\x07x\n";

@@ -230,8 +230,8 @@ class KeySource {
   }
 
   // Typing into a line that is full to FormatWidth and has no blank to
-  // break it at is refused with a pause of 777 ms of real time; the soak
-  // types a blank or a motion there instead, so that such pauses stay rare.
+  // break it at is refused with a pause; the soak types a blank or a motion
+  // there instead, so that such pauses stay rare.
   static bool TypingRefused() {
     if (!LineLimitOn() || Ed.CurLine < 1 || Ed.CurLine > Txt.LineCount) return false;
     const std::string_view line = LineBytes(Ed.CurLine);
@@ -397,14 +397,14 @@ class SoakTerminal : public HeadlessTerminal {
     return true;
   }
 
-  // The editor syncs the terminal only before it pauses: a character that
-  // has no room is refused with a pause of 777 ms of real time.  A command
-  // that types a whole string (a replacement, a key definition, a search
-  // string) into a full line pauses for each character: past a few pauses
-  // the turn is cut short.
-  void Sync() override {
+  // A character that has no room is refused with a pause.  A command that
+  // types a whole string (a replacement, a key definition, a search string)
+  // into a full line pauses for each character: past a few pauses the turn
+  // is cut short.
+  void Pause(int ms) override {
     ++Pauses;
     if (++TurnPauses > MaxPausesPerTurn) throw TooManyPauses{};
+    HeadlessTerminal::Pause(ms);
   }
 
   // The editor hands the terminal over right before it starts another

@@ -210,6 +210,19 @@ TEST(StartUp, TooManyLinesStopsWithTheMessage) {
   EXPECT_EQ(r.Lines.back(), "line " + std::to_string(MaxLines));
 }
 
+TEST(StartUp, EachMessageOfTheLoadGetsAKeyOfItsOwn) {
+  // Too many lines, and one of them cut: both messages are seen, each until
+  // a key of its own, and the key that ends the last one is then typed.
+  RunOptions o;
+  o.Text = "first\n" + std::string(300, 'a') + "\n" + Lines(MaxLines + 10);
+  o.Keys = "x";
+  RunResult r = Drive(o);
+  EXPECT_NE(r.Row(2).find("обрезано: 1"), std::string::npos) << r.Row(2);
+  o.Keys = "xy";
+  r = Drive(o);
+  EXPECT_EQ(r.Lines[0], "yfirst");
+}
+
 TEST(StartUp, ShortMemoryReloadsCompactlyOrEndsTheProgram) {
   // 100 lines of 254 blanks do not fit in 120 KiB, lines of 7 do.
   setenv("VESK_HEAP_BUDGET", "120K", 1);

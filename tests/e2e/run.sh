@@ -1463,11 +1463,64 @@ case_emergency_places() {
   [[ -z $(find /tmp -maxdepth 1 -name 'ro.txt.save*' -newer "$T/ro.txt") ]] || fail "a copy went to /tmp"
 }
 
+# The editor can always be stopped: a burst of characters refused in a full
+# line is over at once, a closing signal ends a refusal pause at once (with
+# the emergency copy of the changed text), and a keystroke buffer that holds
+# F9 in its last slot plays once and leaves the editor to its keys.
+case_stopping() {
+  local start_ns ms pid burst
+  burst=$(printf 'y%.0s' $(seq 400))
+  { printf 'x%.0s' $(seq 254); printf '\na\n'; } >"$T/full.txt"
+  WHAT="400 refused characters"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" full.txt
+  wait_screen "1:$(status_re 1 2)"
+  key Down End b
+  wait_screen "4:^ab\$"
+  key Up End
+  wait_screen "1:$(pos_re 1 255)"
+  start_ns=$(date +%s%N)
+  key -l "$burst"
+  key Down
+  wait_screen "1:$(pos_re 2 255)"
+  ms=$((($(date +%s%N) - start_ns) / 1000000))
+  ((ms < 3000)) || fail "400 refused characters took $ms ms"
+
+  WHAT="SIGTERM after 400 refused characters"
+  key Up End
+  wait_screen "1:$(pos_re 1 255)"
+  pid=$(cat "$R/pid")
+  key -l "$burst"
+  sleep 0.3
+  kill -TERM "$pid"
+  wait_exit any 3
+  [[ $EXIT_STATUS != 0 ]] || fail "killed by SIGTERM yet exit status 0"
+  check_restored "after SIGTERM in a refusal pause"
+  [[ -f $T/full.txt.save ]] || fail "no full.txt.save (files: $(dir_files))"
+  [[ $(sed -n 2p "$T/full.txt.save") == ab ]] || fail "full.txt.save holds [$(sed -n 2p "$T/full.txt.save")] as line 2"
+
+  WHAT="a keystroke buffer with F9 in slot 32"
+  # 31 times Down (0200FF27), then F9 (0200FF09), as raw little-endian codes.
+  { for ((i = 0; i < 31; i++)); do printf '\x27\xff\x00\x02'; done; printf '\x09\xff\x00\x02'; } >"$T/kbdbufer.vsk"
+  make_lines "$T/many.txt" 40
+  start_prog 80x25 vesk-koi8 -w -K "-I$T/" many.txt
+  wait_screen "1:$(status_re 1 40)"
+  key x
+  wait_screen "3:^xline 1\$"
+  key F9
+  wait_screen "1:$(pos_re 32 2)"
+  key Up
+  wait_screen "1:$(pos_re 31 2)"
+  kill -TERM "$(cat "$R/pid")"
+  wait_exit any 3
+  check_restored "after SIGTERM after the playback"
+  [[ $(head -n 1 "$T/many.txt.save" 2>/dev/null) == "xline 1" ]] || fail "no many.txt.save with the changed text (files: $(dir_files))"
+}
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file save_permissions emergency_places)
+  edit_another_file save_permissions emergency_places stopping)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -465,6 +466,17 @@ TEST_F(ReplaceTest, WholeFileWithoutConfirmation) {
   EXPECT_EQ(Ed.WindowTop, 2);
   EXPECT_FALSE(Ed.InsertMode);  // the typing mode too
   EXPECT_TRUE(Txt.Modified);
+}
+
+TEST_F(ReplaceTest, AClosingSignalStopsTheRun) {
+  Text({"1 1 1", "1"});
+  Type("1");
+  Keys({Enter});
+  Type("2");
+  Keys({Enter});
+  Terminal.Script.push_back({Char('2'), {}, SIGTERM});  // no confirmation; the signal comes with it
+  EXPECT_THROW(Run(Replace, F6), InputLost);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"1 1 1", "1"}));
 }
 
 TEST_F(ReplaceTest, TheEndIsAnnounced) {

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/mainloop.h"
 #include "core/state.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
+#include "screen/keys.h"
+#include "screen/term.h"
 #include "support/fixture.h"
 #include "text/heap.h"
 #include "text/linestore.h"
@@ -249,6 +254,36 @@ TEST_F(TypingTest, ACharacterWithNoBlankBeforeItIsRefused) {
   EXPECT_EQ(Cursor(), std::make_pair(1, 1));
 }
 
+TEST_F(TypingTest, KeysTypedAheadIntoAFullLineDoNotPauseEach) {
+  // A paste into a line with no room: every character is refused, but only
+  // the last one pauses, and a closing signal ends the editor at once.
+  Ed.FormatWidth = 10;
+  Ed.IndentColumn = 3;
+  ComputeTabStops();
+  Text({"  abcdefgh"});
+  At(1, 11);
+  TypeChar('i');
+  EXPECT_EQ(Terminal.Pauses, 1);
+  EXPECT_EQ(Terminal.PausedMs, RefusalPauseMs);
+
+  Terminal.Pauses = 0;
+  const auto began = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i) Burst({KeyCode('x', 0x2D)});
+  for (int i = 0; i < 5; ++i) MainLoopTurn();
+  const auto took = std::chrono::steady_clock::now() - began;
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"  abcdefgh"}));
+  EXPECT_EQ(Terminal.Pauses, 1);
+  EXPECT_LT(took, std::chrono::milliseconds(RefusalPauseMs)) << "a headless pause takes no time";
+
+  // A closing signal: no pause, and keys still queued are not run.
+  Burst({KeyCode('x', 0x2D), KeyCode('y', 0x15)});
+  ClosingSignal = SIGTERM;
+  EXPECT_THROW(MainLoopTurn(), InputLost);
+  EXPECT_THROW(TypeChar('i'), InputLost);
+  EXPECT_EQ(Kbd.Queue.size(), 2u);
+  EXPECT_EQ(Terminal.Pauses, 1);
+}
+
 TEST_F(TypingTest, AWordLongerThanTheWidthStaysAndIsTypedInOrder) {
   Ed.FormatWidth = 10;
   Text({"ab cdefghijk"});
@@ -463,6 +498,13 @@ TEST_F(FormatTest, AThousandLineParagraph) {
   for (size_t i = 0; i + 1 < after.size(); ++i) ASSERT_EQ(after[i].size(), 60u) << i << ": " << after[i];
   EXPECT_LE(after.back().size(), 60u);
   EXPECT_EQ(Ed.CurLine, Txt.LineCount - 1);
+}
+
+TEST_F(FormatTest, AClosingSignalStopsTheFormatting) {
+  Text({"one two three four five six seven eight nine ten eleven twelve thirteen fourteen fifteen"});
+  ClosingSignal = SIGTERM;
+  EXPECT_THROW(FormatParagraph(FormatRagged), InputLost);
+  EXPECT_EQ(Txt.LineCount, 1) << "no line was broken";
 }
 
 // ---- Settings ----

@@ -82,6 +82,7 @@ RunResult Drive(const RunOptions& o) {
   for (auto& in : KeysFor(*o.Build, o.Keys)) term.Script.push_back(in);
   for (auto& in : o.ExtraInput) term.Script.push_back(in);
   Term = &term;
+  ClosingSignal = 0;
 
   std::vector<std::string> args = o.Switches;
   if (o.PrivateStateDir) {
@@ -98,6 +99,9 @@ RunResult Drive(const RunOptions& o) {
     r.ExitStatus = -1;
   }
   Term = nullptr;
+  r.Signal = ClosingSignal;
+  ClosingSignal = 0;
+  r.Pauses = term.Pauses;
 
   if (!Txt.LineTable.empty()) {
     std::istringstream in(TextForSave());

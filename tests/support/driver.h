@@ -29,6 +29,8 @@ struct RunOptions {
 
 struct RunResult {
   int ExitStatus = -1;      // -1: the keys ran out before the program ended
+  int Signal = 0;           // the closing signal that ended the run, or 0
+  int Pauses = 0;           // refusal pauses (a headless pause takes no time)
   std::string Dir;          // the case's folder (kept until the next run)
   std::string Path;         // the edited file
   std::vector<std::string> Lines;  // the text as it would be saved (build's set)

@@ -20,9 +20,11 @@ class EditorTest : public ::testing::Test {
     ResetAllState();
     ResetScreen(width, height);
     Term = &Terminal;
+    ClosingSignal = 0;
   }
   ~EditorTest() override {
     Term = nullptr;
+    ClosingSignal = 0;
     ResetLineStore();
   }
   // Keys pressed one after another.

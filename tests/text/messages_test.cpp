@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/state.h"
+#include "screen/keys.h"
 #include "support/fixture.h"
 #include "text/messages.h"
 
@@ -39,6 +40,34 @@ TEST_F(MessagesTest, AWaitingMessageStaysUntilAKeyAndLeavesTheKey) {
   Kbd.Queue.clear();
   EXPECT_THROW(ShowMessage("No key comes", 1), InputLost) << "waits while no key comes";
   EXPECT_EQ(RowText(2).substr(0, 12), "No key comes");
+}
+
+TEST_F(MessagesTest, EachWaitingMessageWaitsForAKeyOfItsOwn) {
+  constexpr uint32_t A = 0x1E61, B = 0x3062;
+  Keys({A, B});
+  ShowMessage("first", 1);
+  ShowMessage("second", 1);
+  // A ended the first message, B the second; B is left for the next reader.
+  ASSERT_EQ(Kbd.Queue.size(), 1u);
+  EXPECT_EQ(Kbd.Queue.front(), B);
+  ReadKeyEvent();
+  EXPECT_EQ(Kbd.KeyEvent, B);
+
+  // With one key only, the second message stands and waits.
+  Keys({A});
+  ShowMessage("first", 1);
+  EXPECT_THROW(ShowMessage("second", 1), InputLost);
+  EXPECT_EQ(RowText(2).substr(0, 6), "second");
+
+  // A key that was read in between was nobody's message key: the next
+  // waiting message takes nothing that is queued.
+  Kbd.Queue.clear();
+  Keys({A, B});
+  ShowMessage("first", 1);
+  ReadKeyEvent();
+  ShowMessage("second", 1);
+  ASSERT_EQ(Kbd.Queue.size(), 1u);
+  EXPECT_EQ(Kbd.Queue.front(), B);
 }
 
 TEST_F(MessagesTest, WaitCodesBelowAndAt30) {

@@ -8,9 +8,11 @@
 #include <fstream>
 
 #include "core/state.h"
+#include "screen/cells.h"
 #include "support/driver.h"
 #include "support/fixture.h"
 #include "text/loadsave.h"
+#include "text/messages.h"
 #include "text/savefile.h"
 
 namespace fs = std::filesystem;
@@ -171,6 +173,43 @@ TEST_F(SaveTest, DataFilesAreFoundHereThenBesideTheProgram) {
   EXPECT_FALSE(ProgramDirectory().empty());
   EXPECT_EQ(ProgramDirectory().back(), '/');
   EXPECT_FALSE(FindDataFile("a-name-longer-than-12.vsk", full));
+}
+
+TEST_F(SaveTest, DataFilesOfOtherUsersOrWritableByAllAreNotUsed) {
+  // Row 2 begins with the message about the file (as much as fits).
+  auto tells = [](const std::string& file) {
+    std::string row;
+    for (int c = 1; c <= Scr.ScreenWidth; ++c) row += char(CellChar(CellAt(c, 2)));
+    const std::string text = InBuildSet("Файл ") + file + InBuildSet(" чужой или доступен всем на запись, не используется");
+    return row.substr(0, std::min(row.size(), text.size())) == text.substr(0, row.size());
+  };
+  std::string full;
+  // Writable by every user: passed over, and the user is told once (the
+  // message waits for a key, and none comes).
+  const std::string open = dir + "/keydef.vsk";
+  Put(open, "x");
+  ASSERT_EQ(chmod(open.c_str(), 0666), 0);
+  EXPECT_THROW(FindDataFile(open, full), InputLost);
+  EXPECT_TRUE(tells(open));
+  EXPECT_FALSE(FindDataFile(open, full)) << "a second look says nothing more";
+  // Writable by the group: used.
+  ASSERT_EQ(chmod(open.c_str(), 0664), 0);
+  EXPECT_TRUE(FindDataFile(open, full));
+  EXPECT_EQ(full, open);
+
+  if (geteuid() != 0) GTEST_SKIP() << "a file of another user needs root to make (chown)";
+  const std::string others = dir + "/shorts.vsk";
+  Put(others, "x");
+  ASSERT_EQ(chown(others.c_str(), 65534, 65534), 0);
+  EXPECT_THROW(FindDataFile(others, full), InputLost);
+  EXPECT_TRUE(tells(others));
+  // Named by the user to be edited, it is taken as it is.
+  EXPECT_TRUE(FindDataFile(others, full, true));
+  EXPECT_EQ(full, others);
+  // Root's own file is fine.
+  ASSERT_EQ(chown(others.c_str(), 0, 0), 0);
+  Ed.RefusedDataFiles.clear();
+  EXPECT_TRUE(FindDataFile(others, full));
 }
 
 TEST(SaveRoundTrip, LoadedBytesComeBackExactly) {

@@ -169,29 +169,47 @@ void PromptAndSearch(int8_t caseSetting) {
   QuickSearch(KeyScan() == 0xF0);
 }
 
-// Length of a line without its trailing blanks and NUL bytes.
-int ContentLength(std::string_view s) {
-  size_t n = s.size();
-  while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) --n;
-  return int(n);
-}
-
 // Step 5 of a replace: the match at the cursor becomes the replacement,
 // typed so that line breaking applies; the next search starts after it.  A
-// replacement that would make the line longer than 255 bytes is not made:
-// the match stays as it is (the search goes on after its first character)
-// and the run reports it at its end, so that no text is ever cut off.
+// replacement that typing could not make without losing text (a line that
+// would pass 255 bytes, a character with no place to break the line) is not
+// made: the match stays as it is (the search goes on after its first
+// character) and the run reports it at its end.
 void ReplaceAtCursor() {
   const int line = Ed.CurLine, col = Ed.CurCol;
   const int len = int(Search.ReplaceSearchString.size());
-  const int grown = ContentLength(LineBytes(line)) - len + int(Search.ReplacementString.size());
-  if (grown > MaxLine) {
+  const std::string& text = Search.ReplacementString;
+  // Most replacements change nothing about the line's breaking and go in
+  // in one step.
+  if (text.empty()) {
+    const std::string before(LineBytes(line));
+    if (!SpliceAtCursor(len, text)) {
+      SaveLineForUndo(line);
+      DeleteChars(line, col, len);
+    }
+    // Blanks taken from the end of a line come back as its filling: when
+    // the line is just as it was, the search goes on after the match.
+    // Otherwise the text after the match has moved up to its place, and the
+    // search starts there.
+    Search.PrevShrank = LineBytes(line) != before;
+    if (Search.PrevShrank) Ed.CurCol -= 1;
+    return;
+  }
+  if (SpliceAtCursor(len, text)) {
+    Ed.CurCol -= 1;
+    return;
+  }
+  // Breaking moves the cursor down at most a line a character, and touches
+  // the line after the cursor's.
+  TypingTrial trial(line, line + int(text.size()) + 2);
+  SaveLineForUndo(line);
+  DeleteChars(line, col, len);
+  for (char ch : text) TypeChar(uint8_t(ch));
+  if (trial.Lost()) {
+    trial.Undo();
     ++Search.TooLong;
     return;
   }
-  SaveLineForUndo(line);
-  DeleteChars(line, col, len);
-  for (char ch : Search.ReplacementString) TypeChar(uint8_t(ch));
   Ed.CurCol -= 1;
 }
 
@@ -210,10 +228,14 @@ bool ReplaceMatches() {
     }
     if (o == Outcome::Cancelled) Search.Cancelled = true;
     if (o != Outcome::Found) return false;
-    const uint8_t l = uint8_t(Ed.CurLine), c = uint8_t(Ed.CurCol);
-    if (l == Search.PrevLine && c == Search.PrevCol) return false;
-    Search.PrevLine = l;
-    Search.PrevCol = c;
+    // The next search starts after what a replacement typed, so a match
+    // where the previous one stood means the run went round: it ends.  But
+    // where a replacement took text out and typed nothing, the text after
+    // it has moved up to the same place.
+    if (Ed.CurLine == Search.PrevLine && Ed.CurCol == Search.PrevCol && !Search.PrevShrank) return false;
+    Search.PrevLine = Ed.CurLine;
+    Search.PrevCol = Ed.CurCol;
+    Search.PrevShrank = false;
     if (Search.Confirm) return true;
     ReplaceAtCursor();
   }
@@ -221,7 +243,9 @@ bool ReplaceMatches() {
 
 // Step 5: the start of one string's replacement.
 void BeginPair() {
-  Search.PrevLine = Search.PrevCol = 0;
+  Search.PrevLine = 0;
+  Search.PrevCol = 0;
+  Search.PrevShrank = false;
   Ed.CurLine = Search.InBlock ? std::max<int16_t>(Ed.BlockFirst, 1) : int16_t(1);
   Ed.CurCol = 0;
   Txt.LineSaved = false;

@@ -37,7 +37,9 @@ struct SearchState {
   bool Running = false;
   bool QuestionPending = false;
   bool Cancelled = false;        // "4 или Esc - отмена процесса", or the case question refused
-  uint8_t PrevLine = 0, PrevCol = 0;  // low 8 bits of the previous match; 0, 0: none
+  int16_t PrevLine = 0;          // the previous match; 0: none
+  int PrevCol = 0;
+  bool PrevShrank = false;       // its replacement took text out of the line and typed nothing
   int16_t SavedTop = 1, SavedLine = 1;
   int SavedCol = 1;
   bool SavedInsert = true;

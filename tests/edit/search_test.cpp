@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -9,6 +11,7 @@
 #include "core/state.h"
 #include "edit/prompt.h"
 #include "edit/search.h"
+#include "edit/typing.h"
 #include "support/driver.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
@@ -29,7 +32,8 @@ class SearchFixture : public EditorTest {
   ~SearchFixture() override { ResetSearchState(); }
 
   // Lines in UTF-8, stored in the build's set; the cursor at 1,1.
-  void Text(std::initializer_list<std::string> lines) {
+  void Text(std::initializer_list<std::string> lines) { Text(std::vector<std::string>(lines)); }
+  void Text(const std::vector<std::string>& lines) {
     ResetLineStore();
     ASSERT_TRUE(InitLineStore());
     for (const std::string& l : lines) ASSERT_TRUE(AppendLine(ToSet(B.Set, l), Txt.LineWidth));
@@ -509,15 +513,94 @@ TEST_F(ReplaceTest, EmptyReplacementDeletes) {
   EXPECT_TRUE(OnlyMessageKeyLeft());
 }
 
-TEST_F(ReplaceTest, AMatchWhereThePreviousOneStoodEndsTheRun) {
-  // Deleting the first "x" brings the second one to the same place; the run
-  // stops there, and so never loops on one position.
-  Text({"axxb", "x"});
-  Type("x");
-  Keys({Enter, CtrlK, Enter, Char('2'), Char('1')});
-  Run(Replace, F6);
-  EXPECT_TRUE(AllKeysRead());  // ended without "all replaced"
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"axb", "x"}));
+// Replaces every occurrence of from by to without questions (ignoring
+// case, for a string with letters) and waits out the closing message.
+#define REPLACE_ALL(from, to)                                                           \
+  do {                                                                                  \
+    const std::string f = from;                                                         \
+    Keys({CtrlK});                                                                      \
+    Type(f);                                                                            \
+    Keys({Enter, CtrlK});                                                               \
+    Type(to);                                                                           \
+    Keys({Enter, Char('2')});                                                           \
+    if (std::any_of(f.begin(), f.end(), [](char c) { return std::isalpha(c) != 0; })) \
+      Keys({Char('1')});                                                                \
+    Keys({Dismiss});                                                                    \
+    Run(Replace, F6);                                                                   \
+  } while (0)
+
+TEST_F(ReplaceTest, EveryMatchIsReplacedOnceWhereverItStands) {
+  // Matches in the same column of lines 1, 257 and 258: line numbers that
+  // agree in their low byte are still different lines.
+  std::vector<std::string> text(258, "x");
+  text[0] = text[256] = text[257] = "x12";
+  Text(text);
+  REPLACE_ALL("12", "34");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  for (int n : {1, 257, 258}) EXPECT_EQ(Line(n), "x34") << n;
+  EXPECT_EQ(Line(256), "x");
+
+  // Deleting a match brings the next one to its place: that one goes too.
+  Text({"aab", "axxb", "a"});
+  REPLACE_ALL("a", "");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"b", "xxb", ""}));
+  REPLACE_ALL("x", "");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"b", "b", ""}));
+
+  // A replacement holding its own search string doubles each one once,
+  // on every line.
+  Text(std::vector<std::string>(300, "1 11"));
+  REPLACE_ALL("1", "11");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  for (int n = 1; n <= 300; ++n) ASSERT_EQ(Line(n), "11 1111") << n;
+}
+
+TEST_F(ReplaceTest, BlanksReplacedByNothingEndTheRunAtTheLinesFilling) {
+  // The blanks that fill a line's end come back when one is taken out: the
+  // run goes on past them instead of taking them for ever.
+  Text({"a b c", "d e"});
+  REPLACE_ALL(" ", "");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"abc", "de"}));
+}
+
+TEST_F(ReplaceTest, WithTheLimitOnTheReplacementBreaksTheLineInsteadOfBeingRefused) {
+  const std::string xs(200, 'x'), ys(50, 'y');
+  Text({"@ " + xs + " " + ys, "", "end"});  // 253 bytes
+  REPLACE_ALL("@", "=====");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"===== " + xs, ys, "", "end"}));
+
+  // Without the limit nothing breaks the line: the replacement would cut
+  // its end, so it is not made, and the run says so.
+  ToggleLineLimit();
+  Text({"@ " + xs + " " + ys, "@"});
+  Keys({CtrlK});
+  Type("@");
+  Keys({Enter, CtrlK});
+  Type("=====");
+  Keys({Enter, Char('2')});
+  EXPECT_THROW(Run(Replace, F6), InputLost);  // it waits on its message
+  EXPECT_EQ(RowHead(2, "Не все замены сделаны: строка стала бы длиннее 255 символов."),
+            "Не все замены сделаны: строка стала бы длиннее 255 символов.");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"@ " + xs + " " + ys, "====="}));
+}
+
+TEST_F(ReplaceTest, AReplacementTypingWouldLoseIsNotMadeAtAll) {
+  // One long word: no blank to break at, so typing would refuse the
+  // replacement's last characters after the match was deleted.
+  Ed.FormatWidth = 20;
+  const std::string word(24, 'b');
+  Text({word + "a", "a"});
+  Type("a");
+  Keys({Enter, CtrlK});
+  Type("xyz");
+  Keys({Enter, Char('2'), Char('1')});
+  EXPECT_THROW(Run(Replace, F6), InputLost);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{word + "a", "xyz"}));
+  EXPECT_EQ(RowHead(2, "Не все замены "), "Не все замены ");
 }
 
 TEST_F(ReplaceTest, TheCommandEndsOnEscCtrlPOrAnEmptySearchString) {

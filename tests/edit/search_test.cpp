@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "edit/typing.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "text/codepage.h"
 #include "text/linestore.h"
 #include "text/questions.h"
 
@@ -107,6 +109,28 @@ TEST_F(SearchTest, FindInLineGivesTheFirstPositionAndFoldsOnlyTheText) {
   EXPECT_EQ(FindInLine("ab", "xxabAB", CaseIgnore), 0);  // a lower-case pattern never matches folded text
   EXPECT_EQ(FindInLine("abc", "ab", CaseMatch), 0);
   EXPECT_EQ(FindInLine("", "ab", CaseMatch), 0);
+}
+
+TEST_F(SearchTest, FoldedSearchFindsWhatSearchingAnUpperCasedCopyFinds) {
+  // Letters of both cases, Cyrillic ones included, and blanks; patterns
+  // cut from the text itself, so that most are found.
+  std::mt19937 rnd(11);
+  for (const BuildConfig* b : {&BuildKoi8Rkbd, &Build866}) {
+    SelectBuild(*b);
+    const std::string alphabet = ToSet(b->Set, "aAeEzZ ёЁеЕжЖяЯ1");
+    for (int round = 0; round < 3000; ++round) {
+      std::string text;
+      for (int i = int(rnd() % 60); i > 0; --i) text += alphabet[rnd() % alphabet.size()];
+      std::string pat = text.substr(text.empty() ? 0 : rnd() % text.size(), 1 + rnd() % 3);
+      if (rnd() % 4 == 0) pat = alphabet.substr(rnd() % alphabet.size(), 1);
+      UpCaseStr(pat);
+      std::string up = text;
+      UpCaseStr(up);
+      const size_t at = pat.empty() ? std::string::npos : up.find(pat);
+      ASSERT_EQ(FindInLine(pat, text, CaseIgnore), at == std::string::npos ? 0 : int(at) + 1)
+          << b->Name << " [" << text << "] [" << pat << "]";
+    }
+  }
 }
 
 TEST_F(SearchTest, ForwardsTheStartLineIsSearchedAfterTheCursorOnly) {

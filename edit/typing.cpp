@@ -306,6 +306,18 @@ void TypeString(std::string_view text) {
   if (col >= 1 && col <= Scr.ScreenWidth && row >= 3 && row <= Scr.ScreenHeight) MoveCursor(col, row);
 }
 
+bool FitLine(std::string& s) {
+  if (s.size() <= size_t(MaxCol)) return true;
+  if (s.find_first_not_of(' ', size_t(MaxCol)) != std::string::npos) return false;
+  s.resize(size_t(MaxCol));
+  return true;
+}
+
+void RefuseLongLine() {
+  ShowMessage(InBuildSet("Команда не выполнена: строка стала бы длиннее 255 символов."), 1);
+  Txt.Failed = 1;
+}
+
 bool SpliceAtCursor(int count, std::string_view text) {
   const int line = Ed.CurLine;
   const int col = Ed.CurCol;
@@ -324,10 +336,7 @@ bool SpliceAtCursor(int count, std::string_view text) {
   W.append(text);
   W.append(s.substr(std::min(stored, size_t(col - 1) + size_t(count))));
   if (W.size() < stored) W.resize(stored, ' ');
-  if (W.size() > size_t(MaxCol)) {
-    if (W.find_first_not_of(' ', size_t(MaxCol)) != std::string::npos) return false;
-    W.resize(size_t(MaxCol));
-  }
+  if (!FitLine(W)) return false;
   const int t = TrimmedLength(W);
   // With the limit on, a character typed where the line's text passes
   // FormatWidth breaks the line, and a blank past LineWidth opens the next

@@ -49,6 +49,16 @@ void TypeChar(uint8_t ch);
 // TypeChar for each character; the terminal cursor is placed afterwards.
 void TypeString(std::string_view text);
 
+// The one rule for text that would pass 255 bytes, for every command that
+// lengthens lines: blanks at a line's end may be dropped to make room, no
+// other byte is ever cut.  True when s can be a line, cut to 255 bytes if
+// only blanks stood past them; false, s unchanged, when text would be lost.
+bool FitLine(std::string& s);
+// A command that could only be carried out by cutting text changes nothing
+// and says why: "Команда не выполнена: строка стала бы длиннее 255
+// символов." (waits for a key); Failed := 1.
+void RefuseLongLine();
+
 // Deletes count characters at the cursor and types text there, in one step,
 // when that is certain to give what deleting and then typing text character
 // by character (in insert mode) gives: no line break can happen, no byte

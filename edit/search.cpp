@@ -217,7 +217,7 @@ void ReplaceAtCursor() {
   // in one step.
   if (text.empty()) {
     const std::string before(LineBytes(line));
-    if (!SpliceAtCursor(len, text)) {
+    if (!Search.Splice || !SpliceAtCursor(len, text)) {
       SaveLineForUndo(line);
       DeleteChars(line, col, len);
     }
@@ -229,7 +229,7 @@ void ReplaceAtCursor() {
     if (Search.PrevShrank) Ed.CurCol -= 1;
     return;
   }
-  if (SpliceAtCursor(len, text)) {
+  if (Search.Splice && SpliceAtCursor(len, text)) {
     Ed.CurCol -= 1;
     return;
   }

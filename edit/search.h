@@ -44,6 +44,10 @@ struct SearchState {
   int SavedCol = 1;
   bool SavedInsert = true;
   int TooLong = 0;               // matches left alone: the line would pass 255 bytes
+  // Replacements that cannot change the line's breaking go in in one step,
+  // which gives what typing them gives; false types every one (the tests
+  // compare the two).
+  bool Splice = true;
 
   // Replace by file.
   bool Batch = false;            // pairs are being applied

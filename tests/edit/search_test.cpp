@@ -16,6 +16,7 @@
 #include "support/driver.h"
 #include "support/fixture.h"
 #include "text/codepage.h"
+#include "text/heap.h"
 #include "text/linestore.h"
 #include "text/questions.h"
 
@@ -863,6 +864,89 @@ TEST_F(ReplaceTest, LineBreakingAppliesToTheReplacement) {
     words += (n > 1 ? " " : "") + Line(n);
   }
   EXPECT_EQ(words, "aa long word y");
+}
+
+TEST_F(ReplaceTest, ReplacingInOneStepGivesWhatTypingGives) {
+  // Whole runs over generated texts, once with the one-step replacements
+  // and once typing every replacement: the texts, the cursor, the marks,
+  // the undo ring and the screen must come out the same.
+  std::mt19937 rnd(5);
+  auto pick = [&](int n) { return int(rnd() % unsigned(n)); };
+  const std::vector<std::pair<std::string, std::string>> pairs = {
+      {"e", "ea"}, {"e", ""}, {"de", "d e"}, {"a", "aaaa"}, {"x", " "}, {"e", "ee ee"}};
+  struct Outcome {
+    std::vector<std::string> lines;
+    std::vector<int> state;
+    std::vector<std::string> ring;
+    std::vector<Cell> cells;
+    bool operator==(const Outcome&) const = default;
+  };
+  int differentRuns = 0;
+  for (int round = 0; round < 240; ++round) {
+    std::vector<std::string> text;
+    std::vector<uint8_t> widths;
+    for (int n = 1 + pick(30); n > 0; --n) {
+      std::string l;
+      const int length = pick(3) == 0 ? 200 + pick(56) : pick(70);
+      while (int(l.size()) < length) l += "abcdex   "[pick(9)];
+      text.push_back(l);
+      widths.push_back(pick(2) ? Txt.LineWidth : uint8_t(l.size()));
+    }
+    const auto& [from, to] = pairs[size_t(pick(int(pairs.size())))];
+    const int width = std::vector<int>{30, 60, 254}[size_t(pick(3))];
+    const bool limit = pick(2) != 0;
+    const int rect = pick(int(text.size()) + 1);
+    const int rectCol = 1 + pick(80);
+    const int mark = pick(int(text.size()) + 1);
+
+    auto run = [&](bool splice) {
+      ResetSearchState();
+      Search.Splice = splice;
+      ResetLineStore();
+      EXPECT_TRUE(InitLineStore());
+      for (size_t i = 0; i < text.size(); ++i) EXPECT_TRUE(AppendLine(text[i], widths[i]));
+      ResetScreen(80, 25);
+      At(1, 1);
+      Ed.WindowTop = 1;
+      Ed.FormatWidth = uint8_t(width);
+      Ed.FillCell = Cell(limit ? (Ed.FillCell & ~0x0800) : (Ed.FillCell | 0x0800));
+      Ed.InsertMode = true;
+      Ed.RectFirst = Ed.RectLast = int16_t(rect);
+      Ed.RectFirstCol = rectCol;
+      Ed.RectLastCol = rectCol + 2;
+      Ed.LineMarks[0] = int16_t(mark);
+      Txt.Modified = false;
+      Keys({CtrlK});
+      Type(from);
+      Keys({Enter, CtrlK});
+      Type(to);
+      Keys({Enter, Char('2')});
+      if (from.find_first_not_of(' ') != std::string::npos) Keys({Char('1')});
+      Keys({Dismiss});
+      Run(Replace, F6);
+      Kbd.Queue.clear();
+      Outcome o;
+      for (int n = 1; n <= Txt.LineCount; ++n) o.lines.emplace_back(LineBytes(n));
+      o.state = {Ed.CurLine,     Ed.CurCol,          Ed.WindowTop,    Ed.RectFirst,       Ed.RectLast,
+                 Ed.RectFirstCol, Ed.RectLastCol,     Ed.LineMarks[0], int(Txt.Modified),  int(Txt.LineSaved),
+                 Txt.UndoIndex,   int(Heap.Used),     Search.TooLong,  int(Ed.InsertMode), Txt.LineCount};
+      o.ring = RingListing();
+      o.cells = Scr.ScreenCells;
+      return o;
+    };
+    const Outcome spliced = run(true);
+    const Outcome typed = run(false);
+    ASSERT_TRUE(spliced == typed) << "round " << round << " [" << from << "] -> [" << to << "] width " << width
+                                  << " limit " << limit;
+    if (spliced.lines != [&] {
+          std::vector<std::string> v;
+          for (size_t i = 0; i < text.size(); ++i)
+            v.push_back(text[i] + std::string(std::max<size_t>(widths[i], text[i].size()) - text[i].size(), ' '));
+          return v;
+        }())
+      ++differentRuns;
+  }
+  EXPECT_GT(differentRuns, 150);  // most runs replaced something
 }
 
 // ---- Replace by file ----------------------------------------------------------

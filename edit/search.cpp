@@ -12,6 +12,7 @@
 #include "core/state.h"
 #include "edit/prompt.h"
 #include "edit/typing.h"
+#include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
 #include "text/linestore.h"
@@ -19,7 +20,6 @@
 #include "text/questions.h"
 #include "text/savefile.h"
 #include "text/status.h"
-#include "screen/cells.h"
 
 SearchState Search;
 

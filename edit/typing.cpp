@@ -330,8 +330,8 @@ bool SpliceAtCursor(int count, std::string_view text) {
   // The line as typing would leave it: each insertion into a full line
   // pushes out its last byte, which comes to the same as cutting the whole
   // at 255, and that may take blanks only.
-  std::string W;
-  W.reserve(stored + text.size());
+  static std::string W;  // kept, so that a run of replacements allocates once
+  W.clear();
   W.append(s.substr(0, size_t(col - 1)));
   W.append(text);
   W.append(s.substr(std::min(stored, size_t(col - 1) + size_t(count))));

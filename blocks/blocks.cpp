@@ -30,7 +30,7 @@ void ResetBlockState() { Blk = BlockState{}; }
 
 namespace {
 
-constexpr int MaxCol = 255;          // the longest line
+constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -44,12 +44,6 @@ void ReportOverlap() {
   Txt.Failed = 1;
 }
 
-// A change that would push text past column 255 is refused the way typing
-// refuses a character: with a pause, and nothing changes.
-void RefuseNoRoom() {
-  RefusalPause();
-  Txt.Failed = 1;
-}
 
 // Puts the cursor on a line and a column of the text; false without text.
 bool CursorOnText() {
@@ -88,7 +82,8 @@ std::string InsertedAt(std::string s, int col, std::string_view text) {
 
 // A line may be cut to 255 bytes only where it holds blanks.
 bool Fits(std::string_view s) {
-  return s.size() <= size_t(MaxCol) || s.find_first_not_of(' ', size_t(MaxCol)) == std::string_view::npos;
+  std::string t(s);
+  return FitLine(t);
 }
 
 // The new contents of the lines a command changes, by line number.  Built
@@ -113,13 +108,13 @@ bool PlanFits(const Plan& plan) {
 // lines that must grow would not all find memory.
 bool Commit(Plan& plan) {
   if (!PlanFits(plan)) {
-    RefuseNoRoom();
+    RefuseLongLine();
     return false;
   }
   size_t need = 0;
   for (auto& [n, text] : plan) {
     if (n < 1 || n > Txt.LineCount) continue;
-    if (text.size() > size_t(MaxCol)) text.resize(size_t(MaxCol));
+    FitLine(text);
     const int length = TrimmedLength(text);
     if (length > StoredLength(n)) need += size_t(length) + 1;
   }
@@ -176,6 +171,8 @@ size_t TypeBlockText(std::string_view text, int* pushed) {
     // character would push this one out of the line.
     if (!moved) break;
   }
+  // What was not typed is lost, unless it is only blanks.
+  if (text.find_first_not_of(' ', typed) != std::string_view::npos) ++Typing.Lost;
   Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxCol);
   TypeString({});  // the terminal cursor follows, as after any typing
   return typed;
@@ -275,11 +272,11 @@ bool PlaceTexts(Plan& plan, const std::vector<std::string>& texts, bool overwrit
   }
   for (const std::string& s : appended)
     if (!Fits(s)) {
-      RefuseNoRoom();
+      RefuseLongLine();
       return false;
     }
   if (!PlanFits(plan)) {
-    RefuseNoRoom();
+    RefuseLongLine();
     return false;
   }
   const int firstNew = Txt.LineCount + 1;
@@ -298,8 +295,13 @@ void CopyOneLineRect(int* pushed) {
     ReportOverlap();
     return;
   }
+  TypingTrial trial(1, Txt.LineCount);
   SaveLineForUndo(Ed.CurLine);
   TypeBlockText(Columns(Ed.RectFirst, Ed.RectFirstCol, RectWidth()), pushed);
+  if (trial.Lost()) {
+    trial.Undo();
+    RefuseLongLine();
+  }
 }
 
 // A rectangle of several lines goes into the rectangle of the same size at
@@ -334,40 +336,20 @@ void MoveRectAlongLines() {
   if (Commit(plan)) Ed.CurCol = col;
 }
 
-// Text that typing refused while a one-line rectangle was being moved goes
-// back where the rectangle stood, which stays marked over it; when that
-// line cannot take it, onto a line of its own after the cursor line.
-void PutBack(const std::string& rest) {
-  Txt.Failed = 1;
-  if (Ed.RectFirst >= 1 && Ed.RectFirst <= Txt.LineCount && Ed.RectFirstCol >= 1) {
-    std::string s = InsertedAt(LineString(Ed.RectFirst), Ed.RectFirstCol, rest);
-    if (Fits(s)) {
-      s.resize(std::min<size_t>(s.size(), MaxCol));
-      StoreLine(s, Ed.RectFirst);
-      if (TrimmedLength(s) <= StoredLength(Ed.RectFirst)) {
-        Ed.RectLast = Ed.RectFirst;
-        Ed.RectLastCol = std::min<int>(Ed.RectFirstCol + int(rest.size()) - 1, MaxCol);
-        return;
-      }
-    }
-  }
-  RemoveAllMarks();
-  int16_t n = int16_t(Ed.CurLine + 1);
-  InsertLine(uint8_t(std::max<size_t>(rest.size(), Txt.LineWidth)), n);
-  if (Txt.Failed == 0) StoreLine(rest, n);
-  Txt.Failed = 1;
-}
-
 // A one-line rectangle on another line is cut from its line and typed at
-// the cursor.
+// the cursor; when typing could not take all of it, nothing changes.
 void MoveOneLineRect() {
   const std::string text = Columns(Ed.RectFirst, Ed.RectFirstCol, RectWidth());
+  TypingTrial trial(1, Txt.LineCount);
   Plan plan;
   EraseColumns(PlannedLine(plan, Ed.RectFirst), Ed.RectFirstCol, RectWidth());
   if (!Commit(plan)) return;
   SaveLineForUndo(Ed.CurLine);
-  const size_t typed = TypeBlockText(text, nullptr);
-  if (typed < text.size()) PutBack(text.substr(typed));
+  TypeBlockText(text, nullptr);
+  if (trial.Lost()) {
+    trial.Undo();
+    RefuseLongLine();
+  }
 }
 
 // A rectangle of several lines moves into the rectangle of its size at the

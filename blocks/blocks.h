@@ -32,7 +32,8 @@ void ReportNoBlock();
 // Types text at the cursor through TypeChar, as TypeString does, and
 // returns how many of its characters the text took.  Typing stops at a
 // refused character and after one typed into the last column (the next
-// would push it out of the line).  With pushed given, adds how far
+// would push it out of the line); text left untyped that is not all
+// blanks counts in Typing.Lost, so that a trial of typing sees it.  With pushed given, adds how far
 // automatic line breaking pushed the text of the rectangle's first line to
 // the right by putting words in front of it.
 size_t TypeBlockText(std::string_view text, int* pushed = nullptr);

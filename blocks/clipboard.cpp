@@ -33,19 +33,21 @@ bool CursorOnText() {
 }
 
 // The lines after the type line: each ends at an LF (the last one may
-// not), each cut to what a line can hold.
-std::vector<std::string> BlockLines(const std::string& data) {
-  std::vector<std::string> lines;
+// not).  A line longer than a line can hold loses the blanks at its end;
+// false when it would lose more.
+bool BlockLines(const std::string& data, std::vector<std::string>& lines) {
+  lines.clear();
   size_t at = data.find('\n');
-  if (at == std::string::npos) return lines;
+  if (at == std::string::npos) return true;
   ++at;
   while (at < data.size()) {
     size_t end = data.find('\n', at);
     if (end == std::string::npos) end = data.size();
-    lines.push_back(data.substr(at, std::min(end - at, MaxLine)));
+    lines.push_back(data.substr(at, end - at));
+    if (!FitLine(lines.back())) return false;
     at = end + 1;
   }
-  return lines;
+  return true;
 }
 
 // A line block replaced by the clipboard's lines, or the lines put in at
@@ -154,7 +156,13 @@ void PasteClipboard() {
   const std::optional<std::string> data = ReadClipboard();
   const char kind = data && !data->empty() ? (*data)[0] : ' ';
   if (kind != 'L' && kind != 'B') return;
-  const std::vector<std::string> lines = BlockLines(*data);
+  std::vector<std::string> lines;
+  if (!BlockLines(*data, lines)) {
+    RefuseLongLine();
+    return;
+  }
+  // Typing that loses any of the text takes the whole paste back.
+  TypingTrial trial(1, Txt.LineCount);
   const bool insertMode = Ed.InsertMode;
   Ed.InsertMode = true;
   Txt.Failed = 0;
@@ -163,6 +171,11 @@ void PasteClipboard() {
   else
     PasteRect(lines);
   Ed.InsertMode = insertMode;
+  if (trial.Lost()) {
+    trial.Undo();
+    RefuseLongLine();
+    return;
+  }
   Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));  // typing into column 255 leaves it one past
   Txt.Modified = true;
 }

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/commands.h"
 #include "core/safefile.h"
 #include "core/state.h"
+#include "edit/typing.h"
 #include "screen/term.h"
 #include "text/codepage.h"
 #include "text/linestore.h"
@@ -21,21 +24,31 @@ void ResetInsertFile() { Insert = InsertFileState{}; }
 
 int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError) {
   cut = 0;
+  // The lines are read before any goes in, as many as the text could still
+  // take and one more (that one is refused as the line limit says): a line
+  // that could only be taken by cutting text off keeps them all out.
   auto reader = std::make_unique<LineReader>(fd);
+  std::vector<std::string> lines;
+  const size_t room = size_t(std::max(MaxLines - Txt.LineCount, 0)) + 1;
   std::string line;
   bool longer = false;
-  int16_t n = after;
-  Txt.Failed = 0;
-  // InsertLine refuses at the line limit or when memory is short (it says
-  // so and steps n back), which ends the reading.
-  while (Txt.Failed == 0 && reader->Next(line, longer)) {
+  while (lines.size() < room && reader->Next(line, longer)) {
     StopIfClosing();
-    if (longer) ++cut;
-    ++n;
-    InsertLine(uint8_t(std::max<size_t>(line.size(), Txt.LineWidth)), n);
-    if (Txt.Failed == 0) StoreLine(line, n);
+    if (reader->CutText()) ++cut;
+    lines.push_back(line);
   }
   readError = reader->Failed();
+  int16_t n = after;
+  Txt.Failed = 0;
+  if (cut > 0) return n;
+  // InsertLine refuses at the line limit or when memory is short (it says
+  // so and steps n back), which ends the insertion.
+  for (const std::string& l : lines) {
+    ++n;
+    InsertLine(uint8_t(std::max<size_t>(l.size(), Txt.LineWidth)), n);
+    if (Txt.Failed != 0) break;
+    StoreLine(l, n);
+  }
   return n;
 }
 
@@ -57,11 +70,14 @@ void TakeFile() {
   int cut = 0;
   bool readError = false;
   const int16_t last = InsertLinesFrom(fd, Ed.CurLine, cut, readError);
-  Loop.InsertedLast = last;
   close(fd);
+  if (cut > 0) {  // nothing was taken
+    RefuseLongLine();
+    return;
+  }
+  Loop.InsertedLast = last;
   // As when the text was loaded: damage the reading could not avoid is told.
   if (readError) ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + name, 1);
-  if (cut > 0) ShowMessage(InBuildSet("Строк длиннее 255 байт, обрезано: ") + std::to_string(cut), 1);
   // The inserted lines alone decide whether they came in a foreign code page.
   if (Ed.AskRecodeOnLoad && last >= first) RecodeOnLoad(first, last, false);
 }

@@ -23,6 +23,7 @@ void TakeFile();
 
 // Inserts the lines read from fd after line `after`, as TakeFile does, up to
 // the line limit or until memory runs out.  Returns the last line inserted
-// (`after` when none was); cut counts the lines longer than 255 bytes, and
-// readError tells that the file could not be read to its end.
+// (`after` when none was); cut counts the lines that hold more than 255
+// bytes before their trailing blanks (with one of them, no line is
+// inserted), and readError tells that the file could not be read to its end.
 int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError);

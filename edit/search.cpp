@@ -1,13 +1,18 @@
 #include "edit/search.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <istream>
+#include <utility>
+#include <vector>
 
 #include "builds/build.h"
 #include "core/commands.h"
 #include "core/state.h"
 #include "edit/prompt.h"
 #include "edit/typing.h"
+#include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"
 #include "text/codepage.h"
@@ -45,7 +50,36 @@ bool HasLetters(std::string_view pattern) {
   return up != pattern || low != pattern;
 }
 
-void Match(int line, int col, bool otherLine) {
+// The message row as a replace run's last clear left it, with what the
+// clear depends on: a further clear that would write the same cells is
+// left out, which saves a replace-all most of its time.
+struct ClearedRow {
+  std::vector<Cell> cells;
+  Cell fill = 0;
+  int blockSize = -1;
+} Cleared;
+
+int ShownBlockSize() { return Ed.BlockFirst > 0 ? Ed.BlockLast - Ed.BlockFirst + 1 : 0; }
+
+std::pair<std::vector<Cell>::const_iterator, std::vector<Cell>::const_iterator> MessageRow() {
+  const size_t w = Scr.ScreenWidth;
+  if (Scr.ScreenCells.size() < 2 * w) return {Scr.ScreenCells.end(), Scr.ScreenCells.end()};
+  return {Scr.ScreenCells.begin() + std::ptrdiff_t(w), Scr.ScreenCells.begin() + std::ptrdiff_t(2 * w)};
+}
+
+void ClearForMatch(int searchMode) {
+  const auto [b, e] = MessageRow();
+  if (searchMode == 0 && b != e && Cleared.fill == Ed.FillCell && Cleared.blockSize == ShownBlockSize() &&
+      std::equal(b, e, Cleared.cells.begin(), Cleared.cells.end()))
+    return;
+  ClearMessageLine();
+  const auto [b2, e2] = MessageRow();
+  Cleared.cells.assign(b2, e2);
+  Cleared.fill = Ed.FillCell;
+  Cleared.blockSize = ShownBlockSize();
+}
+
+void Match(int line, int col, bool otherLine, int searchMode) {
   Ed.CurLine = int16_t(line);
   Ed.WindowTop = int16_t(line);
   Ed.CurCol = col;
@@ -53,7 +87,7 @@ void Match(int line, int col, bool otherLine) {
     Txt.LineSaved = false;
     Ed.HScroll = 0;
   }
-  ClearMessageLine();
+  ClearForMatch(searchMode);
   Txt.Failed = 0;
 }
 
@@ -84,7 +118,7 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
     for (int n = startLine; n != endLine;) {
       n += step;
       if (TrimmedLength(LineBytes(n)) == 0) {
-        Match(n, Ed.IndentColumn, true);
+        Match(n, Ed.IndentColumn, true, searchMode);
         return Outcome::Found;
       }
     }
@@ -114,21 +148,21 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
   if (step > 0) {
     if (size_t(startCol) < first.size()) {
       if (int p = FindInLine(pat, first.substr(size_t(startCol)), caseSetting)) {
-        Match(startLine, p + startCol, false);
+        Match(startLine, p + startCol, false, searchMode);
         return Outcome::Found;
       }
     }
   } else {
     const size_t keep = startCol >= 1 ? std::min(first.size(), size_t(startCol - 1)) : 0;
     if (int p = FindInLine(pat, first.substr(0, keep), caseSetting)) {
-      Match(startLine, p, false);
+      Match(startLine, p, false, searchMode);
       return Outcome::Found;
     }
   }
   for (int n = startLine; n != endLine;) {
     n += step;
     if (int p = FindInLine(pat, LineBytes(n), caseSetting)) {
-      Match(n, p, true);
+      Match(n, p, true, searchMode);
       return Outcome::Found;
     }
   }
@@ -170,29 +204,47 @@ void PromptAndSearch(int8_t caseSetting) {
   QuickSearch(KeyScan() == 0xF0);
 }
 
-// Length of a line without its trailing blanks and NUL bytes.
-int ContentLength(std::string_view s) {
-  size_t n = s.size();
-  while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) --n;
-  return int(n);
-}
-
 // Step 5 of a replace: the match at the cursor becomes the replacement,
 // typed so that line breaking applies; the next search starts after it.  A
-// replacement that would make the line longer than 255 bytes is not made:
-// the match stays as it is (the search goes on after its first character)
-// and the run reports it at its end, so that no text is ever cut off.
+// replacement that typing could not make without losing text (a line that
+// would pass 255 bytes, a character with no place to break the line) is not
+// made: the match stays as it is (the search goes on after its first
+// character) and the run reports it at its end.
 void ReplaceAtCursor() {
   const int line = Ed.CurLine, col = Ed.CurCol;
   const int len = int(Search.ReplaceSearchString.size());
-  const int grown = ContentLength(LineBytes(line)) - len + int(Search.ReplacementString.size());
-  if (grown > MaxLine) {
+  const std::string& text = Search.ReplacementString;
+  // Most replacements change nothing about the line's breaking and go in
+  // in one step.
+  if (text.empty()) {
+    const std::string before(LineBytes(line));
+    if (!Search.Splice || !SpliceAtCursor(len, text)) {
+      SaveLineForUndo(line);
+      DeleteChars(line, col, len);
+    }
+    // Blanks taken from the end of a line come back as its filling: when
+    // the line is just as it was, the search goes on after the match.
+    // Otherwise the text after the match has moved up to its place, and the
+    // search starts there.
+    Search.PrevShrank = LineBytes(line) != before;
+    if (Search.PrevShrank) Ed.CurCol -= 1;
+    return;
+  }
+  if (Search.Splice && SpliceAtCursor(len, text)) {
+    Ed.CurCol -= 1;
+    return;
+  }
+  // Breaking moves the cursor down at most a line a character, and touches
+  // the line after the cursor's.
+  TypingTrial trial(line, line + int(text.size()) + 2);
+  SaveLineForUndo(line);
+  DeleteChars(line, col, len);
+  for (char ch : text) TypeChar(uint8_t(ch));
+  if (trial.Lost()) {
+    trial.Undo();
     ++Search.TooLong;
     return;
   }
-  SaveLineForUndo(line);
-  DeleteChars(line, col, len);
-  for (char ch : Search.ReplacementString) TypeChar(uint8_t(ch));
   Ed.CurCol -= 1;
 }
 
@@ -212,10 +264,14 @@ bool ReplaceMatches() {
     }
     if (o == Outcome::Cancelled) Search.Cancelled = true;
     if (o != Outcome::Found) return false;
-    const uint8_t l = uint8_t(Ed.CurLine), c = uint8_t(Ed.CurCol);
-    if (l == Search.PrevLine && c == Search.PrevCol) return false;
-    Search.PrevLine = l;
-    Search.PrevCol = c;
+    // The next search starts after what a replacement typed, so a match
+    // where the previous one stood means the run went round: it ends.  But
+    // where a replacement took text out and typed nothing, the text after
+    // it has moved up to the same place.
+    if (Ed.CurLine == Search.PrevLine && Ed.CurCol == Search.PrevCol && !Search.PrevShrank) return false;
+    Search.PrevLine = Ed.CurLine;
+    Search.PrevCol = Ed.CurCol;
+    Search.PrevShrank = false;
     if (Search.Confirm) return true;
     ReplaceAtCursor();
   }
@@ -223,7 +279,9 @@ bool ReplaceMatches() {
 
 // Step 5: the start of one string's replacement.
 void BeginPair() {
-  Search.PrevLine = Search.PrevCol = 0;
+  Search.PrevLine = 0;
+  Search.PrevCol = 0;
+  Search.PrevShrank = false;
   Ed.CurLine = Search.InBlock ? std::max<int16_t>(Ed.BlockFirst, 1) : int16_t(1);
   Ed.CurCol = 0;
   Txt.LineSaved = false;
@@ -326,15 +384,62 @@ void StartRun() {
 
 int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetting) {
   if (pattern.empty() || pattern.size() > text.size()) return 0;
-  size_t at;
-  if (caseSetting > 0) {
-    std::string up(text);
-    UpCaseStr(up);
-    at = up.find(pattern);
-  } else {
-    at = text.find(pattern);
+  if (caseSetting <= 0) {
+    const size_t at = text.find(pattern);
+    return at == std::string_view::npos ? 0 : int(at) + 1;
   }
-  return at == std::string_view::npos ? 0 : int(at) + 1;
+  // The text compared in upper case where it stands, without a copy.  The
+  // bytes that fold to the pattern's first one (a letter's two cases,
+  // seldom more) are looked for with memchr, each from where it was last
+  // seen, so no byte is looked at twice.
+  const uint8_t* up = UpCaseTable();
+  const uint8_t first = uint8_t(pattern[0]);
+  const size_t last = text.size() - pattern.size();
+  const auto matchesAt = [&](size_t i) {
+    size_t j = 1;
+    while (j < pattern.size() && up[uint8_t(text[i + j])] == uint8_t(pattern[j])) ++j;
+    return j == pattern.size();
+  };
+  // The bytes are found once per table and first byte.
+  static const uint8_t* foundFor = nullptr;
+  static uint8_t foundFirst = 0;
+  static std::array<uint8_t, 4> firsts{};
+  static size_t kinds = 0;
+  if (foundFor != up || foundFirst != first) {
+    foundFor = up;
+    foundFirst = first;
+    kinds = 0;
+    for (int b = 0; b < 256; ++b)
+      if (up[b] == first) {
+        if (kinds == firsts.size()) {
+          kinds = 0;  // too many to look for one by one
+          break;
+        }
+        firsts[kinds++] = uint8_t(b);
+      }
+  }
+  if (kinds == 0) {
+    for (size_t i = 0; i <= last; ++i)
+      if (up[uint8_t(text[i])] == first && matchesAt(i)) return int(i) + 1;
+    return 0;
+  }
+  const char* base = text.data();
+  const size_t end = last + 1;  // candidates stand before this
+  std::array<size_t, 4> next{};
+  const auto seek = [&](size_t k, size_t from) {
+    const void* p = from < end ? std::memchr(base + from, firsts[k], end - from) : nullptr;
+    next[k] = p ? size_t(static_cast<const char*>(p) - base) : end;
+  };
+  for (size_t k = 0; k < kinds; ++k) seek(k, 0);
+  for (;;) {
+    size_t k = 0;
+    for (size_t m = 1; m < kinds; ++m)
+      if (next[m] < next[k]) k = m;
+    const size_t i = next[k];
+    if (i >= end) return 0;
+    if (matchesAt(i)) return int(i) + 1;
+    seek(k, i + 1);
+  }
 }
 
 bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,

@@ -37,11 +37,17 @@ struct SearchState {
   bool Running = false;
   bool QuestionPending = false;
   bool Cancelled = false;        // "4 или Esc - отмена процесса", or the case question refused
-  uint8_t PrevLine = 0, PrevCol = 0;  // low 8 bits of the previous match; 0, 0: none
+  int16_t PrevLine = 0;          // the previous match; 0: none
+  int PrevCol = 0;
+  bool PrevShrank = false;       // its replacement took text out of the line and typed nothing
   int16_t SavedTop = 1, SavedLine = 1;
   int SavedCol = 1;
   bool SavedInsert = true;
   int TooLong = 0;               // matches left alone: the line would pass 255 bytes
+  // Replacements that cannot change the line's breaking go in in one step,
+  // which gives what typing them gives; false types every one (the tests
+  // compare the two).
+  bool Splice = true;
 
   // Replace by file.
   bool Batch = false;            // pairs are being applied

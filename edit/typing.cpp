@@ -12,6 +12,7 @@
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"
+#include "text/heap.h"
 #include "text/linestore.h"
 #include "text/messages.h"
 
@@ -224,7 +225,10 @@ void ToggleLineLimit() {
 void TypeChar(uint8_t ch) {
   Typing.BreakLine = 0;
   const int16_t line = Ed.CurLine;
-  if (line < 1 || line > Txt.LineCount) return;
+  if (line < 1 || line > Txt.LineCount) {
+    ++Typing.Lost;
+    return;
+  }
   if (Ed.CurCol < 1) Ed.CurCol = 1;
   const int c = Ed.CurCol;
   const int fw = Ed.FormatWidth;
@@ -239,21 +243,31 @@ void TypeChar(uint8_t ch) {
   if (!Ed.InsertMode && size_t(c) <= W.size()) W.erase(size_t(c - 1), 1);
 
   if (c > Txt.LineWidth && ch == ' ' && limit && stored <= Txt.LineWidth && c > TrimmedLength(W)) {
+    const int16_t before = Ed.CurLine;
     OpenNextLine(W);
+    if (Ed.CurLine == before) ++Typing.Lost;  // no line could be opened
     return;
   }
-  if (c > MaxCol) return;  // no column left for it
+  if (c > MaxCol) {  // no column left for it
+    ++Typing.Lost;
+    return;
+  }
 
   if (W.size() < size_t(c - 1)) W.resize(size_t(c - 1), ' ');
   W.insert(size_t(c - 1), 1, char(ch));
-  if (W.size() > MaxCol) W.resize(MaxCol);  // a full line loses its last character
+  if (W.size() > MaxCol) {  // a full line loses its last character
+    if (W.back() != ' ') ++Typing.Lost;
+    W.resize(MaxCol);
+  }
   int p = std::max<int>(TrimmedLength(W), c);
 
   // A line that must grow keeps its old contents when memory is short; the
   // character is then dropped.
   auto storeWhole = [&] {
     StoreLine(W, line);
-    return TrimmedLength(W) <= StoredLength(line);
+    if (TrimmedLength(W) <= StoredLength(line)) return true;
+    ++Typing.Lost;
+    return false;
   };
   if (p <= fw || !limit || stored > Txt.LineWidth) {
     // Within the width, or no breaking: the line grows past FormatWidth.
@@ -262,13 +276,17 @@ void TypeChar(uint8_t ch) {
     const int q = p;
     while (p > 0 && At(W, p) != ' ') --p;
     if (p < ic || (ch == ' ' && p <= ic)) {
-      RefusalPause();
+      ++Typing.Lost;
+      if (Typing.Trials == 0) RefusalPause();
       return;
     }
     if (ic + (q - p) > fw) {
       if (!storeWhole()) return;  // a word that can never fit stays where it is
     } else {
-      if (!BreakLine(W, p, q, c)) return;
+      if (!BreakLine(W, p, q, c)) {
+        ++Typing.Lost;
+        return;
+      }
       if (Ed.CurLine != line) {
         ShiftRectRight(line, c);
         return;
@@ -286,6 +304,121 @@ void TypeString(std::string_view text) {
   const int col = Ed.CurCol - Ed.HScroll;
   const int row = Ed.CurLine - Ed.WindowTop + 3;
   if (col >= 1 && col <= Scr.ScreenWidth && row >= 3 && row <= Scr.ScreenHeight) MoveCursor(col, row);
+}
+
+bool FitLine(std::string& s) {
+  if (s.size() <= size_t(MaxCol)) return true;
+  if (s.find_first_not_of(' ', size_t(MaxCol)) != std::string::npos) return false;
+  s.resize(size_t(MaxCol));
+  return true;
+}
+
+void RefuseLongLine() {
+  ShowMessage(InBuildSet("Команда не выполнена: строка стала бы длиннее 255 символов."), 1);
+  Txt.Failed = 1;
+}
+
+bool SpliceAtCursor(int count, std::string_view text) {
+  const int line = Ed.CurLine;
+  const int col = Ed.CurCol;
+  if (line < 1 || line > Txt.LineCount || col < 1 || count < 0 || !Ed.InsertMode) return false;
+  const std::string_view s = LineBytes(line);
+  const size_t stored = s.size();
+  if (size_t(col) > stored) return false;  // nothing to delete there: typing pads the line
+  const int last = col + int(text.size()) - 1;  // the column of the last typed character
+  if (last > MaxCol) return false;
+  // The line as typing would leave it: each insertion into a full line
+  // pushes out its last byte, which comes to the same as cutting the whole
+  // at 255, and that may take blanks only.
+  static std::string W;  // kept, so that a run of replacements allocates once
+  W.clear();
+  W.append(s.substr(0, size_t(col - 1)));
+  W.append(text);
+  W.append(s.substr(std::min(stored, size_t(col - 1) + size_t(count))));
+  if (W.size() < stored) W.resize(stored, ' ');
+  if (!FitLine(W)) return false;
+  const int t = TrimmedLength(W);
+  // With the limit on, a character typed where the line's text passes
+  // FormatWidth breaks the line, and a blank past LineWidth opens the next
+  // line.  Every step's text is at most the final one's, so checking the
+  // final line and the last column covers them all.
+  if (LineLimitOn() && stored <= Txt.LineWidth && (std::max(t, last) > Ed.FormatWidth || last > Txt.LineWidth))
+    return false;
+  // A line that grows takes a new block; typing grows it step by step,
+  // each step needing at most a line's length of free memory.
+  if (size_t(t) > stored && LargestFreeBlock() <= 3 * 256) return false;
+
+  SaveLineForUndo(line);
+  StoreLine(W, line);
+  if (!text.empty()) {
+    Typing.BreakLine = 0;
+    for (int c = col; c <= last; ++c) ShiftRectRight(line, c);
+    Ed.CurCol = last + 1;
+  }
+  return true;
+}
+
+struct TypingTrial::Saved {
+  EditorState editor;
+  TypingState typing;
+  bool modified, lineSaved;
+  uint8_t undoIndex;
+  decltype(Txt.UndoRing) ring;
+};
+
+TypingTrial::TypingTrial(int first_, int last_)
+    : first(std::max(first_, 1)),
+      last(std::min<int>(last_, Txt.LineCount)),
+      count(Txt.LineCount),
+      saved(new Saved{Ed, Typing, Txt.Modified, Txt.LineSaved, Txt.UndoIndex, Txt.UndoRing}),
+      lostAtStart(Typing.Lost) {
+  for (int n = first; n <= last; ++n) {
+    lines.emplace_back(LineBytes(n));
+    widths.push_back(StoredLength(n));
+  }
+  ++Typing.Trials;
+}
+
+TypingTrial::~TypingTrial() { --Typing.Trials; }
+
+void TypingTrial::Undo() {
+  if (!lines.empty()) {
+    // The region as it stands now: its lines after the first go, the saved
+    // ones come back after it, and the first is stored back (in a block of
+    // its old length, when it grew).
+    const int lastNow = std::max(first, last + (Txt.LineCount - count));
+    for (int n = lastNow; n > first; --n) {
+      int16_t k = int16_t(n);
+      DeleteLine(k);
+    }
+    bool stored = false;
+    if (StoredLength(first) != widths[0]) {
+      int16_t n = int16_t(first);
+      InsertLine(widths[0], n);
+      if (Txt.Failed == 0 && n == first) {
+        StoreLine(lines[0], n);
+        int16_t old = int16_t(first + 1);
+        DeleteLine(old);
+        stored = true;
+      }
+    }
+    if (!stored) StoreLine(lines[0], first);
+    for (size_t i = 1; i < lines.size(); ++i) {
+      int16_t n = int16_t(first + int(i));
+      InsertLine(widths[i], n);
+      if (Txt.Failed == 0) StoreLine(lines[i], n);
+    }
+  }
+  const int lost = Typing.Lost, trials = Typing.Trials;
+  Ed = saved->editor;
+  Typing = saved->typing;
+  Typing.Lost = lost;
+  Typing.Trials = trials;
+  Txt.Modified = saved->modified;
+  Txt.LineSaved = saved->lineSaved;
+  Txt.UndoIndex = saved->undoIndex;
+  Txt.UndoRing = saved->ring;
+  Txt.Failed = 0;
 }
 
 void DeleteChars(int lineNo, int col, int count) {

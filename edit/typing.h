@@ -7,8 +7,10 @@
 // next line of the paragraph, keeping the indentation of a list item.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Formatting modes.
 constexpr int FormatJustified = 1;  // "Справа ровно"
@@ -21,6 +23,13 @@ struct TypingState {
   // change; BreakLine is 0 when the last TypeChar did not break.
   int16_t BreakLine = 0;
   int BreakCol = 0;
+  // Characters TypeChar could not place (refused, no column or no memory
+  // left, no line for a break) and bytes other than blanks it pushed off
+  // the end of a full line.  Only ever counts up.
+  int Lost = 0;
+  // While above 0 a refused character makes no pause: a trial of typing
+  // (below) is running, and its command reports the refusal instead.
+  int Trials = 0;
 };
 extern TypingState Typing;
 
@@ -39,6 +48,50 @@ void ToggleLineLimit();
 void TypeChar(uint8_t ch);
 // TypeChar for each character; the terminal cursor is placed afterwards.
 void TypeString(std::string_view text);
+
+// The one rule for text that would pass 255 bytes, for every command that
+// lengthens lines: blanks at a line's end may be dropped to make room, no
+// other byte is ever cut.  True when s can be a line, cut to 255 bytes if
+// only blanks stood past them; false, s unchanged, when text would be lost.
+bool FitLine(std::string& s);
+// A command that could only be carried out by cutting text changes nothing
+// and says why: "Команда не выполнена: строка стала бы длиннее 255
+// символов." (waits for a key); Failed := 1.
+void RefuseLongLine();
+
+// Deletes count characters at the cursor and types text there, in one step,
+// when that is certain to give what deleting and then typing text character
+// by character (in insert mode) gives: no line break can happen, no byte
+// other than a blank is pushed out of the line, and memory is plenty for a
+// line that grows.  The line is saved for undo first, the cursor goes after
+// the text, and a one-line rectangle right of it moves along as typing moves
+// it.  False, with nothing changed, when typing must do it.
+bool SpliceAtCursor(int count, std::string_view text);
+
+// A trial of a command that types: the lines first..last and the state a
+// command changes (cursor, window, marks and blocks, the undo ring,
+// Modified) as they stood when the trial began.  When the typing lost text
+// (Typing.Lost went up), Undo puts everything back as it was, so that the
+// command changes nothing.  The command may insert and delete lines, but
+// only within first..last; lines after last just move.
+class TypingTrial {
+ public:
+  TypingTrial(int first, int last);
+  ~TypingTrial();
+  TypingTrial(const TypingTrial&) = delete;
+  TypingTrial& operator=(const TypingTrial&) = delete;
+  bool Lost() const { return Typing.Lost != lostAtStart; }
+  void Undo();
+
+ private:
+  int first, last;
+  int16_t count;
+  std::vector<std::string> lines;
+  std::vector<uint8_t> widths;
+  struct Saved;
+  std::unique_ptr<Saved> saved;
+  int lostAtStart;
+};
 
 // Removes count characters at col of line lineNo and stores the line.
 void DeleteChars(int lineNo, int col, int count);

@@ -36,6 +36,8 @@ uint8_t UpCaseChar(uint8_t b);
 uint8_t LowCaseChar(uint8_t b);
 void UpCaseStr(std::string& s);
 void LowCaseStr(std::string& s);
+// UpCaseChar as a table of 256 bytes, for loops over long texts.
+const uint8_t* UpCaseTable();
 
 // The character a key typed with the Russian layout on gives: the first
 // place of b in KeyLayout picks the internal column's byte; any other byte

@@ -86,6 +86,15 @@ uint8_t StoredLength(int n) { return ValidLine(n) ? Txt.LineTable[size_t(n)][0] 
 std::string LineString(int n) { return std::string(LineBytes(n)); }
 
 uint8_t TrimmedLength(std::string_view s) {
+  size_t end = std::min<size_t>(s.size(), 255);
+  // Lines end in long runs of blanks: eight at a time.
+  constexpr uint64_t EightBlanks = 0x2020202020202020u;
+  for (uint64_t w; end >= 8; end -= 8) {
+    std::memcpy(&w, s.data() + end - 8, 8);
+    if (w != EightBlanks) break;
+  }
+  while (end > 0 && s[end - 1] == ' ') --end;
+  if (end == 0 || s[end - 1] != 9) return uint8_t(end);  // no colour mark at the end
   // Works on a copy: a trailing line-colour mark is blanked as it is passed.
   std::array<uint8_t, 256> t{};
   size_t len = std::min<size_t>(s.size(), 255);

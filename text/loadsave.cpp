@@ -39,6 +39,7 @@ bool LineReader::Fill() {
 bool LineReader::Next(std::string& line, bool& cut) {
   line.clear();
   cut = false;
+  TextCut = false;
   bool any = false;
   for (;;) {
     if (Pos >= End && !Fill()) return any;
@@ -50,7 +51,10 @@ bool LineReader::Next(std::string& line, bool& cut) {
     size_t n = size_t(p - start);
     // Bytes past the 255th are skipped up to the line end.
     size_t room = 255 - line.size();
-    if (n > room) cut = true;
+    if (n > room) {
+      cut = true;
+      for (const char* q = start + room; q < p && !TextCut; ++q) TextCut = *q != ' ';
+    }
     line.append(start, std::min(n, room));
     Pos += n;
     if (p == stop) continue;

@@ -28,6 +28,8 @@ class LineReader {
   // The next line, or false at the end of the file.
   bool Next(std::string& line, bool& cut);
   bool Failed() const { return Error; }
+  // Whether the bytes the last Next cut off held anything but blanks.
+  bool CutText() const { return TextCut; }
 
  private:
   bool Fill();
@@ -35,4 +37,5 @@ class LineReader {
   char Buf[65536];
   size_t Pos = 0, End = 0;
   bool Eof = false, Error = false;
+  bool TextCut = false;
 };

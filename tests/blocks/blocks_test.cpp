@@ -52,6 +52,7 @@ class BlockTest : public BlockBase {
   std::string Overlap() const { return B("Недопустимое перекрытие блоков!"); }
   std::string NoBlock() const { return B("Нет помеченного блока!"); }
   std::string TooMany() const { return B("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!"); }
+  std::string TooLong() const { return B("Команда не выполнена: строка стала бы длиннее 255 символов."); }
 };
 
 }  // namespace
@@ -244,7 +245,9 @@ TEST_F(BlockTest, ShiftRightNeverPushesTextOutOfAFullLine) {
 
   Exact({"abc", full});
   Lines(1, 2);
+  Keys({Esc});
   ShiftRight();
+  EXPECT_EQ(Waited(), V{TooLong()});
   EXPECT_EQ(Txt.Failed, 1);
   EXPECT_EQ(Line(1), "abc");
   EXPECT_EQ(LineString(2), full);
@@ -464,7 +467,9 @@ TEST_F(BlockTest, RectangleCopyThatWouldPushTextPastColumn255IsRefused) {
   Text({"ab", "cd", std::string(254, 'x'), "y"});
   Rect(1, 2, 1, 2);
   At(3, 1);
+  Keys({Esc});
   Copy();
+  EXPECT_EQ(Waited(), V{TooLong()});
   EXPECT_EQ(Txt.Failed, 1);
   EXPECT_EQ(Line(3), std::string(254, 'x'));
   EXPECT_EQ(Line(4), "y");
@@ -557,17 +562,19 @@ TEST_F(BlockTest, OneLineRectangleMovesToAnotherLine) {
   EXPECT_EQ(Marks(), NoMarks());
 }
 
-TEST_F(BlockTest, OneLineMoveKeepsWhatTypingRefused) {
+TEST_F(BlockTest, OneLineMoveThatTypingCannotFinishChangesNothing) {
   ToggleLineLimit();  // no line breaking: typing stops at column 255
   Text({"", "..abcd"});
   Rect(2, 2, 3, 6);
   At(1, 254);
+  Keys({Esc});
   MoveBlock();
-  EXPECT_EQ(LineString(1).substr(253), "ab");
-  EXPECT_EQ(Line(2), "..cd");  // the rest went back and stays marked
-  EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 2, 2, 3, 4}));
+  EXPECT_EQ(Waited(), V{TooLong()});
+  EXPECT_EQ(All(), (V{"", "..abcd"}));  // the source too
+  EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 2, 2, 3, 6}));
   EXPECT_EQ(Txt.Failed, 1);
-  EXPECT_EQ(Ed.CurCol, 255);
+  EXPECT_EQ(Ed.CurCol, 254);
+  EXPECT_FALSE(Txt.Modified);
 }
 
 TEST_F(BlockTest, RectangleMovesElsewhereAndStaysARectangle) {
@@ -599,7 +606,9 @@ TEST_F(BlockTest, RectangleMoveThatCannotPlaceItsTextChangesNothing) {
   Text({"ab", "cd", "x"});
   Rect(1, 2, 1, 2);
   At(3, 255);  // the text would not fit in a line
+  Keys({Esc});
   MoveBlock();
+  EXPECT_EQ(Waited(), V{TooLong()});
   EXPECT_EQ(Txt.Failed, 1);
   EXPECT_EQ(All(), (V{"ab", "cd", "x"}));
   EXPECT_EQ(Txt.LineCount, 3);

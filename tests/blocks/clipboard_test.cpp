@@ -170,21 +170,34 @@ TEST_F(ClipTest, PasteInsertsEvenInOverwriteModeAndLeavesTheModeAlone) {
   EXPECT_FALSE(Ed.InsertMode);
 }
 
-TEST_F(ClipTest, LongClipboardLinesAreCutToALine) {
+TEST_F(ClipTest, ClipboardTextThatWouldPassTheLineEndIsNotPasted) {
+  const V refused{B("Команда не выполнена: строка стала бы длиннее 255 символов.")};
   ToggleLineLimit();
   Text({""});
   PutClip("B\n" + std::string(300, 'x'));
+  Keys({Esc});
   Paste();
-  EXPECT_EQ(Line(1), std::string(255, 'x'));
-  EXPECT_EQ(Ed.CurCol, 255);
+  EXPECT_EQ(Waited(), refused);
+  EXPECT_EQ(Line(1), "");
+  EXPECT_FALSE(Txt.Modified);
 
-  // Near the end of a line the text stops at column 255 rather than
-  // pushing its own characters out of the line.
+  // Near the end of a line the text would stop at column 255: it does not
+  // go in at all.
   Text({""});
   PutClip("B\nabcdef");
   At(1, 252);
+  Keys({Esc});
   Paste();
-  EXPECT_EQ(LineString(1).substr(251), "abcd");
+  EXPECT_EQ(Waited(), refused);
+  EXPECT_EQ(Line(1), "");
+  EXPECT_EQ(Ed.CurCol, 252);
+
+  // Blanks past the end may go.
+  Text({""});
+  PutClip("B\n" + std::string(255, 'x') + "     ");
+  Paste();
+  EXPECT_EQ(Line(1), std::string(255, 'x'));
+  EXPECT_EQ(Ed.CurCol, 255);
 }
 
 // ---- What is not a clipboard ----

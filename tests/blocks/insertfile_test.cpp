@@ -151,16 +151,23 @@ TEST(TakeFile, LinesArePaddedToTheLineWidthLikeLoadedLines) {
   EXPECT_EQ(StoredLength(2), 254);
 }
 
-TEST(TakeFile, AnyBytesLineEndsAndOverlongLinesAreTakenAsLoadingTakesThem) {
+TEST(TakeFile, AnyBytesAndLineEndsAreTakenAsLoadingTakesThem) {
   ScratchDir here;
-  Put("ins.txt", std::string("crlf\r\ncr\rlf\nx\0y\x01\n", 17) + std::string(300, 'L') + "\nlast");
+  Put("ins.txt", std::string("crlf\r\ncr\rlf\nx\0y\x01\n", 17) + std::string(255, 'L') + "    \nlast");
   RunResult r = Edit("a\n", "<S-F1>ins.txt\n");
+  // Blanks past 255 bytes go; nothing else does.
   EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "crlf", "cr", "lf", std::string("x\0y\x01", 4),
                                                 std::string(255, 'L'), "last"}));
-  EXPECT_TRUE(Contains(r.Row(2), "Строк длиннее 255 байт, обрезано: 1")) << r.Row(2);
-  // The key that ends the message is run as usual: here it takes them back.
   r = Edit("a\n", "<S-F1>ins.txt\n<C-F1>");
   EXPECT_EQ(r.Lines, (std::vector<std::string>{"a"}));
+}
+
+TEST(TakeFile, AFileWithALineLongerThanALineIsNotTaken) {
+  ScratchDir here;
+  Put("ins.txt", "first\n" + std::string(300, 'L') + "\nlast\n");
+  RunResult r = Edit("a\nb\n", "<Down><S-F1>ins.txt\n");
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(Contains(r.Row(2), "Команда не выполнена: строка стала бы длиннее 255 символов.")) << r.Row(2);
 }
 
 TEST(TakeFile, BinaryGarbageIsTakenSafely) {
@@ -171,6 +178,9 @@ TEST(TakeFile, BinaryGarbageIsTakenSafely) {
     x = x * 1103515245u + 12345u;
     junk += char(x >> 16);
   }
+  // A line end at least every 200 bytes: a longer line of random bytes
+  // could not be taken without cutting it, and the file would not be taken.
+  for (size_t i = 200; i < junk.size(); i += 200) junk[i] = '\n';
   Put("junk.bin", junk);
   RunResult r = Edit("a\nb\n", "<S-F1>junk.bin\n", {"-w", "-P"});
   EXPECT_GT(Txt.LineCount, 100);

@@ -2,16 +2,22 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "core/state.h"
 #include "edit/prompt.h"
 #include "edit/search.h"
+#include "edit/typing.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "text/codepage.h"
+#include "text/heap.h"
 #include "text/linestore.h"
 #include "text/questions.h"
 
@@ -30,7 +36,8 @@ class SearchFixture : public EditorTest {
   ~SearchFixture() override { ResetSearchState(); }
 
   // Lines in UTF-8, stored in the build's set; the cursor at 1,1.
-  void Text(std::initializer_list<std::string> lines) {
+  void Text(std::initializer_list<std::string> lines) { Text(std::vector<std::string>(lines)); }
+  void Text(const std::vector<std::string>& lines) {
     ResetLineStore();
     ASSERT_TRUE(InitLineStore());
     for (const std::string& l : lines) ASSERT_TRUE(AppendLine(ToSet(B.Set, l), Txt.LineWidth));
@@ -104,6 +111,28 @@ TEST_F(SearchTest, FindInLineGivesTheFirstPositionAndFoldsOnlyTheText) {
   EXPECT_EQ(FindInLine("ab", "xxabAB", CaseIgnore), 0);  // a lower-case pattern never matches folded text
   EXPECT_EQ(FindInLine("abc", "ab", CaseMatch), 0);
   EXPECT_EQ(FindInLine("", "ab", CaseMatch), 0);
+}
+
+TEST_F(SearchTest, FoldedSearchFindsWhatSearchingAnUpperCasedCopyFinds) {
+  // Letters of both cases, Cyrillic ones included, and blanks; patterns
+  // cut from the text itself, so that most are found.
+  std::mt19937 rnd(11);
+  for (const BuildConfig* b : {&BuildKoi8Rkbd, &Build866}) {
+    SelectBuild(*b);
+    const std::string alphabet = ToSet(b->Set, "aAeEzZ ёЁеЕжЖяЯ1");
+    for (int round = 0; round < 3000; ++round) {
+      std::string text;
+      for (int i = int(rnd() % 60); i > 0; --i) text += alphabet[rnd() % alphabet.size()];
+      std::string pat = text.substr(text.empty() ? 0 : rnd() % text.size(), 1 + rnd() % 3);
+      if (rnd() % 4 == 0) pat = alphabet.substr(rnd() % alphabet.size(), 1);
+      UpCaseStr(pat);
+      std::string up = text;
+      UpCaseStr(up);
+      const size_t at = pat.empty() ? std::string::npos : up.find(pat);
+      ASSERT_EQ(FindInLine(pat, text, CaseIgnore), at == std::string::npos ? 0 : int(at) + 1)
+          << b->Name << " [" << text << "] [" << pat << "]";
+    }
+  }
 }
 
 TEST_F(SearchTest, ForwardsTheStartLineIsSearchedAfterTheCursorOnly) {
@@ -521,15 +550,94 @@ TEST_F(ReplaceTest, EmptyReplacementDeletes) {
   EXPECT_TRUE(OnlyMessageKeyLeft());
 }
 
-TEST_F(ReplaceTest, AMatchWhereThePreviousOneStoodEndsTheRun) {
-  // Deleting the first "x" brings the second one to the same place; the run
-  // stops there, and so never loops on one position.
-  Text({"axxb", "x"});
-  Type("x");
-  Keys({Enter, CtrlK, Enter, Char('2'), Char('1')});
-  Run(Replace, F6);
-  EXPECT_TRUE(AllKeysRead());  // ended without "all replaced"
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"axb", "x"}));
+// Replaces every occurrence of from by to without questions (ignoring
+// case, for a string with letters) and waits out the closing message.
+#define REPLACE_ALL(from, to)                                                           \
+  do {                                                                                  \
+    const std::string f = from;                                                         \
+    Keys({CtrlK});                                                                      \
+    Type(f);                                                                            \
+    Keys({Enter, CtrlK});                                                               \
+    Type(to);                                                                           \
+    Keys({Enter, Char('2')});                                                           \
+    if (std::any_of(f.begin(), f.end(), [](char c) { return std::isalpha(c) != 0; })) \
+      Keys({Char('1')});                                                                \
+    Keys({Dismiss});                                                                    \
+    Run(Replace, F6);                                                                   \
+  } while (0)
+
+TEST_F(ReplaceTest, EveryMatchIsReplacedOnceWhereverItStands) {
+  // Matches in the same column of lines 1, 257 and 258: line numbers that
+  // agree in their low byte are still different lines.
+  std::vector<std::string> text(258, "x");
+  text[0] = text[256] = text[257] = "x12";
+  Text(text);
+  REPLACE_ALL("12", "34");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  for (int n : {1, 257, 258}) EXPECT_EQ(Line(n), "x34") << n;
+  EXPECT_EQ(Line(256), "x");
+
+  // Deleting a match brings the next one to its place: that one goes too.
+  Text({"aab", "axxb", "a"});
+  REPLACE_ALL("a", "");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"b", "xxb", ""}));
+  REPLACE_ALL("x", "");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"b", "b", ""}));
+
+  // A replacement holding its own search string doubles each one once,
+  // on every line.
+  Text(std::vector<std::string>(300, "1 11"));
+  REPLACE_ALL("1", "11");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  for (int n = 1; n <= 300; ++n) ASSERT_EQ(Line(n), "11 1111") << n;
+}
+
+TEST_F(ReplaceTest, BlanksReplacedByNothingEndTheRunAtTheLinesFilling) {
+  // The blanks that fill a line's end come back when one is taken out: the
+  // run goes on past them instead of taking them for ever.
+  Text({"a b c", "d e"});
+  REPLACE_ALL(" ", "");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"abc", "de"}));
+}
+
+TEST_F(ReplaceTest, WithTheLimitOnTheReplacementBreaksTheLineInsteadOfBeingRefused) {
+  const std::string xs(200, 'x'), ys(50, 'y');
+  Text({"@ " + xs + " " + ys, "", "end"});  // 253 bytes
+  REPLACE_ALL("@", "=====");
+  EXPECT_TRUE(OnlyMessageKeyLeft());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"===== " + xs, ys, "", "end"}));
+
+  // Without the limit nothing breaks the line: the replacement would cut
+  // its end, so it is not made, and the run says so.
+  ToggleLineLimit();
+  Text({"@ " + xs + " " + ys, "@"});
+  Keys({CtrlK});
+  Type("@");
+  Keys({Enter, CtrlK});
+  Type("=====");
+  Keys({Enter, Char('2')});
+  EXPECT_THROW(Run(Replace, F6), InputLost);  // it waits on its message
+  EXPECT_EQ(RowHead(2, "Не все замены сделаны: строка стала бы длиннее 255 символов."),
+            "Не все замены сделаны: строка стала бы длиннее 255 символов.");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"@ " + xs + " " + ys, "====="}));
+}
+
+TEST_F(ReplaceTest, AReplacementTypingWouldLoseIsNotMadeAtAll) {
+  // One long word: no blank to break at, so typing would refuse the
+  // replacement's last characters after the match was deleted.
+  Ed.FormatWidth = 20;
+  const std::string word(24, 'b');
+  Text({word + "a", "a"});
+  Type("a");
+  Keys({Enter, CtrlK});
+  Type("xyz");
+  Keys({Enter, Char('2'), Char('1')});
+  EXPECT_THROW(Run(Replace, F6), InputLost);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{word + "a", "xyz"}));
+  EXPECT_EQ(RowHead(2, "Не все замены "), "Не все замены ");
 }
 
 TEST_F(ReplaceTest, TheCommandEndsOnEscCtrlPOrAnEmptySearchString) {
@@ -768,6 +876,89 @@ TEST_F(ReplaceTest, LineBreakingAppliesToTheReplacement) {
     words += (n > 1 ? " " : "") + Line(n);
   }
   EXPECT_EQ(words, "aa long word y");
+}
+
+TEST_F(ReplaceTest, ReplacingInOneStepGivesWhatTypingGives) {
+  // Whole runs over generated texts, once with the one-step replacements
+  // and once typing every replacement: the texts, the cursor, the marks,
+  // the undo ring and the screen must come out the same.
+  std::mt19937 rnd(5);
+  auto pick = [&](int n) { return int(rnd() % unsigned(n)); };
+  const std::vector<std::pair<std::string, std::string>> pairs = {
+      {"e", "ea"}, {"e", ""}, {"de", "d e"}, {"a", "aaaa"}, {"x", " "}, {"e", "ee ee"}};
+  struct Outcome {
+    std::vector<std::string> lines;
+    std::vector<int> state;
+    std::vector<std::string> ring;
+    std::vector<Cell> cells;
+    bool operator==(const Outcome&) const = default;
+  };
+  int differentRuns = 0;
+  for (int round = 0; round < 240; ++round) {
+    std::vector<std::string> text;
+    std::vector<uint8_t> widths;
+    for (int n = 1 + pick(30); n > 0; --n) {
+      std::string l;
+      const int length = pick(3) == 0 ? 200 + pick(56) : pick(70);
+      while (int(l.size()) < length) l += "abcdex   "[pick(9)];
+      text.push_back(l);
+      widths.push_back(pick(2) ? Txt.LineWidth : uint8_t(l.size()));
+    }
+    const auto& [from, to] = pairs[size_t(pick(int(pairs.size())))];
+    const int width = std::vector<int>{30, 60, 254}[size_t(pick(3))];
+    const bool limit = pick(2) != 0;
+    const int rect = pick(int(text.size()) + 1);
+    const int rectCol = 1 + pick(80);
+    const int mark = pick(int(text.size()) + 1);
+
+    auto run = [&](bool splice) {
+      ResetSearchState();
+      Search.Splice = splice;
+      ResetLineStore();
+      EXPECT_TRUE(InitLineStore());
+      for (size_t i = 0; i < text.size(); ++i) EXPECT_TRUE(AppendLine(text[i], widths[i]));
+      ResetScreen(80, 25);
+      At(1, 1);
+      Ed.WindowTop = 1;
+      Ed.FormatWidth = uint8_t(width);
+      Ed.FillCell = Cell(limit ? (Ed.FillCell & ~0x0800) : (Ed.FillCell | 0x0800));
+      Ed.InsertMode = true;
+      Ed.RectFirst = Ed.RectLast = int16_t(rect);
+      Ed.RectFirstCol = rectCol;
+      Ed.RectLastCol = rectCol + 2;
+      Ed.LineMarks[0] = int16_t(mark);
+      Txt.Modified = false;
+      Keys({CtrlK});
+      Type(from);
+      Keys({Enter, CtrlK});
+      Type(to);
+      Keys({Enter, Char('2')});
+      if (from.find_first_not_of(' ') != std::string::npos) Keys({Char('1')});
+      Keys({Dismiss});
+      Run(Replace, F6);
+      Kbd.Queue.clear();
+      Outcome o;
+      for (int n = 1; n <= Txt.LineCount; ++n) o.lines.emplace_back(LineBytes(n));
+      o.state = {Ed.CurLine,     Ed.CurCol,          Ed.WindowTop,    Ed.RectFirst,       Ed.RectLast,
+                 Ed.RectFirstCol, Ed.RectLastCol,     Ed.LineMarks[0], int(Txt.Modified),  int(Txt.LineSaved),
+                 Txt.UndoIndex,   int(Heap.Used),     Search.TooLong,  int(Ed.InsertMode), Txt.LineCount};
+      o.ring = RingListing();
+      o.cells = Scr.ScreenCells;
+      return o;
+    };
+    const Outcome spliced = run(true);
+    const Outcome typed = run(false);
+    ASSERT_TRUE(spliced == typed) << "round " << round << " [" << from << "] -> [" << to << "] width " << width
+                                  << " limit " << limit;
+    if (spliced.lines != [&] {
+          std::vector<std::string> v;
+          for (size_t i = 0; i < text.size(); ++i)
+            v.push_back(text[i] + std::string(std::max<size_t>(widths[i], text[i].size()) - text[i].size(), ' '));
+          return v;
+        }())
+      ++differentRuns;
+  }
+  EXPECT_GT(differentRuns, 150);  // most runs replaced something
 }
 
 // ---- Replace by file ----------------------------------------------------------

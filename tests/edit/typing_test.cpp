@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -542,3 +543,122 @@ TEST_F(TypingTest, TabsExpandToColumnsOfEight) {
 }
 
 }  // namespace
+
+// ---- Replacing in one step, and trials of typing ----
+
+namespace {
+
+// Everything typing may change.
+struct Snapshot {
+  std::vector<std::string> lines;
+  std::vector<int> marks;
+  bool modified, lineSaved;
+  int undoIndex;
+  std::vector<std::string> ring;
+  size_t heapUsed;
+  int breakLine;
+  bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take() {
+  Snapshot s;
+  for (int n = 1; n <= Txt.LineCount; ++n) s.lines.emplace_back(LineBytes(n));
+  s.marks = {Ed.CurLine,        Ed.CurCol,       Ed.WindowTop,  Ed.BlockFirst,  Ed.BlockLast,
+             Ed.RectFirst,      Ed.RectLast,     Ed.RectFirstCol, Ed.RectLastCol, Ed.LineMarks[0],
+             Ed.LineMarks[1],   Ed.PositionMarks[0].Line};
+  s.modified = Txt.Modified;
+  s.lineSaved = Txt.LineSaved;
+  s.undoIndex = Txt.UndoIndex;
+  s.ring = RingListing();
+  s.heapUsed = Heap.Used;
+  s.breakLine = Typing.BreakLine;
+  return s;
+}
+
+std::ostream& operator<<(std::ostream& o, const Snapshot& s) {
+  for (const std::string& l : s.lines) o << "[" << l.size() << ":" << l.substr(0, TrimmedLength(l)) << "]\n";
+  for (int m : s.marks) o << m << ' ';
+  return o << "mod " << s.modified << " saved " << s.lineSaved << " undo " << s.undoIndex << " heap " << s.heapUsed
+           << " break " << s.breakLine;
+}
+
+}  // namespace
+
+TEST_F(TypingTest, ASplicedReplacementIsWhatTypingItGives) {
+  std::mt19937 rnd(7);
+  auto pick = [&](int n) { return int(rnd() % unsigned(n)); };
+  auto words = [&](int length) {
+    std::string s;
+    while (int(s.size()) < length) s += pick(5) == 0 ? ' ' : char('a' + pick(26));
+    return s;
+  };
+  int spliced = 0, lost = 0;
+  for (int round = 0; round < 6000; ++round) {
+    // A line of words, stored padded to LineWidth, at its own length or at
+    // 255; a short line and an empty one after it.
+    const std::string first = words(pick(4) == 0 ? 230 + pick(26) : pick(120));
+    const int kind = pick(3);
+    const uint8_t width = kind == 0 ? Txt.LineWidth : kind == 1 ? uint8_t(first.size()) : uint8_t(255);
+    ResetLineStore();
+    ASSERT_TRUE(InitLineStore());
+    ASSERT_TRUE(AppendLine(first, width));
+    ASSERT_TRUE(AppendLine(words(pick(40)), Txt.LineWidth));
+    ASSERT_TRUE(AppendLine("", Txt.LineWidth));
+    if (StoredLength(1) == 0) continue;
+    Ed.FormatWidth = uint8_t(std::vector<int>{20, 60, 72, 200, 254}[size_t(pick(5))]);
+    Ed.FillCell = Cell(pick(2) ? (Ed.FillCell | 0x0800) : (Ed.FillCell & ~0x0800));
+    Ed.InsertMode = true;
+    Ed.BlockFirst = Ed.BlockLast = 0;
+    Ed.RectFirst = Ed.RectLast = pick(2) ? 1 : 0;
+    Ed.RectFirstCol = 1 + pick(StoredLength(1));
+    Ed.RectLastCol = std::min(255, Ed.RectFirstCol + pick(6));
+    Ed.LineMarks[0] = int16_t(pick(4));
+    Txt.LineSaved = pick(2) != 0;
+    Txt.Modified = false;
+    const int col = 1 + pick(StoredLength(1));
+    const int count = pick(6);
+    const std::string text = words(pick(10));
+    At(1, col);
+    Txt.LineSaved = pick(2) != 0;
+    const Snapshot before = Take();
+
+    // Typing, as the replace run did it, on trial.
+    {
+      TypingTrial trial(1, 1 + int(text.size()) + 2);
+      SaveLineForUndo(1);
+      DeleteChars(1, col, count);
+      for (char ch : text) TypeChar(uint8_t(ch));
+      if (trial.Lost()) {
+        ++lost;
+        trial.Undo();
+        ASSERT_EQ(Take(), before) << "round " << round << ": the trial puts everything back";
+        continue;
+      }
+    }
+    const Snapshot typed = Take();
+
+    // The same from the same start in one step.
+    ResetLineStore();
+    ASSERT_TRUE(InitLineStore());
+    for (const std::string& l : before.lines) ASSERT_TRUE(AppendLine(l, uint8_t(l.size())));
+    Ed.CurLine = 1;
+    Ed.CurCol = col;
+    Ed.RectFirst = Ed.RectLast = int16_t(before.marks[5]);
+    Ed.RectFirstCol = before.marks[7];
+    Ed.RectLastCol = before.marks[8];
+    Ed.LineMarks[0] = int16_t(before.marks[9]);
+    Txt.Modified = before.modified;
+    Txt.LineSaved = before.lineSaved;
+    Txt.UndoIndex = uint8_t(before.undoIndex);
+    Typing.BreakLine = int16_t(before.breakLine);
+    Heap.Used = before.heapUsed;
+    if (!SpliceAtCursor(count, text)) continue;
+    ++spliced;
+    ASSERT_EQ(Take(), typed) << "round " << round << " col " << col << " count " << count << " text [" << text
+                             << "] width " << int(Ed.FormatWidth) << " limit " << LineLimitOn() << "\nbefore\n"
+                             << before;
+  }
+  // Both ways were tried often enough to mean something.
+  EXPECT_GT(spliced, 1500);
+  EXPECT_GT(lost, 100);
+}

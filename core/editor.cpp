@@ -330,7 +330,7 @@ int RunEditor(const BuildConfig& build, int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", build.Name, error.c_str());
     return 2;
   }
-  ResetScreen(SupportedWidth(setup.Columns), std::min(setup.Rows, 255));
+  ResetScreen(SupportedWidth(setup.Columns), std::min(setup.ScreenRows, 255));
   Term = OpenTty(setup);
 
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -46,11 +46,8 @@ int64_t NowMs() {
   return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-std::string Cap(const char* name) {
-  char* s = tigetstr(const_cast<char*>(name));
-  if (s == nullptr || s == reinterpret_cast<char*>(-1)) return {};
-  return s;
-}
+// A capability as the bytes to send: padding processed.
+std::string Cap(const char* name) { return TerminalCap(name); }
 
 void WriteAll(const char* p, size_t n) {
   while (n > 0) {
@@ -366,6 +363,10 @@ bool ProbeTty(TtySetup& setup, std::string& error) {
   if (rows <= 0) rows = 24;
   setup.Columns = cols;
   setup.Rows = rows;
+  // A terminal that would scroll when its bottom-right cell is written,
+  // and cannot put a character there by inserting, gets the editor's screen
+  // one row shorter: no text ever needs the cell it cannot show.
+  setup.ScreenRows = !CornerDrawable() && rows > 3 ? rows - 1 : rows;
   if (rows < 3) {
     error = "the terminal has " + std::to_string(rows) + " rows; the editor needs at least 3";
     return false;

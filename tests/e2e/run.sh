@@ -1332,11 +1332,84 @@ case_edit_another_file() {
   done
 }
 
+# A stop from outside (kill -TSTP, as a shell's job control sends it) gives
+# the shell its screen back first: normal screen, cursor shown, keypad mode
+# off, modes as before.  Continued (fg), the editor takes the terminal again
+# and redraws, and goes on taking keys.
+case_suspend() {
+  make_lines "$T/text.txt" 5
+  stop_server
+  RUN_N=$((RUN_N + 1))
+  R=$T/r$RUN_N
+  mkdir -p "$R"
+  # A shell with job control: the editor runs as a job of its own.
+  cat >"$R/pane.sh" <<EOF
+set -m
+cd $(printf '%q' "$T") || exit 1
+stty -g > $R/stty.before
+echo BEFORE-EDITOR-MARK
+sh -c 'echo \$\$ > "\$0"; exec "\$@"' $R/pid $(printf '%q' "$BUILD/vesk-koi8") -w "-I$T/" text.txt 2> $R/stderr
+echo "STOPPED-MARK status=\$?"
+stty -g > $R/stty.stopped
+read -r line
+fg
+rc=\$?
+stty -g > $R/stty.after
+stty -a > $R/stty.all
+echo "EXIT=\$rc" > $R/status.tmp && mv $R/status.tmp $R/status
+echo "AFTER-EDITOR-MARK status=\$rc"
+exec sleep 3600
+EOF
+  tm new-session -d -s "$SESSION" -x 80 -y 25 \
+    "env -u VESK_ESC_TIMEOUT TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 bash $R/pane.sh" || fail "tmux did not start"
+  WHAT="the editor runs"
+  wait_screen "1:$(status_re 1 5)" "3:^line 1\$"
+  [[ $(pane_format '#{alternate_on}') == 1 ]] || fail "the editor does not use the alternate screen"
+  WHAT="kill -TSTP"
+  kill -TSTP "$(cat "$R/pid")"
+  wait_screen "STOPPED-MARK status=148" "BEFORE-EDITOR-MARK" "!$STATUS_ANY"
+  [[ $(pane_format '#{alternate_on}') == 0 ]] || fail "the alternate screen is still on while stopped"
+  [[ $(pane_format '#{keypad_flag}') == 0 ]] || fail "keypad mode is still on while stopped"
+  [[ $(pane_format '#{cursor_flag}') == 1 ]] || fail "the cursor is hidden while stopped"
+  cmp -s "$R/stty.before" "$R/stty.stopped" ||
+    fail "terminal modes while stopped differ: $(cat "$R/stty.before") / $(cat "$R/stty.stopped")"
+  WHAT="fg: the editor redraws"
+  key Enter
+  wait_screen "1:$(status_re 1 5)" "3:^line 1\$" "!STOPPED-MARK"
+  [[ $(pane_format '#{alternate_on}') == 1 ]] || fail "the alternate screen is off after fg"
+  [[ $(pane_format '#{keypad_flag}') == 1 ]] || fail "keypad mode is off after fg"
+  WHAT="keys after fg"
+  key Down
+  wait_screen "1:$(status_re 2 5)" @1,4
+  key Escape
+  wait_exit 0
+  check_restored "after fg and Esc"
+}
+
+# Resizes in quick succession, each answered only by the editor's redraw:
+# after every shrink-and-grow pair the whole screen is drawn again at the
+# full size without a key, however the signals fell while it was drawing.
+case_resize_burst() {
+  local i
+  for ((i = 1; i <= 30; i++)); do printf 'row%02d-%s\n' "$i" "$(printf 'x%.0s' {1..74})"; done >"$T/text.txt"
+  WHAT="start"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" text.txt
+  wait_screen "1:$(status_re 1 30)" "3:^row01-x{74}\$" "25:^row23-x{74}\$"
+  for ((i = 1; i <= 60; i++)); do
+    tm resize-window -t "$SESSION" -x 50 -y 12
+    tm resize-window -t "$SESSION" -x 80 -y 25
+    WHAT="resize pair $i"
+    TIMEOUT=2 wait_screen "3:^row01-x{74}\$" "25:^row23-x{74}\$" "24:^row22-x{74}\$"
+  done
+  key Escape
+  wait_exit 0
+}
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file)
+  edit_another_file suspend resize_burst)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

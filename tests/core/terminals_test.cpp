@@ -121,7 +121,19 @@ class PtyEditor {
       ssize_t n = read(Master, buf, sizeof buf);
       if (n <= 0) return any;
       Bytes.append(buf, size_t(n));
-      vterm_input_write(Vt, buf, size_t(n));
+      // libvterm is given whole characters: a UTF-8 sequence split between
+      // two reads can come out as U+FFFD in it.
+      Pending.append(buf, size_t(n));
+      size_t whole = Pending.size();
+      for (size_t k = 1; k <= 3 && k <= Pending.size(); ++k) {
+        const uint8_t b = uint8_t(Pending[Pending.size() - k]);
+        if ((b & 0xC0) == 0x80) continue;
+        const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        if (need > k) whole = Pending.size() - k;
+        break;
+      }
+      vterm_input_write(Vt, Pending.data(), whole);
+      Pending.erase(0, whole);
       last = NowMs();
       any = true;
     }
@@ -194,6 +206,7 @@ class PtyEditor {
  private:
   int Master = -1;
   bool Ended = false;
+  std::string Pending;  // an incomplete character at the end of a read
   VTerm* Vt = nullptr;
   VTermScreen* Screen = nullptr;
 };
@@ -249,7 +262,11 @@ std::map<std::string, std::vector<Shot>> Sessions(const std::vector<const char*>
     std::filesystem::create_directories(d);
     {
       std::ofstream f(d + "text.txt");
-      for (int i = 1; i <= 40; ++i) f << "line " << i << " of the text, with words to show the block and the cross\n";
+      // Lines wider than the screen: the last column, and the bottom-right
+      // cell, hold text.
+      for (int i = 1; i <= 40; ++i)
+        f << "line " << i << " of the text, with words to show the block and the cross-hair, and more words: "
+          << i * 7 << "\n";
     }
     eds.push_back(std::make_unique<PtyEditor>(term, 25, 80,
                                               std::vector<std::string>{Program("vesk-koi8"), "-I" + d, "-X" + d, "text.txt"}, d));

@@ -1405,11 +1405,100 @@ case_resize_burst() {
   wait_exit 0
 }
 
+# --help and --version as the only argument print and exit 0 without a
+# terminal's screen being taken or a file made; "./--help" is a file name.
+case_help_version() {
+  local prog out
+  for prog in "${PROGRAMS[@]}"; do
+    WHAT="$prog --help"
+    out=$(cd "$T" && "$BUILD/$prog" --help </dev/null 2>&1) || fail "$prog --help: exit status $?"
+    [[ $out == *"Использование: $prog"* && $out == *"Код завершения"* && $out == *"-I"* && $out == *TERM* ]] ||
+      fail "$prog --help printed: $out"
+    out=$(cd "$T" && "$BUILD/$prog" --version </dev/null 2>&1) || fail "$prog --version: exit status $?"
+    [[ $out =~ ^$prog\ [0-9]+\.[0-9]+ ]] || fail "$prog --version printed: $out"
+  done
+  [[ -z $(ls -A "$T") ]] || fail "files made by --help or --version: $(ls -A "$T")"
+  WHAT="--help in a terminal"
+  start_prog 80x25 vesk-koi8 --help
+  wait_exit 0
+  [[ $(pane_format '#{alternate_on}') == 0 ]] || fail "the alternate screen is on after --help"
+  wait_screen "Использование: vesk-koi8" "AFTER-EDITOR-MARK status=0"
+  [[ ! -e $T/--help ]] || fail "--help made a file"
+  WHAT="./--help is edited"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" ./--help
+  wait_screen "2:^Новый файл\."
+  [[ -f $T/--help ]] || fail "./--help was not created"
+  key Right
+  wait_screen "1:^\./--help "
+  quit_unsaved
+  WHAT="--help after a switch is a file name"
+  rm -f -- "$T/--help"
+  start_prog 80x25 vesk-koi8 -w --help
+  wait_screen "2:^Новый файл\."
+  key Right
+  wait_screen "1:^--help "
+  quit_unsaved
+}
+
+# Esc, and 2 (discard) at the question that a changed text asks.
+quit_unsaved() {
+  key Escape
+  wait_screen "1:Записать в файл"
+  key 2
+  wait_exit 3
+}
+
+# F1 opens the help in the program's own character set, in every program:
+# no recode question, the Cyrillic heading as it should read.
+case_help_file() {
+  local prog
+  for prog in "${PROGRAMS[@]}"; do
+    WHAT="$prog F1"
+    make_lines "$T/text.txt" 3
+    start_prog 80x25 "$prog" -w "-I$T/" text.txt
+    wait_screen "1:$(status_re 1 3)"
+    key F1
+    wait_screen "СПРАВКА ПО РЕДАКТОРУ" "!recode FROM" "2:^▒|░"
+    key Escape
+    wait_screen "1:$(status_re 1 3)" "3:^line 1\$"
+    key Escape
+    wait_exit 0
+  done
+}
+
+# cmake --install: programs in bin, data in share/vesk, the manual page
+# under share/man/man1 for all four names; an installed program started
+# from another folder finds its help in share/vesk.
+case_install() {
+  local prefix=$T/prefix f
+  WHAT="cmake --install"
+  cmake --install "$BUILD" --prefix "$prefix" >"$T/install.log" 2>&1 || fail "cmake --install: $(tail -5 "$T/install.log")"
+  for f in bin/vesk-koi8 bin/vesk-866 share/vesk/veskinfo.hlp share/vesk/vesk866.hlp share/vesk/keydef.vsk \
+    share/vesk/shorts.vsk share/man/man1/vesk.1 share/man/man1/vesk-koi8.1 share/man/man1/vesk-866-rkbd.1; do
+    [[ -e $prefix/$f ]] || fail "$f is not installed ($(cd "$prefix" && find . -type f | tr '\n' ' '))"
+  done
+  [[ ! -e $prefix/bin/veskinfo.hlp ]] || fail "data files still go to bin"
+  mkdir -p "$T/work"
+  make_lines "$T/work/text.txt" 3
+  WHAT="the installed vesk-866, F1"
+  local build=$BUILD
+  BUILD=$prefix/bin
+  start_prog 80x25 vesk-866 -w "-I$T/" work/text.txt
+  wait_screen "1:$(status_re 1 3)"
+  key F1
+  wait_screen "СПРАВКА ПО РЕДАКТОРУ" "!recode FROM" "!Файл не найден"
+  key Escape
+  wait_screen "1:$(status_re 1 3)"
+  key Escape
+  wait_exit 0
+  BUILD=$build
+}
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file suspend resize_burst)
+  edit_another_file suspend resize_burst help_version help_file install)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

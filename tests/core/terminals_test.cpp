@@ -388,3 +388,40 @@ TEST(Terminals, ScreensMatchXterm) {
                 hiLost == 0 ? "all shown" : (std::to_string(hiLost) + " lost").c_str(), edgesLost);
   }
 }
+
+// Resizes that come while the editor is drawing: a terminal made smaller
+// and at once larger again, the second change landing at a random moment
+// (within 0.4 ms) of the redraw the first one started.  Every time, without a key, the
+// editor ends up drawing the whole screen at the larger size (a resize it
+// missed would leave the bottom rows blank after the redraw for the small
+// size cleared them).
+TEST(Terminals, ResizesWhileDrawingAreNeverMissed) {
+  ScratchDir dir;
+  {
+    std::ofstream f(dir.Path("text.txt"));
+    for (int i = 1; i <= 40; ++i) f << "row " << i << " xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\n";
+  }
+  PtyEditor ed("xterm-256color", 25, 80,
+               {Program("vesk-koi8"), "-w", "-I" + dir.Path(""), "-X" + dir.Path(""), "text.txt"}, dir.Path(""));
+  ed.Settle();
+  ASSERT_EQ(ed.Row(24).substr(0, 7), "row 23 ") << ed.Text();
+  unsigned seed = 7;
+  int missed = 0;
+  for (int pair = 0; pair < 200; ++pair) {
+    seed = seed * 1103515245u + 12345u;
+    ed.Resize(12, 50);
+    const timespec pause{0, long((seed >> 8) % 400) * 1000};
+    nanosleep(&pause, nullptr);
+    ed.Resize(25, 80);
+    ed.Settle(60, 2000);
+    if (ed.Row(24).substr(0, 7) != "row 23 ") {
+      ++missed;
+      // Let the next pair start from a whole screen again.
+      ed.Send(" ");
+      ed.Settle(60, 2000);
+      ed.Send("\x7f");
+      ed.Settle(60, 2000);
+    }
+  }
+  EXPECT_EQ(missed, 0) << "of 200 resize pairs";
+}

@@ -1386,25 +1386,6 @@ EOF
   check_restored "after fg and Esc"
 }
 
-# Resizes in quick succession, each answered only by the editor's redraw:
-# after every shrink-and-grow pair the whole screen is drawn again at the
-# full size without a key, however the signals fell while it was drawing.
-case_resize_burst() {
-  local i
-  for ((i = 1; i <= 30; i++)); do printf 'row%02d-%s\n' "$i" "$(printf 'x%.0s' {1..74})"; done >"$T/text.txt"
-  WHAT="start"
-  start_prog 80x25 vesk-koi8 -w "-I$T/" text.txt
-  wait_screen "1:$(status_re 1 30)" "3:^row01-x{74}\$" "25:^row23-x{74}\$"
-  for ((i = 1; i <= 60; i++)); do
-    tm resize-window -t "$SESSION" -x 50 -y 12
-    tm resize-window -t "$SESSION" -x 80 -y 25
-    WHAT="resize pair $i"
-    TIMEOUT=2 wait_screen "3:^row01-x{74}\$" "25:^row23-x{74}\$" "24:^row22-x{74}\$"
-  done
-  key Escape
-  wait_exit 0
-}
-
 # --help and --version as the only argument print and exit 0 without a
 # terminal's screen being taken or a file made; "./--help" is a file name.
 case_help_version() {
@@ -1498,7 +1479,7 @@ case_install() {
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file suspend resize_burst help_version help_file install)
+  edit_another_file suspend help_version help_file install)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

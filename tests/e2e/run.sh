@@ -816,9 +816,10 @@ case_colour_mark() {
   # Terminal colours: PC blue 1 is 4, red 4 is 1, yellow 14 is 11, light
   # magenta 13 stays 13, light red 12 is 9.  Blanks in 0x07 after the text
   # may be left to the terminal's erase, so only coloured rows are checked
-  # to the last column.
+  # to the last column.  The NUL shows as a '0' in black on green with
+  # the blink bit: bright green on this 256-colour terminal, no blinking.
   colours "3 1 10 7,d 0,d" "4 1 80 1 4" "5 1 80 11 4" \
-    "6 1 1 7,d 0,d x" "6 2 2 0 2 0" "6 3 3 7,d 0,d y" "7 1 80 13 0,d" "8 1 80 9 0,d"
+    "6 1 1 7,d 0,d x" "6 2 2 0 10 0" "6 3 3 7,d 0,d y" "7 1 80 13 0,d" "8 1 80 9 0,d"
   key Escape
   wait_exit 0
 
@@ -829,7 +830,8 @@ case_colour_mark() {
   wait_screen "1:column=2 " @2,3
   # The cursor line and the cursor column gain the blue background where
   # the attribute had none; coloured cells keep theirs.
-  colours "3 1 80 7 4" "4 1 80 1 4" "5 1 80 11 4" "6 1 1 7,d 0,d" "6 2 2 0 2" "6 3 3 7,d 0,d" \
+  # The cursor cell has the blink bit as well: a bright blue background.
+  colours "3 1 1 7 4" "3 2 2 7 12" "3 3 80 7 4" "4 1 80 1 4" "5 1 80 11 4" "6 1 1 7,d 0,d" "6 2 2 0 10" "6 3 3 7,d 0,d" \
     "7 1 1 13 0,d" "7 2 2 13 4" "7 3 80 13 0,d" "8 1 1 9 0,d" "8 2 2 9 4" "8 3 80 9 0,d" "1 2 2 0 7,15"
   key Escape
   wait_exit 0

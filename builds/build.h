@@ -50,6 +50,11 @@ struct BuildConfig {
   PromptKeyCodes PromptKeys{};
 };
 
+// The help file of a build, in the build's own character set: the KOI8-R
+// text for the KOI8-R programs, the same text in code page 866 (made at
+// build time) for the others.
+inline const char* HelpFileName(const BuildConfig& b) { return b.koi8r ? "veskinfo.hlp" : "vesk866.hlp"; }
+
 extern const BuildConfig BuildKoi8;
 extern const BuildConfig Build866;
 extern const BuildConfig Build866Rkbd;

@@ -373,8 +373,9 @@ void RunSecondEditor(const std::string& file) {
 
 void CmdHelp() {
   std::string full;
-  if (!FindDataFile("veskinfo.hlp", full)) {
-    ShowMessage(InBuildSet("Файл не найден: veskinfo.hlp"), 1);
+  const std::string name = HelpFileName(CurrentBuild());
+  if (!FindDataFile(name, full)) {
+    ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
     return;
   }
   RunSecondEditor(full);

@@ -1,6 +1,8 @@
 #include "core/editor.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,6 +27,7 @@
 #include "blocks/blocks.h"
 #include "core/commands.h"
 #include "screen/cells.h"
+#include "screen/glyphs.h"
 #include "screen/keys.h"
 #include "screen/term.h"
 #include "screen/tty.h"
@@ -348,8 +351,76 @@ std::string VisibleBytes(std::string_view s) {
   return out;
 }
 
+namespace {
+
+// The usage of --help, in the editor's language.
+constexpr const char* kUsage =
+    "Использование: %s [ключи] файл    (или --help, --version)\n"
+    "Редактор текстов на кириллице: vesk-koi8* - КОИ-8, vesk-866* - кодовая\n"
+    "страница 866, *-rkbd - клавиши русской раскладки. Нет файла - он создаётся.\n"
+    "Ключи (буква в любом регистре):\n"
+    "  -+          без перекрестья курсора    -J      сдвиг экрана вбок по шагу\n"
+    "  -Cцифра     цвет комментариев          -K      загрузить буфер клавиш\n"
+    "  -Tцифра     шаг табуляции              -P      без проверки кодировки\n"
+    "  -W          без заставки\n"
+    "  -Iкаталог/  где хранить файл состояния (иначе /tmp/<файл>.VkIni)\n"
+    "  -Xкаталог/  где хранить буфер обмена и сохранённые строки (иначе /tmp)\n"
+    "Файлы veskinfo.hlp, vesk866.hlp (справка), keydef.vsk, shorts.vsk ищутся в\n"
+    "текущем каталоге, в каталоге программы и в ../share/vesk от него.\n"
+    "Окружение: TERM - тип терминала; LANG, LC_ALL - кодировка терминала (UTF-8,\n"
+    "KOI8-R, CP866); VESK_ESC_TIMEOUT - ожидание после Esc, мс (35);\n"
+    "VESK_BLINK=1 - мигание вместо яркого фона.\n"
+    "Код завершения: 0 - выход без записи (или после F2), 1 - файл записан при\n"
+    "выходе, 3 - изменения отброшены, 2 - редактор не смог начать работу.\n"
+    "Закрытый сигналом редактор сохраняет изменённый текст в <файл>.save и\n"
+    "завершается этим сигналом (оболочка видит 128 + номер сигнала).\n"
+    "Подробнее: man vesk.\n";
+
+// Text in UTF-8 as the locale's character set wants it: KOI8-R and CP866
+// terminals get their bytes, every other locale UTF-8.
+std::string ForLocale(const std::string& utf8) {
+  setlocale(LC_ALL, "");
+  std::string cs = nl_langinfo(CODESET);
+  for (char& c : cs) c = char(std::toupper(uint8_t(c)));
+  Charset set;
+  if (cs == "KOI8-R" || cs == "KOI8R") set = Charset::Koi8;
+  else if (cs == "CP866" || cs == "IBM866") set = Charset::Cp866;
+  else return utf8;
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const int32_t u = DecodeUtf8(utf8, i);
+    const int b = u < 0 ? -1 : ByteOf(set, char32_t(u));
+    out += b < 0 ? '?' : char(b);
+  }
+  return out;
+}
+
+// --help or --version as the only argument: printed, nothing else done.
+bool PrintInfo(const BuildConfig& build, int argc, char** argv) {
+  if (argc != 2) return false;
+  const std::string arg = argv[1];
+  std::string text;
+  if (arg == "--version") {
+    text = std::string(build.Name) + " " + VESK_VERSION + "\n";
+  } else if (arg == "--help") {
+    const int n = std::snprintf(nullptr, 0, kUsage, build.Name);
+    text.resize(size_t(n) + 1);
+    std::snprintf(text.data(), text.size(), kUsage, build.Name);
+    text.resize(size_t(n));
+    text = ForLocale(text);
+  } else {
+    return false;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
 int RunEditor(const BuildConfig& build, int argc, char** argv) {
   SelectBuild(build);
+  if (PrintInfo(build, argc, argv)) return 0;
   ResetAllState();
   TtySetup setup;
   std::string error;
@@ -357,7 +428,7 @@ int RunEditor(const BuildConfig& build, int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", build.Name, VisibleBytes(error).c_str());
     return 2;
   }
-  ResetScreen(SupportedWidth(setup.Columns), std::min(setup.Rows, 255));
+  ResetScreen(SupportedWidth(setup.Columns), std::min(setup.ScreenRows, 255));
   Term = OpenTty(setup);
 
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -4,6 +4,7 @@
 #include <term.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "screen/glyphs.h"
@@ -13,24 +14,31 @@
 
 namespace {
 
+bool Flag(const char* name) { return tigetflag(const_cast<char*>(name)) > 0; }
+
 std::string Cap(const char* name) {
   char* s = tigetstr(const_cast<char*>(name));
   if (s == nullptr || s == reinterpret_cast<char*>(-1)) return {};
   return s;
 }
 
-bool Flag(const char* name) { return tigetflag(const_cast<char*>(name)) > 0; }
-
 std::string Param(const std::string& cap, long a) {
   if (cap.empty()) return {};
   char* s = tiparm(cap.c_str(), a);
-  return s ? std::string(s) : std::string();
+  return s ? TerminalBytes(s) : std::string();
 }
 
 std::string Param2(const std::string& cap, long a, long b) {
   if (cap.empty()) return {};
   char* s = tiparm(cap.c_str(), a, b);
-  return s ? std::string(s) : std::string();
+  return s ? TerminalBytes(s) : std::string();
+}
+
+// What tputs hands its output function, collected.
+std::string* PaddedInto = nullptr;
+int CollectPadded(int c) {
+  if (PaddedInto) PaddedInto->push_back(char(c));
+  return c;
 }
 
 // n inserted or deleted lines or characters: the one-unit form when n is 1
@@ -55,26 +63,63 @@ constexpr size_t kAddressCost = 6;
 
 }  // namespace
 
+// Padding ("$<5>", "$<2*>", "$<50/>") is a delay for the terminals of old
+// serial lines.  Sent as it stands it shows on the screen; a terminal with
+// XON/XOFF flow control, or one that takes no pad character, needs none.
+// Elsewhere tputs turns it into pad characters.
+std::string TerminalBytes(const std::string& cap) {
+  if (cap.find("$<") == std::string::npos) return cap;
+  if (Flag("xon") || Flag("npc")) {
+    std::string out;
+    for (size_t i = 0; i < cap.size(); ++i) {
+      if (cap[i] == '$' && i + 1 < cap.size() && cap[i + 1] == '<') {
+        const size_t end = cap.find('>', i + 2);
+        if (end != std::string::npos &&
+            cap.find_first_not_of("0123456789.*/", i + 2) == end) {
+          i = end;
+          continue;
+        }
+      }
+      out += cap[i];
+    }
+    return out;
+  }
+  std::string out;
+  PaddedInto = &out;
+  tputs(cap.c_str(), 1, CollectPadded);
+  PaddedInto = nullptr;
+  return out;
+}
+
+std::string TerminalCap(const char* name) { return TerminalBytes(Cap(name)); }
+
+bool CornerDrawable() {
+  if (!Flag("am") || Flag("xenl")) return true;
+  return !Cap("ich1").empty() || !Cap("ich").empty();
+}
+
 void ScreenOutput::Init(Charset set, OutputEncoding enc) {
   Cup = Cap("cup");
   Hpa = Cap("hpa");
   Cuf = Cap("cuf");
-  Clear = Cap("clear");
-  Sgr0 = Cap("sgr0");
-  Bold = Cap("bold");
-  Blink = Cap("blink");
+  Clear = TerminalCap("clear");
+  Sgr0 = TerminalCap("sgr0");
+  Bold = TerminalCap("bold");
+  Blink = TerminalCap("blink");
   Setaf = Cap("setaf");
   Setab = Cap("setab");
-  Civis = Cap("civis");
-  Cnorm = Cap("cnorm");
+  Civis = TerminalCap("civis");
+  Cnorm = TerminalCap("cnorm");
   Il = Cap("il");
-  Il1 = Cap("il1");
+  Il1 = TerminalCap("il1");
   Dl = Cap("dl");
-  Dl1 = Cap("dl1");
+  Dl1 = TerminalCap("dl1");
   Ich = Cap("ich");
-  Ich1 = Cap("ich1");
+  Ich1 = TerminalCap("ich1");
   Dch = Cap("dch");
-  Dch1 = Cap("dch1");
+  Dch1 = TerminalCap("dch1");
+  Rev = TerminalCap("rev");
+  Smul = TerminalCap("smul");
   MemoryBelow = Flag("db");
   CupCache.Clear();
   HpaCache.Clear();
@@ -84,6 +129,10 @@ void ScreenOutput::Init(Charset set, OutputEncoding enc) {
   AutoMargin = Flag("am");
   EatNewline = Flag("xenl");
   CanBlink = !Blink.empty();
+  CanReverse = !Rev.empty();
+  Colour = NumColours >= 8 && !Setaf.empty() && !Setab.empty();
+  const char* blinkEnv = std::getenv("VESK_BLINK");
+  BlinkWanted = blinkEnv != nullptr && std::strcmp(blinkEnv, "1") == 0;
   Ansi = Param(Setaf, 1) == "\x1b[31m" && Param(Setab, 1) == "\x1b[41m";
 
   for (int b = 0; b < 256; ++b) {
@@ -125,23 +174,58 @@ void ScreenOutput::Invalidate() {
   CursorStateKnown = false;
 }
 
+// Colour terminals show the attribute's colours.  The blink bit is a bright
+// background where the terminal has 16 colours; with 8 it underlines (or,
+// without underline, makes the foreground bright or else reverses), so that a highlight never vanishes half the
+// time.  Real blinking only when VESK_BLINK=1 asks for it.
+//
+// Monochrome terminals cannot tell the colours apart, so what the colours
+// mean is shown by the attributes they have: a background other than black
+// is reverse video (blue, the faintest, is underlined where the terminal can
+// underline), a bright foreground is bold, and the blink bit turns reverse
+// video over and underlines, so that a highlight inside a reversed line (the
+// selected answer of a question), one on black and one on the cross-hair
+// line all stand out.
 ScreenOutput::Pen ScreenOutput::PenOf(uint8_t attr) const {
   Pen p;
-  int fg = attr & 0x0F;
-  int bg = (attr >> 4) & 0x07;
-  bool blink = attr & 0x80;
-  p.Fg = AnsiOfPc[fg & 7];
-  p.Bg = AnsiOfPc[bg];
-  if (fg & 8) {
-    if (NumColours >= 16) p.Fg += 8;
-    else p.Bold = true;
+  const int fg = attr & 0x0F;
+  const int bg = (attr >> 4) & 0x07;
+  const bool blink = attr & 0x80;
+  if (Colour) {
+    p.Fg = AnsiOfPc[fg & 7];
+    p.Bg = AnsiOfPc[bg];
+    if (fg & 8) {
+      if (NumColours >= 16) p.Fg += 8;
+      else p.Bold = true;
+    }
+    if (blink) {
+      if (BlinkWanted && CanBlink) p.Blink = true;
+      else if (NumColours >= 16) p.Bg += 8;
+      else if (!Smul.empty()) p.Underline = true;
+      else if (!(fg & 8)) p.Bold = true;
+      else if (CanReverse) p.Reverse = true;
+      else p.Blink = CanBlink;
+    }
+    return p;
+  }
+  p.Bold = (fg & 8) && !Bold.empty();
+  bool reverse = bg != 0;
+  if (bg == 1 && !Smul.empty()) {
+    p.Underline = true;
+    reverse = false;
   }
   if (blink) {
-    if (CanBlink) p.Blink = true;
-    else if (NumColours >= 16) p.Bg += 8;
+    if (BlinkWanted && CanBlink) {
+      p.Blink = true;
+    } else {
+      reverse = !reverse;
+      if (!Smul.empty()) p.Underline = true;
+    }
   }
-  if (NumColours < 8) {  // a monochrome terminal: keep only what it can show
-    p.Fg = p.Bg = -1;
+  if (reverse) {
+    if (CanReverse) p.Reverse = true;
+    else if (!Smul.empty()) p.Underline = true;
+    else p.Bold = !Bold.empty();
   }
   return p;
 }
@@ -149,8 +233,9 @@ ScreenOutput::Pen ScreenOutput::PenOf(uint8_t attr) const {
 void ScreenOutput::SetPen(const Pen& p, std::string& out) {
   if (PenKnown && p == Current) return;
   if (Ansi) {
-    // One SGR carries every change; bold and blink are switched off by
-    // their own parameters (22, 25), so nothing needs a full reset.
+    // One SGR carries every change; bold, blink, reverse and underline are
+    // switched off by their own parameters (22, 25, 27, 24), so nothing
+    // needs a full reset.
     const bool reset = !PenKnown;
     std::string params;
     auto add = [&](int v) {
@@ -160,8 +245,12 @@ void ScreenOutput::SetPen(const Pen& p, std::string& out) {
     if (reset) add(0);
     if (!reset && Current.Bold && !p.Bold) add(22);
     if (!reset && Current.Blink && !p.Blink) add(25);
+    if (!reset && Current.Reverse && !p.Reverse) add(27);
+    if (!reset && Current.Underline && !p.Underline) add(24);
     if (p.Bold && (reset || !Current.Bold)) add(1);
     if (p.Blink && (reset || !Current.Blink)) add(5);
+    if (p.Reverse && (reset || !Current.Reverse)) add(7);
+    if (p.Underline && (reset || !Current.Underline)) add(4);
     if (p.Fg >= 0 && (reset || p.Fg != Current.Fg)) add(p.Fg < 8 ? 30 + p.Fg : 90 + p.Fg - 8);
     if (p.Bg >= 0 && (reset || p.Bg != Current.Bg)) add(p.Bg < 8 ? 40 + p.Bg : 100 + p.Bg - 8);
     if (params == "0") params.clear();  // "ESC [ m" is the same reset
@@ -169,10 +258,13 @@ void ScreenOutput::SetPen(const Pen& p, std::string& out) {
     out += params;
     out += 'm';
   } else {
-    const bool reset = !PenKnown || (Current.Bold && !p.Bold) || (Current.Blink && !p.Blink);
+    const bool reset = !PenKnown || (Current.Bold && !p.Bold) || (Current.Blink && !p.Blink) ||
+                       (Current.Reverse && !p.Reverse) || (Current.Underline && !p.Underline);
     if (reset) out += Sgr0;
     if (p.Bold && (reset || !Current.Bold)) out += Bold;
     if (p.Blink && (reset || !Current.Blink)) out += Blink;
+    if (p.Reverse && (reset || !Current.Reverse)) out += Rev;
+    if (p.Underline && (reset || !Current.Underline)) out += Smul;
     if (p.Fg >= 0 && (reset || p.Fg != Current.Fg)) out += Param(Setaf, p.Fg);
     if (p.Bg >= 0 && (reset || p.Bg != Current.Bg)) out += Param(Setab, p.Bg);
   }
@@ -502,8 +594,15 @@ void ScreenOutput::Render(const std::vector<Cell>& cells, int width, int height,
     for (int x = 1; x <= visCols; ++x) {
       size_t i = size_t(y - 1) * size_t(width) + size_t(x - 1);
       if (Known[i] && Front[i] == cells[i]) continue;
-      // The bottom-right cell would scroll a terminal that wraps at once.
-      if (AutoMargin && !EatNewline && y == TermRows && x == TermCols) continue;
+      // The bottom-right cell would scroll a terminal that wraps at once:
+      // its character is written in the cell to its left and pushed into
+      // place by inserting the left one before it.  Without insert
+      // character the corner stays blank (the editor's screen then leaves
+      // the terminal's last row alone, see CornerDrawable).
+      if (AutoMargin && !EatNewline && y == TermRows && x == TermCols) {
+        if (TermCols >= 2 && (!Ich1.empty() || !Ich.empty())) DrawCorner(cells, width, out);
+        continue;
+      }
       MoveTo(x, y, cells, width, out);
       PutCell(cells[i], out);
       Front[i] = cells[i];
@@ -527,6 +626,22 @@ void ScreenOutput::Render(const std::vector<Cell>& cells, int width, int height,
   }
   CursorHidden = !visible;
   CursorStateKnown = true;
+}
+
+void ScreenOutput::DrawCorner(const std::vector<Cell>& cells, int width, std::string& out) {
+  const size_t i = size_t(TermRows - 1) * size_t(width) + size_t(TermCols - 1);
+  if (i < 1 || i >= cells.size()) return;
+  MoveTo(TermCols - 1, TermRows, cells, width, out);
+  PutCell(cells[i], out);
+  Known[i - 1] = false;
+  CurX = TermCols;
+  MoveTo(TermCols - 1, TermRows, cells, width, out);
+  out += Counted(Ich1, Ich, 1);
+  PutCell(cells[i - 1], out);
+  Front[i - 1] = cells[i - 1];
+  Front[i] = cells[i];
+  Known[i - 1] = Known[i] = true;
+  CurX = TermCols;
 }
 
 std::string ScreenOutput::ResetSequence() const { return Sgr0; }

@@ -20,8 +20,13 @@
 // Colours: the PC colour numbers (0 black, 1 blue, 2 green, 3 cyan, 4 red,
 // 5 magenta, 6 brown, 7 grey) go to the terminal's order.  Foreground 8..15
 // are the bright colours where the terminal has 16 colours, bold otherwise.
-// The blink bit is blink where the terminal can blink; otherwise a bright
-// background where it has 16 colours.
+// The blink bit is a bright background where the terminal has 16 colours,
+// reverse video where it has 8; it blinks only when VESK_BLINK=1.  On a
+// monochrome terminal (fewer than 8 colours, or no setaf) the attributes
+// become reverse video, underline and bold (see PenOf).
+//
+// Capability strings go out without their padding ("$<5>"), or padded by
+// tputs on a terminal that needs it (TerminalBytes).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -31,6 +36,15 @@
 #include "screen/cells.h"
 
 enum class OutputEncoding : uint8_t { Utf8, Koi8, Cp866 };
+
+// A capability string of the terminal set up with setupterm as the bytes to
+// send: its padding processed.
+std::string TerminalBytes(const std::string& cap);
+std::string TerminalCap(const char* name);
+// Whether the terminal can show a character in its bottom-right cell
+// without scrolling: it defers the wrap (xenl), has no automatic margins,
+// or can insert a character there.
+bool CornerDrawable();
 
 class ScreenOutput {
  public:
@@ -52,7 +66,7 @@ class ScreenOutput {
  private:
   struct Pen {
     int Fg = -1, Bg = -1;
-    bool Bold = false, Blink = false;
+    bool Bold = false, Blink = false, Reverse = false, Underline = false;
     bool operator==(const Pen&) const = default;
   };
   Pen PenOf(uint8_t attr) const;
@@ -66,6 +80,7 @@ class ScreenOutput {
   bool MoveRows(const std::vector<Cell>& cells, int width, int visCols, int visRows, std::string& out);
   void MoveCells(const std::vector<Cell>& cells, int width, int visCols, int visRows, std::string& out);
   const std::string& CupFor(int col, int row);
+  void DrawCorner(const std::vector<Cell>& cells, int width, std::string& out);
 
   // Capability strings made once for each argument: tiparm parses the
   // capability every time.
@@ -108,9 +123,11 @@ class ScreenOutput {
 
   // Capabilities.
   bool Ansi = false;  // setaf/setab are the ECMA-48 forms
-  bool Bce = false, AutoMargin = true, EatNewline = true, CanBlink = false;
+  bool Bce = false, AutoMargin = true, EatNewline = true, CanBlink = false, CanReverse = false;
+  bool Colour = false;       // colors >= 8 with setaf and setab
+  bool BlinkWanted = false;  // VESK_BLINK=1: the blink bit blinks
   int NumColours = 8;
   bool MemoryBelow = false;  // db: deleted lines may come back from below
-  std::string Cup, Hpa, Cuf, Clear, Sgr0, Bold, Blink, Setaf, Setab, Civis, Cnorm;
+  std::string Cup, Hpa, Cuf, Clear, Sgr0, Bold, Blink, Rev, Smul, Setaf, Setab, Civis, Cnorm;
   std::string Il, Il1, Dl, Dl1, Ich, Ich1, Dch, Dch1;
 };

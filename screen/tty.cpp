@@ -45,11 +45,8 @@ int64_t NowMs() {
   return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-std::string Cap(const char* name) {
-  char* s = tigetstr(const_cast<char*>(name));
-  if (s == nullptr || s == reinterpret_cast<char*>(-1)) return {};
-  return s;
-}
+// A capability as the bytes to send: padding processed.
+std::string Cap(const char* name) { return TerminalCap(name); }
 
 void WriteAll(const char* p, size_t n) {
   while (n > 0) {
@@ -70,9 +67,56 @@ void RestoreFromHandler() {
   TakenOver = false;
 }
 
-void OnClosingSignal(int sig) { ClosingSignal = sig; }
-void OnSizeChange(int) { SizeChanged = 1; }
-void OnContinue(int) { Continued = 1; }
+// A signal that arrives between the last look at the flags and the wait
+// for input would otherwise go unnoticed until the next key: every handler
+// also writes a byte into this pipe, which the wait watches.
+int WakePipe[2] = {-1, -1};
+
+void Wake() {
+  if (WakePipe[1] < 0) return;
+  const int saved = errno;
+  const char b = 0;
+  ssize_t w = write(WakePipe[1], &b, 1);  // a full pipe already wakes the wait
+  (void)w;
+  errno = saved;
+}
+
+void OnClosingSignal(int sig) {
+  ClosingSignal = sig;
+  Wake();
+}
+void OnSizeChange(int) {
+  SizeChanged = 1;
+  Wake();
+}
+void OnContinue(int) {
+  Continued = 1;
+  Wake();
+}
+
+// A stop from outside (kill -TSTP, a shell's job control; the editor's own
+// Ctrl+Z is a key): the shell gets its screen and modes back before the
+// editor stops, and the editor takes the terminal again when continued.
+// Screen updates hold the signal back, so it never cuts a sequence apart.
+void OnStop(int sig) {
+  const int saved = errno;
+  RestoreFromHandler();
+  signal(sig, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  raise(sig);
+  // Continued, or never stopped (an orphaned process group ignores the
+  // stop): either way the terminal is to be taken again.
+  struct sigaction sa {};
+  sigemptyset(&sa.sa_mask);
+  sa.sa_handler = OnStop;
+  sigaction(sig, &sa, nullptr);
+  Continued = 1;
+  Wake();
+  errno = saved;
+}
 
 void OnCrash(int sig) {
   RestoreFromHandler();
@@ -206,7 +250,10 @@ class TtyTerminal : public Terminal {
     if (Continued) {
       Continued = 0;
       if (ModesSaved) SetRawModes();
+      TakenOver = true;
       WriteAll(Enter.data(), Enter.size());
+      Output.Invalidate();  // the shell has written in between
+      RereadSize();  // the terminal may have changed while the editor was stopped
       redraw = true;
     }
     if (redraw) Render(true);
@@ -238,13 +285,20 @@ class TtyTerminal : public Terminal {
         int64_t w = std::max<int64_t>(0, pending - now) + 1;
         if (wait < 0 || w < wait) wait = w;
       }
-      pollfd pfd{STDIN_FILENO, POLLIN, 0};
-      int r = poll(&pfd, 1, int(wait));
+      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {WakePipe[0], POLLIN, 0}};
+      int r = poll(fds, WakePipe[0] >= 0 ? 2 : 1, int(wait));
       if (r < 0) {
         if (errno == EINTR) continue;
         throw InputLost{};
       }
       if (r == 0) continue;
+      if (WakePipe[0] >= 0 && (fds[1].revents & POLLIN)) {
+        char drain[64];
+        while (read(WakePipe[0], drain, sizeof drain) > 0) {
+        }
+      }
+      const pollfd& pfd = fds[0];
+      if (pfd.revents == 0) continue;
       if (pfd.revents & POLLIN) {
         char buf[4096];
         ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
@@ -306,7 +360,12 @@ class TtyTerminal : public Terminal {
     OutBuf.clear();
     Output.Render(Scr.ScreenCells, Scr.ScreenWidth, Scr.ScreenHeight, Scr.CursorColumn, Scr.CursorRow, force,
                   OutBuf);
+    sigset_t stop, old;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigprocmask(SIG_BLOCK, &stop, &old);
     WriteAll(OutBuf.data(), OutBuf.size());
+    sigprocmask(SIG_SETMASK, &old, nullptr);
   }
 
   void LeaveScreen() {
@@ -371,6 +430,10 @@ bool ProbeTty(TtySetup& setup, std::string& error) {
   if (rows <= 0) rows = 24;
   setup.Columns = cols;
   setup.Rows = rows;
+  // A terminal that would scroll when its bottom-right cell is written,
+  // and cannot put a character there by inserting, gets the editor's screen
+  // one row shorter: no text ever needs the cell it cannot show.
+  setup.ScreenRows = !CornerDrawable() && rows > 3 ? rows - 1 : rows;
   if (rows < 3) {
     error = "the terminal has " + std::to_string(rows) + " rows; the editor needs at least 3";
     return false;
@@ -392,6 +455,9 @@ void InstallSignalHandlers() {
   sigaction(SIGWINCH, &sa, nullptr);
   sa.sa_handler = OnContinue;
   sigaction(SIGCONT, &sa, nullptr);
+  sa.sa_handler = OnStop;
+  sigaction(SIGTSTP, &sa, nullptr);
+  if (WakePipe[0] < 0 && pipe2(WakePipe, O_CLOEXEC | O_NONBLOCK) != 0) WakePipe[0] = WakePipe[1] = -1;
   sa.sa_handler = OnCrash;
   sa.sa_flags = SA_RESETHAND;
   for (int s : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) sigaction(s, &sa, nullptr);

@@ -8,6 +8,7 @@
 struct TtySetup {
   int Columns = 0;  // the terminal's size
   int Rows = 0;
+  int ScreenRows = 0;  // the rows the editor's screen may use
 };
 
 // Reads the terminal's description and size.  Does not touch the screen.

@@ -506,10 +506,13 @@ bool FindDataFile(const std::string& name, std::string& full, bool anyOwner) {
   if (name.size() > 12) return false;
   std::string dir = ProgramDirectory();
   if (dir.empty()) return false;
-  std::string candidate = dir + name;
-  if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    full = candidate;
-    return true;
+  // Then the program's own folder, then the data folder of an installed
+  // program (<prefix>/bin/../share/vesk).
+  for (const std::string& candidate : {dir + name, dir + "../share/vesk/" + name}) {
+    if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      full = candidate;
+      return true;
+    }
   }
   return false;
 }

@@ -818,9 +818,10 @@ case_colour_mark() {
   # Terminal colours: PC blue 1 is 4, red 4 is 1, yellow 14 is 11, light
   # magenta 13 stays 13, light red 12 is 9.  Blanks in 0x07 after the text
   # may be left to the terminal's erase, so only coloured rows are checked
-  # to the last column.
+  # to the last column.  The NUL shows as a '0' in black on green with
+  # the blink bit: bright green on this 256-colour terminal, no blinking.
   colours "3 1 10 7,d 0,d" "4 1 80 1 4" "5 1 80 11 4" \
-    "6 1 1 7,d 0,d x" "6 2 2 0 2 0" "6 3 3 7,d 0,d y" "7 1 80 13 0,d" "8 1 80 9 0,d"
+    "6 1 1 7,d 0,d x" "6 2 2 0 10 0" "6 3 3 7,d 0,d y" "7 1 80 13 0,d" "8 1 80 9 0,d"
   key Escape
   wait_exit 0
 
@@ -831,7 +832,8 @@ case_colour_mark() {
   wait_screen "1:column=2 " @2,3
   # The cursor line and the cursor column gain the blue background where
   # the attribute had none; coloured cells keep theirs.
-  colours "3 1 80 7 4" "4 1 80 1 4" "5 1 80 11 4" "6 1 1 7,d 0,d" "6 2 2 0 2" "6 3 3 7,d 0,d" \
+  # The cursor cell has the blink bit as well: a bright blue background.
+  colours "3 1 1 7 4" "3 2 2 7 12" "3 3 80 7 4" "4 1 80 1 4" "5 1 80 11 4" "6 1 1 7,d 0,d" "6 2 2 0 10" "6 3 3 7,d 0,d" \
     "7 1 1 13 0,d" "7 2 2 13 4" "7 3 80 13 0,d" "8 1 1 9 0,d" "8 2 2 9 4" "8 3 80 9 0,d" "1 2 2 0 7,15"
   key Escape
   wait_exit 0
@@ -1516,11 +1518,154 @@ case_stopping() {
   [[ $(head -n 1 "$T/many.txt.save" 2>/dev/null) == "xline 1" ]] || fail "no many.txt.save with the changed text (files: $(dir_files))"
 }
 
+# A stop from outside (kill -TSTP, as a shell's job control sends it) gives
+# the shell its screen back first: normal screen, cursor shown, keypad mode
+# off, modes as before.  Continued (fg), the editor takes the terminal again
+# and redraws, and goes on taking keys.
+case_suspend() {
+  make_lines "$T/text.txt" 5
+  stop_server
+  RUN_N=$((RUN_N + 1))
+  R=$T/r$RUN_N
+  mkdir -p "$R"
+  # A shell with job control: the editor runs as a job of its own.
+  cat >"$R/pane.sh" <<EOF
+set -m
+cd $(printf '%q' "$T") || exit 1
+stty -g > $R/stty.before
+echo BEFORE-EDITOR-MARK
+sh -c 'echo \$\$ > "\$0"; exec "\$@"' $R/pid $(printf '%q' "$BUILD/vesk-koi8") -w "-I$T/" text.txt 2> $R/stderr
+echo "STOPPED-MARK status=\$?"
+stty -g > $R/stty.stopped
+read -r line
+fg
+rc=\$?
+stty -g > $R/stty.after
+stty -a > $R/stty.all
+echo "EXIT=\$rc" > $R/status.tmp && mv $R/status.tmp $R/status
+echo "AFTER-EDITOR-MARK status=\$rc"
+exec sleep 3600
+EOF
+  tm new-session -d -s "$SESSION" -x 80 -y 25 \
+    "env -u VESK_ESC_TIMEOUT TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 bash $R/pane.sh" || fail "tmux did not start"
+  WHAT="the editor runs"
+  wait_screen "1:$(status_re 1 5)" "3:^line 1\$"
+  [[ $(pane_format '#{alternate_on}') == 1 ]] || fail "the editor does not use the alternate screen"
+  WHAT="kill -TSTP"
+  kill -TSTP "$(cat "$R/pid")"
+  wait_screen "STOPPED-MARK status=148" "BEFORE-EDITOR-MARK" "!$STATUS_ANY"
+  [[ $(pane_format '#{alternate_on}') == 0 ]] || fail "the alternate screen is still on while stopped"
+  [[ $(pane_format '#{keypad_flag}') == 0 ]] || fail "keypad mode is still on while stopped"
+  [[ $(pane_format '#{cursor_flag}') == 1 ]] || fail "the cursor is hidden while stopped"
+  cmp -s "$R/stty.before" "$R/stty.stopped" ||
+    fail "terminal modes while stopped differ: $(cat "$R/stty.before") / $(cat "$R/stty.stopped")"
+  WHAT="fg: the editor redraws"
+  key Enter
+  wait_screen "1:$(status_re 1 5)" "3:^line 1\$" "!STOPPED-MARK"
+  [[ $(pane_format '#{alternate_on}') == 1 ]] || fail "the alternate screen is off after fg"
+  [[ $(pane_format '#{keypad_flag}') == 1 ]] || fail "keypad mode is off after fg"
+  WHAT="keys after fg"
+  key Down
+  wait_screen "1:$(status_re 2 5)" @1,4
+  key Escape
+  wait_exit 0
+  check_restored "after fg and Esc"
+}
+
+# --help and --version as the only argument print and exit 0 without a
+# terminal's screen being taken or a file made; "./--help" is a file name.
+case_help_version() {
+  local prog out
+  for prog in "${PROGRAMS[@]}"; do
+    WHAT="$prog --help"
+    out=$(cd "$T" && "$BUILD/$prog" --help </dev/null 2>&1) || fail "$prog --help: exit status $?"
+    [[ $out == *"Использование: $prog"* && $out == *"Код завершения"* && $out == *"-I"* && $out == *TERM* ]] ||
+      fail "$prog --help printed: $out"
+    out=$(cd "$T" && "$BUILD/$prog" --version </dev/null 2>&1) || fail "$prog --version: exit status $?"
+    [[ $out =~ ^$prog\ [0-9]+\.[0-9]+ ]] || fail "$prog --version printed: $out"
+  done
+  [[ -z $(ls -A "$T") ]] || fail "files made by --help or --version: $(ls -A "$T")"
+  WHAT="--help in a terminal"
+  start_prog 80x25 vesk-koi8 --help
+  wait_exit 0
+  [[ $(pane_format '#{alternate_on}') == 0 ]] || fail "the alternate screen is on after --help"
+  wait_screen "Использование: vesk-koi8" "AFTER-EDITOR-MARK status=0"
+  [[ ! -e $T/--help ]] || fail "--help made a file"
+  WHAT="./--help is edited"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" ./--help
+  wait_screen "2:^Новый файл\."
+  [[ -f $T/--help ]] || fail "./--help was not created"
+  key Right
+  wait_screen "1:^\./--help "
+  quit_unsaved
+  WHAT="--help after a switch is a file name"
+  rm -f -- "$T/--help"
+  start_prog 80x25 vesk-koi8 -w --help
+  wait_screen "2:^Новый файл\."
+  key Right
+  wait_screen "1:^--help "
+  quit_unsaved
+}
+
+# Esc, and 2 (discard) at the question that a changed text asks.
+quit_unsaved() {
+  key Escape
+  wait_screen "1:Записать в файл"
+  key 2
+  wait_exit 3
+}
+
+# F1 opens the help in the program's own character set, in every program:
+# no recode question, the Cyrillic heading as it should read.
+case_help_file() {
+  local prog
+  for prog in "${PROGRAMS[@]}"; do
+    WHAT="$prog F1"
+    make_lines "$T/text.txt" 3
+    start_prog 80x25 "$prog" -w "-I$T/" text.txt
+    wait_screen "1:$(status_re 1 3)"
+    key F1
+    wait_screen "СПРАВКА ПО РЕДАКТОРУ" "!recode FROM" "2:^▒|░"
+    key Escape
+    wait_screen "1:$(status_re 1 3)" "3:^line 1\$"
+    key Escape
+    wait_exit 0
+  done
+}
+
+# cmake --install: programs in bin, data in share/vesk, the manual page
+# under share/man/man1 for all four names; an installed program started
+# from another folder finds its help in share/vesk.
+case_install() {
+  local prefix=$T/prefix f
+  WHAT="cmake --install"
+  cmake --install "$BUILD" --prefix "$prefix" >"$T/install.log" 2>&1 || fail "cmake --install: $(tail -5 "$T/install.log")"
+  for f in bin/vesk-koi8 bin/vesk-866 share/vesk/veskinfo.hlp share/vesk/vesk866.hlp share/vesk/keydef.vsk \
+    share/vesk/shorts.vsk share/man/man1/vesk.1 share/man/man1/vesk-koi8.1 share/man/man1/vesk-866-rkbd.1; do
+    [[ -e $prefix/$f ]] || fail "$f is not installed ($(cd "$prefix" && find . -type f | tr '\n' ' '))"
+  done
+  [[ ! -e $prefix/bin/veskinfo.hlp ]] || fail "data files still go to bin"
+  mkdir -p "$T/work"
+  make_lines "$T/work/text.txt" 3
+  WHAT="the installed vesk-866, F1"
+  local build=$BUILD
+  BUILD=$prefix/bin
+  start_prog 80x25 vesk-866 -w "-I$T/" work/text.txt
+  wait_screen "1:$(status_re 1 3)"
+  key F1
+  wait_screen "СПРАВКА ПО РЕДАКТОРУ" "!recode FROM" "!Файл не найден"
+  key Escape
+  wait_screen "1:$(status_re 1 3)"
+  key Escape
+  wait_exit 0
+  BUILD=$build
+}
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file save_permissions emergency_places stopping)
+  edit_another_file save_permissions emergency_places stopping suspend help_version help_file install)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <vterm.h>
 
 #include <algorithm>
@@ -30,6 +31,7 @@ constexpr int kAnsiOfPc[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 // Loads a terminfo entry as if the terminal were on /dev/null.
 bool UseTerminal(const char* name) {
+  unsetenv("VESK_BLINK");
   static const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
   int err = 0;
   return setupterm(name, fd, &err) == 0 && err == 1;
@@ -45,12 +47,23 @@ bool Flag(const char* name) { return tigetflag(const_cast<char*>(name)) > 0; }
 // What the terminal in use can show, read from its entry.
 struct TermTraits {
   int Colours = 8;
-  bool CanBlink = false;
+  bool Colour = true;  // 8 colours or more, with setaf and setab
+  bool CanBlink = false, CanReverse = false, CanUnderline = false, CanBold = false;
   bool CanHideCursor = false;
   bool CornerUnwritable = false;  // writing the bottom-right cell would scroll
-  static TermTraits Current() {
-    return {tigetnum(const_cast<char*>("colors")), !Cap("blink").empty(), !Cap("civis").empty(),
-            Flag("am") && !Flag("xenl")};
+  bool BlinkWanted = false;       // VESK_BLINK=1 when the output was set up
+  static TermTraits Current(bool blinkWanted = false) {
+    TermTraits t;
+    t.Colours = tigetnum(const_cast<char*>("colors"));
+    t.Colour = t.Colours >= 8 && !Cap("setaf").empty() && !Cap("setab").empty();
+    t.CanBlink = !Cap("blink").empty();
+    t.CanReverse = !Cap("rev").empty();
+    t.CanUnderline = !Cap("smul").empty();
+    t.CanBold = !Cap("bold").empty();
+    t.CanHideCursor = !Cap("civis").empty();
+    t.CornerUnwritable = Flag("am") && !Flag("xenl") && Cap("ich").empty() && Cap("ich1").empty();
+    t.BlinkWanted = blinkWanted;
+    return t;
   }
 };
 
@@ -62,21 +75,49 @@ std::string CupTo(int col, int row) {
 struct Expected {
   char32_t Ch;
   int Fg, Bg;
-  bool Bold, Blink;
+  bool Bold, Blink, Reverse = false, Underline = false;
 };
 
+// Colour terminals: the colours, bright foregrounds bright or bold, the
+// blink bit a bright background (16 colours) or underlined (8), never
+// blinking unless asked.  Monochrome: a background is reverse video (blue
+// underlined), bright is bold, and the blink bit turns reverse video over
+// and underlines.
 Expected ExpectedOf(Cell c, Charset set, const TermTraits& t) {
   const uint8_t a = CellAttr(c);
-  Expected e{GlyphOf(set, CellChar(c)), kAnsiOfPc[a & 7], kAnsiOfPc[(a >> 4) & 7], false, false};
-  if (a & 0x08) {
-    if (t.Colours >= 16) e.Fg += 8;
-    else e.Bold = true;
+  const bool blink = a & 0x80;
+  const int bg = (a >> 4) & 7;
+  Expected e{GlyphOf(set, CellChar(c)), kAnsiOfPc[a & 7], kAnsiOfPc[bg], false, false};
+  if (t.Colour) {
+    if (a & 0x08) {
+      if (t.Colours >= 16) e.Fg += 8;
+      else e.Bold = true;
+    }
+    if (blink) {
+      if (t.BlinkWanted && t.CanBlink) e.Blink = true;
+      else if (t.Colours >= 16) e.Bg += 8;
+      else if (t.CanUnderline) e.Underline = true;
+      else if (!(a & 0x08)) e.Bold = true;
+      else e.Reverse = t.CanReverse;
+    }
+    return e;
   }
-  if (a & 0x80) {
-    if (t.CanBlink) e.Blink = true;
-    else if (t.Colours >= 16) e.Bg += 8;
+  e.Fg = e.Bg = -1;
+  e.Bold = (a & 0x08) && t.CanBold;
+  bool reverse = bg != 0;
+  if (bg == 1 && t.CanUnderline) {
+    e.Underline = true;
+    reverse = false;
   }
-  if (t.Colours < 8) e.Fg = e.Bg = -1;  // monochrome: the default colours
+  if (blink) {
+    if (t.BlinkWanted && t.CanBlink) {
+      e.Blink = true;
+    } else {
+      reverse = !reverse;
+      e.Underline = e.Underline || t.CanUnderline;
+    }
+  }
+  e.Reverse = reverse;
   return e;
 }
 
@@ -113,20 +154,34 @@ class Emulator {
         const bool bgOk = e.Bg < 0 ? VTERM_COLOR_IS_DEFAULT_BG(&vc.bg)
                                    : VTERM_COLOR_IS_INDEXED(&vc.bg) && vc.bg.indexed.idx == e.Bg;
         if (got != e.Ch || vc.chars[1] != 0 || vc.width != 1 || !fgOk || !bgOk || vc.attrs.bold != e.Bold ||
-            vc.attrs.blink != e.Blink || vc.attrs.reverse || vc.attrs.underline || vc.attrs.italic) {
-          char buf[200];
+            vc.attrs.blink != e.Blink || vc.attrs.reverse != e.Reverse || (vc.attrs.underline != 0) != e.Underline ||
+            vc.attrs.italic) {
+          char buf[240];
           std::snprintf(buf, sizeof buf,
-                        "row %d col %d cell %04X: want U+%04X fg %d bg %d bold %d blink %d; "
-                        "got U+%04X width %d fg %s%d bg %s%d bold %d blink %d",
+                        "row %d col %d cell %04X: want U+%04X fg %d bg %d bold %d blink %d reverse %d underline %d; "
+                        "got U+%04X width %d fg %s%d bg %s%d bold %d blink %d reverse %d underline %d",
                         row + 1, col + 1, unsigned(cells[i]), unsigned(e.Ch), e.Fg, e.Bg, e.Bold, e.Blink,
-                        unsigned(got), vc.width, VTERM_COLOR_IS_INDEXED(&vc.fg) ? "" : "rgb?",
+                        e.Reverse, e.Underline, unsigned(got), vc.width, VTERM_COLOR_IS_INDEXED(&vc.fg) ? "" : "rgb?",
                         vc.fg.indexed.idx, VTERM_COLOR_IS_INDEXED(&vc.bg) ? "" : "rgb?", vc.bg.indexed.idx,
-                        int(vc.attrs.bold), int(vc.attrs.blink));
+                        int(vc.attrs.bold), int(vc.attrs.blink), int(vc.attrs.reverse), int(vc.attrs.underline));
           return buf;
         }
       }
     }
     return {};
+  }
+
+  // How a cell looks: its glyph, the colours it shows (after reverse
+  // video; -1 and -2 the default foreground and background), bold,
+  // underline and blink.
+  std::string Looks(int row, int col) const {
+    VTermScreenCell vc{};
+    vterm_screen_get_cell(Screen, VTermPos{row, col}, &vc);
+    int fg = VTERM_COLOR_IS_DEFAULT_FG(&vc.fg) ? -1 : vc.fg.indexed.idx;
+    int bg = VTERM_COLOR_IS_DEFAULT_BG(&vc.bg) ? -2 : vc.bg.indexed.idx;
+    if (vc.attrs.reverse) std::swap(fg, bg);
+    return "fg " + std::to_string(fg) + " bg " + std::to_string(bg) + (vc.attrs.bold ? " bold" : "") +
+           (vc.attrs.underline ? " underline" : "") + (vc.attrs.blink ? " blink" : "");
   }
 
   VTermPos Cursor() const {
@@ -250,11 +305,17 @@ class FrameMaker {
   std::vector<Cell> Frame;
 };
 
-// Bytes below 0x20 other than ESC, CR and LF, DEL, or UTF-8 C1 controls.
+// Bytes below 0x20 other than ESC, CR and LF (and SI, which some sgr0
+// strings end in), DEL, UTF-8 C1 controls, or terminfo padding left in.
 std::string ControlLeak(std::string_view bytes) {
+  for (size_t pad = bytes.find("$<"); pad != std::string_view::npos; pad = bytes.find("$<", pad + 1)) {
+    const size_t end = bytes.find_first_not_of("0123456789.*/", pad + 2);
+    if (end != std::string_view::npos && end > pad + 2 && bytes[end] == '>')
+      return "padding " + std::string(bytes.substr(pad, end + 1 - pad)) + " at offset " + std::to_string(pad);
+  }
   for (size_t i = 0; i < bytes.size(); ++i) {
     const uint8_t b = uint8_t(bytes[i]);
-    const bool c0 = b < 0x20 && b != 0x1B && b != '\r' && b != '\n';
+    const bool c0 = b < 0x20 && b != 0x1B && b != '\r' && b != '\n' && b != 0x0F;
     const bool c1 = b == 0xC2 && i + 1 < bytes.size() && uint8_t(bytes[i + 1]) >= 0x80 &&
                     uint8_t(bytes[i + 1]) <= 0x9F;
     if (c0 || b == 0x7F || c1) {
@@ -277,9 +338,10 @@ bool HasSgr(std::string_view bytes) {
 }
 
 // 256, 8 and no colours, bce or not, ECMA-48 setaf or 38;5 (so separate
-// capabilities), and the FreeBSD console: no xenl, no civis.
-constexpr const char* kTerminals[] = {"xterm-256color", "xterm", "linux", "screen-256color",
-                                      "rxvt-unicode-256color", "cons25", "xterm-mono"};
+// capabilities), the FreeBSD console and ansi: no xenl, no civis; the DEC
+// terminals: no colours, padding in their capabilities.
+constexpr const char* kTerminals[] = {"xterm-256color", "xterm", "linux", "screen-256color", "rxvt-unicode-256color",
+                                      "cons25", "xterm-mono", "vt100", "vt220", "ansi"};
 constexpr Charset kSets[] = {Charset::Koi8, Charset::Cp866};
 
 // Renders `frames` successive frames of an image of width x height on a
@@ -335,6 +397,95 @@ TEST(Output, SmallerTerminalShowsTheTopLeft) {
   unsigned seed = 100;
   for (const char* term : {"xterm-256color", "rxvt-unicode-256color", "cons25"})
     for (const Case& c : kCases) RunFrames(term, Charset::Koi8, c.Width, c.Height, c.Cols, c.Rows, 25, seed++);
+}
+
+// Pairs of attributes the editor's screens set side by side to mark
+// something: plain text and a marked block, the answers of a question and
+// its selected answer (blink bit set), those of the second set of menus,
+// a plain line and the cross-hair, the cross-hair and its cursor cell, the
+// cross-hair and a block, plain and bright.  On every terminal the two
+// must look different, and nothing blinks unless VESK_BLINK=1 asks.
+TEST(Output, HighlightsStayVisibleWithoutBlinking) {
+  constexpr uint8_t kPairs[][2] = {{0x07, 0x70}, {0x2F, 0xDF}, {0x5F, 0x9C}, {0x3F, 0xDF}, {0x07, 0x17},
+                                   {0x17, 0x97}, {0x17, 0x70}, {0x07, 0x0F}, {0x1E, 0x70}, {0x07, 0xF0}};
+  for (const char* term : kTerminals) {
+    for (bool blinkWanted : {false, true}) {
+      SCOPED_TRACE(testing::Message() << term << (blinkWanted ? " VESK_BLINK=1" : ""));
+      ASSERT_TRUE(UseTerminal(term));
+      if (blinkWanted) setenv("VESK_BLINK", "1", 1);
+      const TermTraits traits = TermTraits::Current(blinkWanted);
+      ScreenOutput out;
+      out.Init(Charset::Koi8, OutputEncoding::Utf8);
+      unsetenv("VESK_BLINK");
+      std::vector<Cell> frame(80 * 25, BlankCell);
+      for (size_t k = 0; k < std::size(kPairs); ++k)
+        for (size_t x = 0; x < 80; ++x) frame[(k + 1) * 80 + x] = MakeCell('a' + x % 26, kPairs[k][x / 40]);
+      std::string bytes;
+      out.Render(frame, 80, 25, 1, 1, true, bytes);
+      Emulator emu(25, 80);
+      emu.Write(bytes);
+      ASSERT_EQ(emu.Compare(frame, 80, Charset::Koi8, traits), "");
+      for (size_t k = 0; k < std::size(kPairs); ++k) {
+        const int row = int(k) + 1;
+        const std::string a = emu.Looks(row, 0), b = emu.Looks(row, 79);
+        EXPECT_NE(a, b) << std::hex << "attributes " << int(kPairs[k][0]) << " and " << int(kPairs[k][1]);
+        const bool blinks = b.find("blink") != std::string::npos;
+        if (!blinkWanted || !traits.CanBlink) {
+          EXPECT_FALSE(blinks) << std::hex << int(kPairs[k][1]) << ": " << b;
+        } else if (kPairs[k][1] & 0x80) {
+          EXPECT_TRUE(blinks) << std::hex << int(kPairs[k][1]) << ": " << b;
+        }
+      }
+    }
+  }
+}
+
+// On a terminal that scrolls when its bottom-right cell is written (ansi,
+// the FreeBSD console) the cell is still drawn, by inserting: a text whose
+// line reaches the last column keeps its last character in sight, and
+// nothing scrolls.
+TEST(Output, BottomRightCellIsDrawnWithoutScrolling) {
+  for (const char* term : {"ansi", "cons25"}) {
+    SCOPED_TRACE(term);
+    ASSERT_TRUE(UseTerminal(term));
+    ASSERT_TRUE(Flag("am") && !Flag("xenl"));
+    EXPECT_TRUE(CornerDrawable());
+    const TermTraits traits = TermTraits::Current();
+    for (int width : {80, 132}) {
+      ScreenOutput out;
+      out.Init(Charset::Koi8, OutputEncoding::Utf8);
+      out.SetTerminalSize(width, 25);
+      Emulator emu(25, width);
+      std::vector<Cell> frame(size_t(width) * 25, BlankCell);
+      const size_t last = frame.size() - 1;
+      for (int step = 0; step < 6; ++step) {
+        frame[last] = MakeCell(uint8_t('Z' - step), step % 2 ? 0x70 : 0x1E);
+        if (step >= 3) frame[last - 1] = MakeCell(uint8_t('a' + step), 0x4F);
+        std::string bytes;
+        out.Render(frame, width, 25, 1 + step, 3, step == 4, bytes);
+        emu.Write(bytes);
+        ASSERT_EQ(emu.Compare(frame, width, Charset::Koi8, traits), "") << "step " << step;
+        ASSERT_EQ(emu.Scrolls, 0);
+      }
+    }
+  }
+  // Without insert character the editor's screen leaves the last row.
+  ASSERT_TRUE(UseTerminal("vt52"));
+  EXPECT_EQ(Flag("am") && !Flag("xenl") && Cap("ich").empty() && Cap("ich1").empty(), !CornerDrawable());
+}
+
+// vt100's capabilities carry padding ("$<5>"); none of it reaches the
+// screen.
+TEST(Output, PaddingNeverReachesTheScreen) {
+  for (const char* term : {"vt100", "vt220", "vt102"}) {
+    SCOPED_TRACE(term);
+    ASSERT_TRUE(UseTerminal(term));
+    for (const char* cap : {"cup", "clear", "sgr0", "rev", "bold", "el"}) {
+      const std::string raw = Cap(cap);
+      const std::string sent = TerminalBytes(raw);
+      EXPECT_EQ(sent.find("$<"), std::string::npos) << cap << ": " << testing::PrintToString(sent);
+    }
+  }
 }
 
 // Output split into escape sequences, single bytes and UTF-8 characters.

@@ -35,7 +35,7 @@ volatile sig_atomic_t Continued = 0;
 // What the crash handler writes to give the terminal back; prepared before
 // the screen is taken over so that the handler only calls write().
 char RestoreBytes[512];
-size_t RestoreLength = 0;
+volatile size_t RestoreLength = 0;
 struct termios SavedModes;
 bool ModesSaved = false;
 bool TakenOver = false;
@@ -176,8 +176,12 @@ class TtyTerminal : public Terminal {
     Output.Init(CurrentBuild().Set, out);
     Output.SetTerminalSize(Setup.Columns, Setup.Rows);
 
-    Enter = Cap("smcup") + Cap("smkx");
-    Leave = Output.ResetSequence() + Cap("cnorm") + Cap("rmkx") + Cap("rmcup");
+    // Besides the terminfo modes: Alt sends an Esc prefix rather than
+    // setting the eighth bit (xterm's metaSendsEscape; saved first and put
+    // back as it was, as only xterm knows the mode and it saves it), and
+    // pastes come bracketed.  Terminals that know neither ignore them.
+    Enter = Cap("smcup") + Cap("smkx") + "\x1b[?1036s\x1b[?1036h\x1b[?2004h";
+    Leave = "\x1b[?2004l\x1b[?1036r" + Output.ResetSequence() + Cap("cnorm") + Cap("rmkx") + Cap("rmcup");
     CursorStyle = Cap("Ss");
     CursorReset = Cap("Se");
     PrepareRestoreBytes();
@@ -185,7 +189,14 @@ class TtyTerminal : public Terminal {
     if (tcgetattr(STDIN_FILENO, &SavedModes) == 0) ModesSaved = true;
     if (ModesSaved) SetRawModes();
     TakenOver = true;
-    WriteAll(Enter.data(), Enter.size());
+    EnterScreen();
+    // Does the terminal speak the keyboard protocol that reports Esc as a
+    // sequence of its own?  The device-attributes query behind it is
+    // answered by nearly every terminal and ends the wait for an answer;
+    // the answers arrive among the keys and nobody waits for them.
+    WriteAll(ProtocolQuery, sizeof ProtocolQuery - 1);
+    QueryMs = NowMs();
+    Listening = true;
   }
 
   void Flush(bool force) override {
@@ -207,7 +218,7 @@ class TtyTerminal : public Terminal {
     if (Continued) {
       Continued = 0;
       if (ModesSaved) SetRawModes();
-      WriteAll(Enter.data(), Enter.size());
+      EnterScreen();
       redraw = true;
     }
     if (redraw) Render(true);
@@ -223,11 +234,20 @@ class TtyTerminal : public Terminal {
     const int64_t deadline = timeoutMs < 0 ? -1 : start + timeoutMs;
     for (;;) {
       int64_t now = NowMs();
+      // Bytes already waiting are read before the timeout decides about an
+      // unfinished key: a slow turn must not cut a key in two.
+      if (Decoder.Pending() && now >= Decoder.Deadline() && ReadWaiting()) now = NowMs();
       PhysKey k;
       while (Decoder.Next(k, now)) {
+        if (k.Id == K_Paste) {
+          Kbd.Pastes.push_back(Decoder.TakePaste());
+          Kbd.Queue.push_back(PasteKeyCode);
+          continue;
+        }
         uint32_t code = KeyCodeFor(CurrentBuild(), k);
         if (code != 0) Kbd.Queue.push_back(code);
       }
+      TakeAnswers(now);
       if (!Kbd.Queue.empty()) return true;
       if (ClosingSignal) throw InputLost{};
       CatchUp();
@@ -285,7 +305,7 @@ class TtyTerminal : public Terminal {
     } else {
       if (ModesSaved) SetRawModes();
       TakenOver = true;
-      WriteAll(Enter.data(), Enter.size());
+      EnterScreen();
       Output.Invalidate();
     }
   }
@@ -304,6 +324,43 @@ class TtyTerminal : public Terminal {
     WriteAll(OutBuf.data(), OutBuf.size());
   }
 
+  void EnterScreen() {
+    std::string bytes = Enter;
+    if (Disambiguating) bytes += ProtocolPush;
+    WriteAll(bytes.data(), bytes.size());
+  }
+
+  // Reads what the terminal has sent already, without waiting.  True when
+  // something came.
+  bool ReadWaiting() {
+    bool any = false;
+    for (;;) {
+      pollfd pfd{STDIN_FILENO, POLLIN, 0};
+      if (poll(&pfd, 1, 0) <= 0 || !(pfd.revents & POLLIN)) return any;
+      char buf[4096];
+      ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+      if (n <= 0) return any;  // the main wait sees an error or the end
+      Decoder.Feed(std::string_view(buf, size_t(n)), NowMs());
+      any = true;
+    }
+  }
+
+  // The terminal's answers to the start-up queries.  A keyboard-protocol
+  // answer before the device attributes (and within a second) switches the
+  // protocol on: Esc, Alt and Ctrl keys then come as unambiguous sequences.
+  void TakeAnswers(int64_t now) {
+    const bool protocol = Decoder.TakeProtocolReply();
+    const bool attributes = Decoder.TakeAttributesReply();
+    if (!Listening) return;
+    if (protocol && !Disambiguating && now - QueryMs <= 1000) {
+      Disambiguating = true;
+      Leave = ProtocolPop + Leave;
+      PrepareRestoreBytes();
+      WriteAll(ProtocolPush, sizeof ProtocolPush - 1);
+    }
+    if (attributes || now - QueryMs > 1000) Listening = false;
+  }
+
   void LeaveScreen() {
     std::string bytes = Leave;
     if (ShapeChanged) bytes = CursorReset + bytes;
@@ -312,10 +369,13 @@ class TtyTerminal : public Terminal {
     TakenOver = false;
   }
 
+  // The crash handler may run at any moment: the length is zero while the
+  // bytes change.
   void PrepareRestoreBytes() {
     std::string bytes = CursorReset + Leave;
+    RestoreLength = 0;
+    std::memcpy(RestoreBytes, bytes.data(), std::min(bytes.size(), sizeof RestoreBytes));
     RestoreLength = std::min(bytes.size(), sizeof RestoreBytes);
-    std::memcpy(RestoreBytes, bytes.data(), RestoreLength);
   }
 
   void RereadSize() {
@@ -330,6 +390,14 @@ class TtyTerminal : public Terminal {
   std::string OutBuf, Enter, Leave, CursorStyle, CursorReset;
   bool ShapeChanged = false;
   bool Held = false;  // an unforced flush waits for the next Sync
+  // The keyboard protocol: asked at QueryMs, answers taken while Listening,
+  // its "disambiguate" flag pushed while Disambiguating.
+  static constexpr char ProtocolQuery[] = "\x1b[?u\x1b[c";
+  static constexpr char ProtocolPush[] = "\x1b[>1u";
+  static constexpr char ProtocolPop[] = "\x1b[<u";
+  int64_t QueryMs = 0;
+  bool Listening = false;
+  bool Disambiguating = false;
 };
 
 TtyTerminal* TheTty = nullptr;

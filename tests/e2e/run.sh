@@ -761,6 +761,39 @@ case_key_burst() {
     fail "the state file keeps line $(sed -n 2p "$T/text.txt.VkIni"), expected 5"
 }
 
+# A paste arrives bracketed (the editor turns the mode on and off again) and
+# goes in as text: its line ends (CR from tmux, LF with -r) start new lines
+# with the rest of the cursor line after the pasted text, no byte of it runs
+# a command (Esc, Tab, pseudo-graphics that are keys in some builds), and a
+# character the set lacks becomes "?" with a message that counts it.
+case_bracketed_paste() {
+  local prog
+  for prog in vesk-koi8 vesk-866-rkbd; do
+    printf 'first line\nsecond\n' >"$T/text.txt"
+    rm -f "$T"/*.VkIni
+    WHAT="$prog: bracketed paste"
+    start_prog 80x25 "$prog" -w "-I$T/" text.txt
+    wait_screen "1:$(status_re 1 2)" @1,3
+    key Right Right Right Right Right Right
+    wait_screen @7,3
+    tm set-buffer -b p1 -- "$(printf 'ONE\n  two │ ║ ┼ €\nthree ')" || fail "set-buffer"
+    tm paste-buffer -p -b p1 -t "$SESSION" || fail "paste-buffer"
+    wait_screen "3:^first ONE\$" "4:^  two │ ║ ┼ \\?\$" "5:^three line\$" "6:^second\$" \
+      "2:Вставлено символов, которых нет в кодировке: 1 \\(заменены на \\?\\)" "1:$(status_re 3 4)" @7,5
+    key Home
+    wait_screen "2:$(fill_re "$prog" 80)" @1,5
+    tm set-buffer -b p2 -- "$(printf 'a\tb\nc')" || fail "set-buffer"
+    tm paste-buffer -p -r -b p2 -t "$SESSION" || fail "paste-buffer"
+    wait_screen "5:^a       b\$" "6:^cthree line\$" "1:$(status_re 4 5)" @2,6
+    key F2
+    wait_screen "2:$(fill_re "$prog" 80)"
+    key Escape
+    wait_exit 0
+    check_restored "$prog after a paste"
+    [[ $(tr -d '\r' <"$T/text.txt" | sed -n 4p) == "cthree line" ]] || fail "$prog: saved text: $(cat "$T/text.txt")"
+  done
+}
+
 # The same Cyrillic text and pseudo-graphics, stored in KOI8-R for the koi8
 # build and in 866 for the other, reach the terminal as the same characters.
 # The status line shows the character under the cursor with its own code in
@@ -1336,7 +1369,7 @@ case_edit_another_file() {
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file)
+  edit_another_file bracketed_paste)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

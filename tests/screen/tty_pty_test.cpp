@@ -1,0 +1,277 @@
+// The real program on a pseudo-terminal, the test playing the terminal: the
+// modes the editor sets and gives back on every way out, keys cut in two
+// while the editor cannot read, and the keyboard protocol that reports Esc
+// at once.  What the program draws is read through libvterm.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#include <vterm.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/scratch.h"
+
+namespace {
+
+int64_t NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// One editor on a pty of 80x25.
+class PtyEditor {
+ public:
+  // env: extra "NAME=value" settings.
+  PtyEditor(const std::string& program, const std::vector<std::string>& args,
+            const std::vector<std::string>& env = {})
+      : Vt(vterm_new(25, 80)) {
+    vterm_set_utf8(Vt, 1);
+    Screen = vterm_obtain_screen(Vt);
+    vterm_screen_reset(Screen, 1);
+    Master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0) return;
+    const std::string slave = ptsname(Master);
+    winsize ws{};
+    ws.ws_row = 25;
+    ws.ws_col = 80;
+    ioctl(Master, TIOCSWINSZ, &ws);
+    std::vector<std::string> argv{std::string(VESK_BINARY_DIR) + "/" + program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> envv{"TERM=xterm-256color", "LANG=C.UTF-8", "LC_ALL=C.UTF-8",
+                                  "HOME=" + std::string(getenv("HOME") ? getenv("HOME") : "/")};
+    if (const char* p = getenv("PATH")) envv.push_back(std::string("PATH=") + p);
+    envv.insert(envv.end(), env.begin(), env.end());
+    Pid = fork();
+    if (Pid == 0) {
+      setsid();
+      int s = open(slave.c_str(), O_RDWR);
+      if (s < 0) _exit(126);
+      ioctl(s, TIOCSCTTY, 0);
+      dup2(s, 0);
+      dup2(s, 1);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 2);
+      close(Master);
+      std::vector<char*> a, e;
+      for (auto& x : argv) a.push_back(x.data());
+      a.push_back(nullptr);
+      for (auto& x : envv) e.push_back(x.data());
+      e.push_back(nullptr);
+      execve(a[0], a.data(), e.data());
+      _exit(127);
+    }
+  }
+  ~PtyEditor() {
+    if (Pid > 0 && !Exited) {
+      kill(Pid, SIGCONT);
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+    }
+    if (Master >= 0) close(Master);
+    vterm_free(Vt);
+  }
+
+  bool Started() const { return Pid > 0 && Master >= 0; }
+
+  // Reads what the program wrote, for at most ms.
+  void Read(int ms) {
+    const int64_t end = NowMs() + ms;
+    for (;;) {
+      int64_t left = end - NowMs();
+      pollfd p{Master, POLLIN, 0};
+      int r = poll(&p, 1, int(std::max<int64_t>(0, left)));
+      if (r > 0 && (p.revents & POLLIN)) {
+        char buf[8192];
+        ssize_t n = read(Master, buf, sizeof buf);
+        if (n > 0) {
+          Out.append(buf, size_t(n));
+          vterm_input_write(Vt, buf, size_t(n));
+          continue;
+        }
+      }
+      if (r < 0 && errno == EINTR) continue;
+      if (left <= 0 || r != 0) return;
+    }
+  }
+
+  // Reads until the output since `from` holds text (or ms passed).
+  bool WaitOutput(const std::string& text, int ms, size_t from = 0) {
+    const int64_t end = NowMs() + ms;
+    while (Out.find(text, from) == std::string::npos) {
+      if (NowMs() >= end) return false;
+      Read(20);
+    }
+    return true;
+  }
+
+  // Reads until some screen row holds text.
+  bool WaitScreen(const std::string& text, int ms) {
+    const int64_t end = NowMs() + ms;
+    for (;;) {
+      for (int r = 0; r < 25; ++r)
+        if (Row(r).find(text) != std::string::npos) return true;
+      if (NowMs() >= end) return false;
+      Read(20);
+    }
+  }
+
+  std::string Row(int row) {
+    std::string s;
+    for (int c = 0; c < 80; ++c) {
+      VTermScreenCell cell;
+      vterm_screen_get_cell(Screen, VTermPos{row, c}, &cell);
+      uint32_t ch = cell.chars[0] ? cell.chars[0] : ' ';
+      if (ch < 0x80) {
+        s += char(ch);
+      } else if (ch < 0x800) {
+        s += char(0xC0 | (ch >> 6));
+        s += char(0x80 | (ch & 0x3F));
+      } else {
+        s += char(0xE0 | (ch >> 12));
+        s += char(0x80 | ((ch >> 6) & 0x3F));
+        s += char(0x80 | (ch & 0x3F));
+      }
+    }
+    return s;
+  }
+
+  void Write(const std::string& bytes) { ASSERT_EQ(write(Master, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+
+  // Waits for the program to end; its status as the shell shows it, -1 when
+  // it did not end in time.
+  int WaitExit(int ms) {
+    const int64_t end = NowMs() + ms;
+    for (;;) {
+      int st = 0;
+      pid_t r = waitpid(Pid, &st, WNOHANG);
+      if (r == Pid) {
+        Exited = true;
+        Read(50);
+        return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+      }
+      if (NowMs() >= end) return -1;
+      Read(5);
+    }
+  }
+
+  pid_t Pid = -1;
+  int Master = -1;
+  bool Exited = false;
+  std::string Out;
+  VTerm* Vt;
+  VTermScreen* Screen;
+};
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+const char kXtermModesOn[] = "\x1b[?1036s\x1b[?1036h\x1b[?2004h";
+const char kXtermModesOff[] = "\x1b[?2004l\x1b[?1036r";
+
+// Every way out gives back Alt's Esc prefix (as it was) and bracketed paste:
+// Esc, a closing signal, a crash.
+TEST(TtyPty, ModesAreSetAndGivenBackOnEveryWayOut) {
+  ScratchDir dir;
+  WriteFile(dir.Path("text.txt"), "one\ntwo\n");
+  struct Way {
+    const char* Name;
+    int Signal;  // 0: Esc
+    int Status;
+  };
+  for (const Way& w : {Way{"Esc", 0, 0}, Way{"SIGTERM", SIGTERM, 128 + SIGTERM}, Way{"SIGHUP", SIGHUP, 128 + SIGHUP},
+                       Way{"SIGSEGV", SIGSEGV, 128 + SIGSEGV}}) {
+    SCOPED_TRACE(w.Name);
+    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path("") , "text.txt"});
+    ASSERT_TRUE(ed.Started());
+    ASSERT_TRUE(ed.WaitScreen("line=1", 5000)) << ed.Row(0);
+    EXPECT_NE(ed.Out.find(kXtermModesOn), std::string::npos);
+    const size_t before = ed.Out.size();
+    if (w.Signal == 0) ed.Write("\x1b");
+    else kill(ed.Pid, w.Signal);
+    EXPECT_EQ(ed.WaitExit(5000), w.Status);
+    EXPECT_NE(ed.Out.find(kXtermModesOff, before), std::string::npos);
+    // Nothing turns them on again afterwards.
+    EXPECT_EQ(ed.Out.find("\x1b[?2004h", before), std::string::npos);
+  }
+}
+
+// A key whose bytes the terminal sends in two writes while the editor cannot
+// read (here: stopped) is still one key when the editor reads again late:
+// bytes already waiting are read before the timeout decides.
+TEST(TtyPty, KeyCutInTwoWhileTheEditorIsBusyStaysOneKey) {
+  ScratchDir dir;
+  WriteFile(dir.Path("text.txt"), "one\ntwo\nthree\n");
+  PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"}, {"VESK_ESC_TIMEOUT=300"});
+  ASSERT_TRUE(ed.Started());
+  ASSERT_TRUE(ed.WaitScreen("line=1 ", 5000)) << ed.Row(0);
+  // Down (ESC [ B), cut after the Esc.
+  ed.Write("\x1b");
+  SleepMs(60);
+  kill(ed.Pid, SIGSTOP);
+  ed.Write("[B");
+  SleepMs(500);
+  kill(ed.Pid, SIGCONT);
+  EXPECT_TRUE(ed.WaitScreen("line=2 ", 3000)) << ed.Row(0) << "\n" << ed.Row(1);
+  // "ж" in UTF-8, cut after its first byte.
+  ed.Write("\xd0");
+  SleepMs(60);
+  kill(ed.Pid, SIGSTOP);
+  ed.Write("\xb6");
+  SleepMs(500);
+  kill(ed.Pid, SIGCONT);
+  EXPECT_TRUE(ed.WaitScreen("жtwo", 3000)) << ed.Row(3);
+  ed.Read(100);
+  EXPECT_EQ(ed.Row(1).find("?"), std::string::npos) << "a question: " << ed.Row(1);
+  kill(ed.Pid, SIGKILL);
+  ed.WaitExit(2000);
+}
+
+// Where the terminal answers the keyboard-protocol query, the editor pushes
+// "disambiguate", Esc comes as CSI 27 u and ends the editor without waiting
+// for the lone-Esc timeout, and the flag is popped on the way out.  A
+// terminal that answers only the device attributes gets none of it.
+TEST(TtyPty, KeyboardProtocolMakesEscImmediate) {
+  ScratchDir dir;
+  WriteFile(dir.Path("text.txt"), "one\ntwo\n");
+  for (bool speaks : {true, false}) {
+    SCOPED_TRACE(speaks ? "protocol" : "no protocol");
+    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"}, {"VESK_ESC_TIMEOUT=1500"});
+    ASSERT_TRUE(ed.Started());
+    ASSERT_TRUE(ed.WaitOutput("\x1b[?u\x1b[c", 5000));
+    // A key typed before the answers is kept.
+    ed.Write("\x1bOB");
+    ed.Write(speaks ? "\x1b[?0u\x1b[?62;22c" : "\x1b[?62;22c");
+    ASSERT_TRUE(ed.WaitScreen("line=2 ", 5000)) << ed.Row(0);
+    ed.Read(100);
+    EXPECT_EQ(ed.Out.find("\x1b[>1u") != std::string::npos, speaks);
+    const size_t before = ed.Out.size();
+    const int64_t start = NowMs();
+    ed.Write(speaks ? "\x1b[27u" : "\x1b");
+    EXPECT_EQ(ed.WaitExit(5000), 0);
+    const int64_t took = NowMs() - start;
+    if (speaks) {
+      EXPECT_LT(took, 1000) << "Esc waited for the timeout";
+      EXPECT_NE(ed.Out.find("\x1b[<u", before), std::string::npos);
+    } else {
+      EXPECT_GE(took, 1400) << "a lone Esc byte must wait for the timeout";
+      EXPECT_EQ(ed.Out.find("\x1b[<u"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace

@@ -143,6 +143,8 @@ std::string RenderKeysDoc() {
       const uint32_t code = KeyCodeFor(*b, k[0]);
       if (const Binding* f = FindBinding(*b, code))
         rows.push_back({size_t(f->Command), key, code, CommandName(f->Command)});
+      else if (code == b->AskAbandonKeys[0] || code == b->AskAbandonKeys[1])
+        rows.push_back({kCmdCount, key, code, "abandons a question (as Esc, but also where Esc is an answer)"});
       else if (k[0].Id == K_Char && k[0].Mods == 0)
         rows.push_back({kCmdCount, key, code, "types " + key + " (without the scan code, which a command uses)"});
     };

@@ -794,6 +794,48 @@ case_bracketed_paste() {
   done
 }
 
+# The Keystrokes screen ends on the key its first line names, in both forms
+# xterm sends it (modifyOtherKeys and Esc Tab), and on Alt+Shift+K, which
+# every terminal sends.  In the builds with the Russian keyboard option
+# Ctrl+Alt+Q abandons a question, as Ctrl+Q does in the others.
+case_keystrokes_exit() {
+  make_lines "$T/text.txt" 3
+  local prog form
+  for prog in vesk-koi8 vesk-866-rkbd; do
+    for form in "1b 5b 32 37 3b 37 3b 39 7e" "1b 09" "1b 4b"; do
+      WHAT="$prog: Keystrokes screen, exit key $form"
+      start_prog 80x25 "$prog" -w "-I$T/" text.txt
+      wait_screen "1:$(status_re 1 3)"
+      key F10
+      wait_screen "Keystrokes"
+      key 6
+      wait_screen "1:^  To get back, press Alt\+Ctrl\+Tab or Alt\+Shift\+K\. Now press any key\."
+      key a
+      wait_screen "1:^a   97 "
+      hexkeys $form
+      wait_screen "1:$(status_re 1 3)" "3:^line 1\$"
+      key Escape
+      wait_exit 0
+    done
+  done
+  for prog in vesk-866-rkbd vesk-koi8-rkbd; do
+    WHAT="$prog: Ctrl+Alt+Q abandons the exit question"
+    rm -f "$T"/*.VkIni
+    start_prog 80x25 "$prog" -w "-I$T/" text.txt
+    wait_screen "1:$(status_re 1 3)"
+    key x
+    wait_screen "3:^xline 1\$"
+    key Escape
+    wait_screen "Записать в файл"
+    hexkeys 1b 11
+    wait_screen "1:$(status_re 1 3)" "!Записать в файл"
+    key Escape
+    wait_screen "Записать в файл"
+    key 2
+    wait_exit 3
+  done
+}
+
 # The same Cyrillic text and pseudo-graphics, stored in KOI8-R for the koi8
 # build and in 866 for the other, reach the terminal as the same characters.
 # The status line shows the character under the cursor with its own code in
@@ -1369,7 +1411,7 @@ case_edit_another_file() {
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file bracketed_paste)
+  edit_another_file bracketed_paste keystrokes_exit)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

@@ -22,6 +22,7 @@
 #include "screen/keydecode.h"
 #include "screen/keys.h"
 #include "screen/output.h"
+#include "screen/termkeys.h"
 
 #undef lines
 #undef columns
@@ -91,60 +92,6 @@ void SetRawModes() {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
-}
-
-struct KeyCap {
-  const char* Name;
-  KeyId Id;
-  uint8_t Mods;
-};
-
-// terminfo's key capabilities.  The extended names (kUP5 and the like) are
-// xterm's modified cursor keys: 2 Shift, 3 Alt, 4 Shift+Alt, 5 Ctrl,
-// 6 Ctrl+Shift, 7 Ctrl+Alt.
-void AddTerminfoKeys(KeyDecoder& dec) {
-  static const KeyCap Plain[] = {
-      {"khome", K_Home, 0},  {"kend", K_End, 0},       {"kpp", K_PgUp, 0},    {"knp", K_PgDn, 0},
-      {"kcuu1", K_Up, 0},    {"kcud1", K_Down, 0},     {"kcub1", K_Left, 0},  {"kcuf1", K_Right, 0},
-      {"kich1", K_Insert, 0}, {"kdch1", K_Delete, 0},  {"kcbt", K_Tab, M_Shift}, {"kent", K_Enter, 0},
-      {"kLFT", K_Left, M_Shift}, {"kRIT", K_Right, M_Shift}, {"kHOM", K_Home, M_Shift},
-      {"kEND", K_End, M_Shift}, {"kIC", K_Insert, M_Shift}, {"kDC", K_Delete, M_Shift},
-      {"kri", K_Up, M_Shift}, {"kind", K_Down, M_Shift}, {"kNXT", K_PgDn, M_Shift},
-      {"kPRV", K_PgUp, M_Shift}, {"ka1", K_Home, 0}, {"ka3", K_PgUp, 0}, {"kc1", K_End, 0},
-      {"kc3", K_PgDn, 0},
-  };
-  for (const KeyCap& k : Plain) {
-    PhysKey p;
-    p.Id = k.Id;
-    p.Mods = k.Mods;
-    dec.AddSequence(Cap(k.Name), p);
-  }
-  static const struct {
-    const char* Base;
-    KeyId Id;
-  } Extended[] = {{"kUP", K_Up},   {"kDN", K_Down},  {"kLFT", K_Left}, {"kRIT", K_Right}, {"kHOM", K_Home},
-                  {"kEND", K_End}, {"kIC", K_Insert}, {"kDC", K_Delete}, {"kNXT", K_PgDn}, {"kPRV", K_PgUp}};
-  static const uint8_t ModsOfSuffix[8] = {0, 0, M_Shift, M_Alt, M_Shift | M_Alt, M_Ctrl, M_Ctrl | M_Shift,
-                                          M_Ctrl | M_Alt};
-  for (const auto& e : Extended) {
-    for (int m = 2; m <= 7; ++m) {
-      std::string name = std::string(e.Base) + (m == 2 ? "" : std::to_string(m));
-      if (m == 2 && std::strcmp(e.Base, "kUP") != 0 && std::strcmp(e.Base, "kDN") != 0) continue;
-      PhysKey p;
-      p.Id = e.Id;
-      p.Mods = ModsOfSuffix[m];
-      dec.AddSequence(Cap(name.c_str()), p);
-    }
-  }
-  // kf1..kf12 plain, then Shift, Ctrl, Ctrl+Shift, Alt, Alt+Shift.
-  static const uint8_t GroupMods[6] = {0, M_Shift, M_Ctrl, M_Ctrl | M_Shift, M_Alt, M_Alt | M_Shift};
-  for (int n = 1; n <= 63; ++n) {
-    std::string name = "kf" + std::to_string(n);
-    PhysKey p;
-    p.Id = KeyId(K_F1 + (n - 1) % 12);
-    p.Mods = GroupMods[(n - 1) / 12];
-    dec.AddSequence(Cap(name.c_str()), p);
-  }
 }
 
 class TtyTerminal : public Terminal {

@@ -15,9 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -272,6 +275,66 @@ TEST(TtyPty, KeyboardProtocolMakesEscImmediate) {
       EXPECT_EQ(ed.Out.find("\x1b[<u"), std::string::npos);
     }
   }
+}
+
+// A paste of thousands of lines goes in whole and quickly, one line of text
+// per pasted line, the rest of the cursor line after it; a line longer than
+// a line can hold goes on in the next line rather than losing its end.
+TEST(TtyPty, LargePasteIsWholeAndQuick) {
+  ScratchDir dir;
+  WriteFile(dir.Path("text.txt"), "head tail\n");
+  PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"});
+  ASSERT_TRUE(ed.Started());
+  ASSERT_TRUE(ed.WaitScreen("line=1 ", 5000)) << ed.Row(0);
+  ed.Write("\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C");  // before "tail"
+  ASSERT_TRUE(ed.WaitScreen("column=6 ", 5000)) << ed.Row(0);
+  std::string paste, expect = "head ";
+  const int kLines = 5000;
+  for (int i = 1; i <= kLines; ++i) {
+    std::string line = "pasted line " + std::to_string(i) + " Съешь же ещё этих мягких булок";
+    paste += line + (i % 2 ? "\r\n" : "\n");
+    expect += line + "\n";
+  }
+  const std::string longLine(300, 'w');
+  paste += longLine;
+  expect += std::string(longLine, 0, 250) + "\n" + std::string(longLine, 250) + "tail\n";
+  const int64_t start = NowMs();
+  ed.Write("\x1b[200~");
+  for (size_t at = 0; at < paste.size(); at += 4096) ed.Write(paste.substr(at, 4096));
+  ed.Write("\x1b[201~");
+  ASSERT_TRUE(ed.WaitScreen("size=" + std::to_string(kLines + 2) + " ", 30000)) << ed.Row(0);
+  const int64_t took = NowMs() - start;
+  std::printf("a paste of %d lines took %lld ms\n", kLines, static_cast<long long>(took));
+  EXPECT_LT(took, 10000);
+  ed.Write("\x1b[12~");  // F2: save
+  ed.Read(300);
+  ed.Write("\x1b");
+  EXPECT_EQ(ed.WaitExit(5000), 0);
+  std::ifstream in(dir.Path("text.txt"), std::ios::binary);
+  std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The file is KOI8-R; compare its ASCII and its line structure.
+  std::string savedAscii, expectAscii;
+  for (char c : saved) savedAscii += uint8_t(c) < 0x80 ? c : '#';
+  for (size_t i = 0; i < expect.size(); ++i) {
+    const uint8_t c = uint8_t(expect[i]);
+    if (c < 0x80) expectAscii += char(c);
+    else if ((c & 0xC0) == 0xC0) expectAscii += '#';
+  }
+  EXPECT_EQ(savedAscii.size(), expectAscii.size());
+  // Where the long line is cut is the line store's business (a line holds
+  // at most 255 bytes); the text and the number of lines are the paste's.
+  auto lineCount = [](const std::string& t) { return std::count(t.begin(), t.end(), '\n'); };
+  EXPECT_EQ(lineCount(savedAscii), lineCount(expectAscii));
+  auto joined = [](std::string t) {
+    t.erase(std::remove(t.begin(), t.end(), '\n'), t.end());
+    return t;
+  };
+  const std::string a = joined(savedAscii), b = joined(expectAscii);
+  size_t diff = 0;
+  while (diff < a.size() && diff < b.size() && a[diff] == b[diff]) ++diff;
+  EXPECT_TRUE(a == b) << "the saved text differs from the paste at " << diff << ": [" << a.substr(diff > 40 ? diff - 40 : 0, 120)
+                      << "] expected [" << b.substr(diff > 40 ? diff - 40 : 0, 120) << "]";
+  EXPECT_LE(saved.find("wtail"), saved.size());
 }
 
 }  // namespace

@@ -836,6 +836,30 @@ case_keystrokes_exit() {
   done
 }
 
+# A sample of documented keys as tmux sends them (its own encoding of
+# modified keys, Alt as an Esc prefix) reaches the commands: Ctrl+Right,
+# Alt+S, Alt+J, Alt+L with Shift+F5, Ctrl+Y, Shift+F7.
+case_tmux_keys() {
+  printf 'alpha beta\ngamma\n' >"$T/text.txt"
+  WHAT="keys through tmux"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" text.txt
+  wait_screen "1:$(status_re 1 2)" @1,3
+  key C-Right
+  wait_screen @7,3
+  key M-s
+  wait_screen "3:^alpha *\$" "4:^beta\$" "1:$(status_re 1 3)"
+  key M-j
+  wait_screen "3:^alpha beta\$" "1:$(status_re 1 2)"
+  key M-l S-F5
+  wait_screen "3:^ALPHA BETA\$"
+  key C-y
+  wait_screen "1:$(status_re 1 1)" "3:^gamma"
+  key S-F7
+  wait_screen "2:[^▒ ]"
+  key Escape
+  wait_screen "2:$(fill_re vesk-koi8 80)"
+}
+
 # The same Cyrillic text and pseudo-graphics, stored in KOI8-R for the koi8
 # build and in 866 for the other, reach the terminal as the same characters.
 # The status line shows the character under the cursor with its own code in
@@ -1411,7 +1435,7 @@ case_edit_another_file() {
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file bracketed_paste keystrokes_exit)
+  edit_another_file bracketed_paste keystrokes_exit tmux_keys)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

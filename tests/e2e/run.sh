@@ -785,6 +785,13 @@ case_bracketed_paste() {
     tm set-buffer -b p2 -- "$(printf 'a\tb\nc')" || fail "set-buffer"
     tm paste-buffer -p -r -b p2 -t "$SESSION" || fail "paste-buffer"
     wait_screen "5:^a       b\$" "6:^cthree line\$" "1:$(status_re 4 5)" @2,6
+    # Into a prompt a paste types its first line.
+    key F4
+    wait_screen "2:[^$(fill_char "$prog")]"
+    tm set-buffer -b p3 -- "$(printf '2\nnot this')" || fail "set-buffer"
+    tm paste-buffer -p -b p3 -t "$SESSION" || fail "paste-buffer"
+    key Enter
+    wait_screen "1:$(status_re 2 5)" "2:$(fill_re "$prog" 80)" "3:^  two"
     key F2
     wait_screen "2:$(fill_re "$prog" 80)"
     key Escape

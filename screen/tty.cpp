@@ -123,12 +123,18 @@ class TtyTerminal : public Terminal {
     Output.Init(CurrentBuild().Set, out);
     Output.SetTerminalSize(Setup.Columns, Setup.Rows);
 
-    // Besides the terminfo modes: Alt sends an Esc prefix rather than
-    // setting the eighth bit (xterm's metaSendsEscape; saved first and put
-    // back as it was, as only xterm knows the mode and it saves it), and
-    // pastes come bracketed.  Terminals that know neither ignore them.
-    Enter = Cap("smcup") + Cap("smkx") + "\x1b[?1036s\x1b[?1036h\x1b[?2004h";
-    Leave = "\x1b[?2004l\x1b[?1036r" + Output.ResetSequence() + Cap("cnorm") + Cap("rmkx") + Cap("rmcup");
+    // Besides the terminfo modes: pastes come bracketed (terminals that do
+    // not know the mode ignore it), and in xterm and the terminals that call
+    // themselves xterm Alt sends an Esc prefix rather than setting the eighth
+    // bit (metaSendsEscape).  That mode is saved first and put back as it
+    // was (XTSAVE, XTRESTORE), so a user's own setting survives; other
+    // families send the prefix anyway, and some would read the save and
+    // restore requests as other sequences.
+    const char* term = std::getenv("TERM");
+    const bool xterm = term && std::strncmp(term, "xterm", 5) == 0;
+    Enter = Cap("smcup") + Cap("smkx") + (xterm ? "\x1b[?1036s\x1b[?1036h" : "") + "\x1b[?2004h";
+    Leave = std::string("\x1b[?2004l") + (xterm ? "\x1b[?1036r" : "") + Output.ResetSequence() + Cap("cnorm") +
+            Cap("rmkx") + Cap("rmcup");
     CursorStyle = Cap("Ss");
     CursorReset = Cap("Se");
     PrepareRestoreBytes();

@@ -118,11 +118,12 @@ in the others.
 
 Terminals:
 
-- The editor asks the terminal to send Alt as an Esc prefix while it runs
-  (xterm's metaSendsEscape, put back as it was on the way out).  Where a
+- The editor asks xterm (TERM xterm*) to send Alt as an Esc prefix while
+  it runs (metaSendsEscape, put back as it was on the way out).  Where a
   terminal sets the eighth bit for Alt instead, Alt keys type accented
   letters; set the terminal to send an Esc prefix (`metaSendsEscape` in
-  xterm, the default in urxvt, VTE terminals, tmux and the Linux console).
+  xterm, the default in urxvt, VTE terminals and the Linux console; under
+  tmux or screen it is the outer terminal's setting that counts).
 - In urxvt (and the rest of the rxvt family) and on the Linux console,
   Shift+F1 and Shift+F2 send the same bytes as F11 and F12 and run their
   commands; there, take a file with the main menu's Файл item 4 (F10 1 4)

@@ -59,7 +59,13 @@ class PtyEditor {
     std::vector<std::string> envv{"TERM=xterm-256color", "LANG=C.UTF-8", "LC_ALL=C.UTF-8",
                                   "HOME=" + std::string(getenv("HOME") ? getenv("HOME") : "/")};
     if (const char* p = getenv("PATH")) envv.push_back(std::string("PATH=") + p);
-    envv.insert(envv.end(), env.begin(), env.end());
+    for (const std::string& e : env) {  // a setting given replaces the default one
+      const std::string name = e.substr(0, e.find('=') + 1);
+      for (std::string& d : envv)
+        if (d.rfind(name, 0) == 0) d.clear();
+      envv.push_back(e);
+    }
+    std::erase(envv, std::string());
     Pid = fork();
     if (Pid == 0) {
       setsid();
@@ -210,6 +216,24 @@ TEST(TtyPty, ModesAreSetAndGivenBackOnEveryWayOut) {
     EXPECT_NE(ed.Out.find(kXtermModesOff, before), std::string::npos);
     // Nothing turns them on again afterwards.
     EXPECT_EQ(ed.Out.find("\x1b[?2004h", before), std::string::npos);
+  }
+}
+
+// Other families send Alt as an Esc prefix anyway and are not asked: st
+// and others read xterm's save and restore requests as other sequences.
+TEST(TtyPty, OnlyXtermIsAskedForTheEscPrefix) {
+  ScratchDir dir;
+  WriteFile(dir.Path("text.txt"), "one\n");
+  for (const char* term : {"rxvt-unicode-256color", "screen-256color", "linux"}) {
+    SCOPED_TRACE(term);
+    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"}, {std::string("TERM=") + term});
+    ASSERT_TRUE(ed.Started());
+    ASSERT_TRUE(ed.WaitScreen("line=1", 5000)) << ed.Row(0);
+    ed.Write("\x1b");
+    EXPECT_EQ(ed.WaitExit(5000), 0);
+    EXPECT_NE(ed.Out.find("\x1b[?2004h"), std::string::npos);
+    EXPECT_NE(ed.Out.find("\x1b[?2004l"), std::string::npos);
+    EXPECT_EQ(ed.Out.find("1036"), std::string::npos);
   }
 }
 

@@ -13,8 +13,10 @@
 #include "core/state.h"
 #include "edit/lines.h"
 #include "edit/typing.h"
+#include "screen/keydecode.h"
 #include "screen/keys.h"
 #include "screen/term.h"
+#include "text/messages.h"
 #include "text/linestore.h"
 
 namespace {
@@ -178,4 +180,100 @@ void PasteClipboard() {
   }
   Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));  // typing into column 255 leaves it one past
   Txt.Modified = true;
+}
+
+namespace {
+
+// The rest of the cursor line goes to a new line after it, not indented;
+// the cursor goes to column 1 of that line.  False when the text takes no
+// more lines (InsertLine said why).
+bool BreakPastedLine() {
+  const std::string W = LineString(Ed.CurLine);
+  std::string tail;
+  if (Ed.CurCol >= 1 && size_t(Ed.CurCol) <= W.size()) tail = W.substr(size_t(Ed.CurCol - 1));
+  while (!tail.empty() && tail.back() == ' ') tail.pop_back();
+  int16_t n = int16_t(Ed.CurLine + 1);
+  InsertLine(uint8_t(std::max<size_t>(tail.size(), Txt.LineWidth)), n);
+  if (Txt.Failed != 0) return false;
+  StoreLine(tail, n);
+  if (!tail.empty()) StoreLine(W.substr(0, size_t(Ed.CurCol - 1)), Ed.CurLine);
+  Ed.CurLine = n;
+  Ed.CurCol = 1;
+  return true;
+}
+
+// TypeChar, and whether the character went in (the line changed or the
+// cursor moved).  *stuck: typed into the last column, where the cursor stays.
+bool TypePastedChar(uint8_t ch, bool* stuck) {
+  const int16_t line = Ed.CurLine;
+  const int col = Ed.CurCol;
+  const int16_t count = Txt.LineCount;
+  const std::string was = LineString(line);
+  TypeChar(ch);
+  const bool moved = Ed.CurLine != line || Ed.CurCol != col;
+  *stuck = !moved;
+  return moved || Txt.LineCount != count || LineString(line) != was;
+}
+
+}  // namespace
+
+std::string InsertPastedText(const PastedText& paste) {
+  if (!CursorOnText()) return {};
+  const bool insertMode = Ed.InsertMode;
+  Ed.InsertMode = true;
+  Txt.Failed = 0;
+  // One entry in the ring: the cursor line as it was.  The lines the paste
+  // creates are new, and the ring is not filled with them.
+  Txt.LineSaved = false;
+  SaveLineForUndo(Ed.CurLine);
+  long lost = 0;
+  bool full = false;
+  bool stuck = false;  // the last character went into the last column
+  const std::string& text = paste.Text;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const uint8_t ch = uint8_t(text[i]);
+    if (full) {
+      if (ch != '\n') ++lost;
+      continue;
+    }
+    if (ch == '\n') {
+      stuck = false;
+      full = !BreakPastedLine();
+      continue;
+    }
+    int blanks = 1;
+    uint8_t c = ch;
+    if (ch == '\t') {
+      c = ' ';
+      blanks = 8 - (Ed.CurCol - 1) % 8;
+    }
+    for (int b = 0; b < blanks && !full; ++b) {
+      // A character after one typed into the last column, or one the line
+      // refuses, goes on in a new line.
+      if (stuck) {
+        full = !BreakPastedLine();
+        if (full) break;
+      }
+      if (TypePastedChar(c, &stuck)) continue;
+      if (stuck && Ed.CurCol > 1) {
+        full = !BreakPastedLine();
+        stuck = false;
+        if (!full && TypePastedChar(c, &stuck)) continue;
+      }
+      if (!full && c != ' ') ++lost;
+    }
+    if (full && ch != '\n') ++lost;
+  }
+  Ed.InsertMode = insertMode;
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));
+  TypeString({});  // the terminal cursor follows
+  Txt.Modified = true;
+  std::string msg;
+  if (paste.Missing > 0)
+    msg = "Вставлено символов, которых нет в кодировке: " + std::to_string(paste.Missing) + " (заменены на ?)";
+  if (lost > 0) {
+    if (!msg.empty()) msg += "; ";
+    msg += "не вставлено символов: " + std::to_string(lost);
+  }
+  return msg.empty() ? msg : InBuildSet(msg);
 }

@@ -8,6 +8,7 @@
 // The file lies in shared ground: it is never reached through a symlink,
 // never written when it belongs to another user, and created 0600.
 #pragma once
+#include <string>
 
 // The first character of the clipboard file; a blank when it cannot be read
 // (or is empty).
@@ -23,3 +24,15 @@ void BlockToClipboard();
 // insert mode, whatever the mode is), replacing a marked block of the same
 // kind.  Any other first character pastes nothing.
 void PasteClipboard();
+
+struct PastedText;
+// A bracketed paste from the terminal, typed in at the cursor as text (in
+// insert mode, whatever the mode): '\n' starts a new line with the rest of
+// the cursor line after it, not indented; tabs become blanks up to the next
+// column 8k + 1.  Line breaking applies as to typing; where a line can take
+// no more, the paste goes on in a new line, so nothing is lost unless the
+// text can take no more lines.  The cursor line's old text is the one entry
+// the paste puts into the ring of saved lines.  Returns the message (in the
+// build's set) that counts the characters the set lacked (they came as '?')
+// and any that were not pasted; empty when there are none.
+std::string InsertPastedText(const PastedText& paste);

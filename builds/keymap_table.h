@@ -151,6 +151,9 @@ inline constexpr KeyRow kKeyRows[] = {
 // code 0000258B would go to line mark 1: it is delivered without its scan code.
 inline constexpr RawRow kRawRows[] = {
     {"Л", {0, 0, 0x0000008B, 0}},
+    // The first abandon code of questions in the builds with the Russian
+    // keyboard option (the others abandon with Ctrl+Q).
+    {"<C-A-q>", {0x08001011, 0, 0, 0x08001011}},
 };
 
 constexpr uint32_t CodeOf(Column col, const KeyRow& r) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "builds/build.h"
+#include "builds/keymap.h"
 #include "core/state.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
@@ -14,8 +15,17 @@
 namespace {
 
 // The code that ends the screen: the character ■ of the build's set on the
-// key the first line names.
+// key of Alt+Shift+K, which every terminal sends (as Esc K).
 uint32_t ExitCode() { return CurrentBuild().koi8r ? 0x00001494u : 0x000029FEu; }
+
+// The key the first line names ends it too, in whichever form the terminal
+// sends it (Esc Tab, or Ctrl+Alt+Tab where it tells Ctrl apart).
+bool EndsTheScreen(uint32_t code) {
+  PhysKey tab;
+  tab.Id = K_Tab;
+  tab.Mods = M_Ctrl | M_Alt;
+  return code == ExitCode() || code == KeyCodeFor(CurrentBuild(), tab);
+}
 
 // Reads a number of one or two digits typed on the given row, echoing it;
 // -1 when Esc ends the input.
@@ -61,7 +71,7 @@ void KeystrokesScreen() {
     if (row <= Scr.ScreenHeight) PutStringAt(1, row, text.substr(0, size_t(Scr.ScreenWidth)), 0x07);
     ++row;
   };
-  line("  To get back, press Alt+Ctrl+Tab. Now press any key.");
+  line("  To get back, press Alt+Ctrl+Tab or Alt+Shift+K. Now press any key.");
   line(CodePage.DiskIsAscii ? " ASCII" : CodePage.DiskIsKoi8 ? " KOI8" : " ANSI");
   line("");
   std::string options = " {$DEFINE BSD}";
@@ -104,7 +114,7 @@ void KeystrokesScreen() {
         ShowKeyCode(0x70);
       }
     }
-    if (Kbd.KeyEvent == ExitCode()) {
+    if (EndsTheScreen(Kbd.KeyEvent)) {
       PutStringAt(1, std::max(1, Kbd.ShowRow), Kbd.LastKeyLine, 0x1C);
       break;
     }

@@ -394,6 +394,26 @@ void MainLoopTurn() {
     return;
   }
   if (played == PlayedKey::NotPlaying) GetKey();
+  // A bracketed paste is text, whatever its bytes: it runs no command,
+  // fires no abbreviation or continuation and is not recorded as keys.
+  if (played == PlayedKey::NotPlaying && Kbd.KeyEvent == PasteKeyCode) {
+    Loop.PendingContinuation = 0;
+    Loop.InsertedLast = 0;
+    Loop.Selector = 1 - Loop.Selector;
+    Loop.LineSnapshot[size_t(Loop.Selector)] = {LineString(Ed.CurLine), Ed.CurCol};
+    Loop.LastCommand = LoopState::Nothing;
+    const std::string note = InsertPastedText(Kbd.Paste);
+    Kbd.Paste = {};
+    if (!note.empty()) {
+      // The pasted text is shown under the message that waits for a key.
+      KeepCursorInWindow();
+      DrawTextWindow();
+      DrawStatusLine();
+      MoveCursor(Ed.CurCol - Ed.HScroll, Ed.CurLine - Ed.WindowTop + 3);
+      ShowMessage(note, 1);
+    }
+    return;
+  }
   // While recording every key is stored; the key that fills the buffer ends
   // the recording and is not run.
   if (!RecordKey(Kbd.KeyEvent)) {

@@ -275,6 +275,13 @@ void PromptLine(std::string& text, int kind) {
       Ed.PositionMarks[size_t(n)] = {Ed.CurLine, Ed.WindowTop, uint8_t(std::clamp(Ed.CurCol, 0, 255))};
     } else if (keys.RusLayout != 0 && low == keys.RusLayout) {
       ToggleRusLayout();
+    } else if (Kbd.KeyEvent == PasteKeyCode) {
+      // A paste types its first line; the prompt holds one line.
+      for (char c : Kbd.Paste.Text) {
+        if (c == '\n') break;
+        Insert(f, c == '\t' ? uint8_t(' ') : uint8_t(c), false);
+      }
+      Kbd.Paste = {};
     } else {
       Insert(f, KeyChar());
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "screen/glyphs.h"
 
@@ -9,6 +10,11 @@ namespace {
 
 constexpr uint8_t Esc = 0x1B;
 constexpr size_t MaxSequence = 40;  // longer "sequences" are garbage
+// Bracketed paste: the terminal wraps pasted text in these.
+constexpr std::string_view PasteStart = "\x1b[200~";
+constexpr std::string_view PasteEnd = "\x1b[201~";
+// A paste whose end marker does not come within this time ends by itself.
+constexpr int64_t PasteTimeoutMs = 2000;
 
 Charset SetOfEncoding(InputEncoding e) {
   return e == InputEncoding::Cp866 ? Charset::Cp866 : Charset::Koi8;
@@ -23,9 +29,12 @@ PhysKey Key(KeyId id, uint8_t mods = 0, uint8_t ch = 0) {
 }
 
 // xterm's modifier parameter: 1 + (shift 1, alt 2, ctrl 4, meta 8).
+// The keyboard protocol of kitty and others adds super 8, hyper 16, meta 32
+// and the lock keys 64 and 128, which are dropped.
 uint8_t ModsOfParam(int m) {
   if (m < 2) return 0;
-  int bits = m - 1;
+  int bits = (m - 1) & 0x3F;
+  if (bits & 0x30) bits |= 2;
   uint8_t mods = 0;
   if (bits & 1) mods |= M_Shift;
   if (bits & (2 | 8)) mods |= M_Alt;
@@ -33,8 +42,21 @@ uint8_t ModsOfParam(int m) {
   return mods;
 }
 
-// The key of "CSI n ~" (and rxvt's "CSI n $", "CSI n ^").
-KeyId TildeKey(int n) {
+// The key of "CSI n ~" (and rxvt's "CSI n $", "CSI n ^").  Codes 25..34
+// are the VT220's F13..F20, which rxvt and the Linux console send for
+// Shift+F3..Shift+F10 (their Shift+F1 and Shift+F2 send F11 and F12).
+KeyId TildeKey(int n, uint8_t& mods) {
+  switch (n) {
+    case 25: mods |= M_Shift; return K_F3;
+    case 26: mods |= M_Shift; return K_F4;
+    case 28: mods |= M_Shift; return K_F5;
+    case 29: mods |= M_Shift; return K_F6;
+    case 31: mods |= M_Shift; return K_F7;
+    case 32: mods |= M_Shift; return K_F8;
+    case 33: mods |= M_Shift; return K_F9;
+    case 34: mods |= M_Shift; return K_F10;
+    default: break;
+  }
   switch (n) {
     case 1: case 7: return K_Home;
     case 2: return K_Insert;
@@ -111,19 +133,112 @@ void KeyDecoder::Feed(std::string_view bytes, int64_t nowMs) {
   LastFeedMs = nowMs;
 }
 
-int64_t KeyDecoder::Deadline() const { return Buf.empty() ? -1 : LastFeedMs + EscTimeout; }
+int64_t KeyDecoder::Deadline() const {
+  if (Pasting) return LastFeedMs + PasteTimeoutMs;
+  return Buf.empty() ? -1 : LastFeedMs + EscTimeout;
+}
 
 bool KeyDecoder::Next(PhysKey& out, int64_t nowMs) {
-  while (!Buf.empty()) {
+  while (!Buf.empty() || Pasting) {
+    if (Pasting) {
+      if (!ContinuePaste(nowMs)) return false;
+      out = Key(K_Paste);
+      return true;
+    }
+    if (Buf.size() >= PasteStart.size() && Buf.compare(0, PasteStart.size(), PasteStart) == 0) {
+      Buf.erase(0, PasteStart.size());
+      Pasting = true;
+      PasteRaw.clear();
+      continue;
+    }
     bool final = nowMs - LastFeedMs >= EscTimeout;
     size_t used = 0;
     Parse r = Decode(used, out, final);
     if (r == Parse::NeedMore) return false;
     Buf.erase(0, std::max<size_t>(used, 1));
+    if (r == Parse::ProtocolReply) ProtocolReplied = true;
+    if (r == Parse::AttributesReply) AttributesReplied = true;
     if (r == Parse::Key) return true;
   }
   return false;
 }
+
+// Moves the paste's bytes out of Buf; true when the paste has ended (its end
+// marker came, or nothing came for PasteTimeoutMs) and is queued.
+bool KeyDecoder::ContinuePaste(int64_t nowMs) {
+  size_t end = Buf.find(PasteEnd);
+  if (end == std::string::npos) {
+    // Keep what may be the start of the end marker for the next read.
+    size_t keep = 0;
+    for (size_t k = std::min(Buf.size(), PasteEnd.size() - 1); k > 0; --k)
+      if (Buf.compare(Buf.size() - k, k, PasteEnd, 0, k) == 0) {
+        keep = k;
+        break;
+      }
+    PasteRaw.append(Buf, 0, Buf.size() - keep);
+    Buf.erase(0, Buf.size() - keep);
+    if (nowMs - LastFeedMs < PasteTimeoutMs) return false;
+    PasteRaw += Buf;  // the terminal never ended it: what came is the paste
+    Buf.clear();
+  } else {
+    PasteRaw.append(Buf, 0, end);
+    Buf.erase(0, end + PasteEnd.size());
+  }
+  Pasting = false;
+  Pastes.push_back(ConvertPaste(PasteRaw));
+  PasteRaw.clear();
+  PasteRaw.shrink_to_fit();
+  return true;
+}
+
+PastedText KeyDecoder::ConvertPaste(std::string_view raw) const {
+  PastedText p;
+  p.Text.reserve(raw.size());
+  size_t i = 0;
+  while (i < raw.size()) {
+    const uint8_t b = uint8_t(raw[i]);
+    if (b == '\r' || b == '\n') {
+      p.Text += '\n';
+      i += b == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n' ? 2 : 1;
+      continue;
+    }
+    if (b == '\t') {
+      p.Text += '\t';
+      ++i;
+      continue;
+    }
+    char32_t u;
+    if (Enc == InputEncoding::Utf8) {
+      int32_t c = DecodeUtf8(raw, i);
+      if (c < 0) {  // cut off inside a character
+        i = raw.size();
+        c = 0xFFFD;
+      }
+      u = char32_t(c);
+    } else {
+      u = UnicodeOf(SetOfEncoding(Enc), b);
+      ++i;
+    }
+    const int byte = u < 0x20 || u == 0x7F || u == 0xFFFD ? -1 : ByteOf(Internal, u);
+    if (byte < 0x20 || byte == 0x7F) {
+      p.Text += '?';
+      ++p.Missing;
+    } else {
+      p.Text += char(byte);
+    }
+  }
+  return p;
+}
+
+PastedText KeyDecoder::TakePaste() {
+  if (Pastes.empty()) return {};
+  PastedText p = std::move(Pastes.front());
+  Pastes.pop_front();
+  return p;
+}
+
+bool KeyDecoder::TakeProtocolReply() { return std::exchange(ProtocolReplied, false); }
+bool KeyDecoder::TakeAttributesReply() { return std::exchange(AttributesReplied, false); }
 
 // One key from the front of Buf.  `final`: no more bytes will come for it.
 KeyDecoder::Parse KeyDecoder::Decode(size_t& used, PhysKey& out, bool final) const {
@@ -260,6 +375,61 @@ KeyDecoder::Parse KeyDecoder::DecodeEscape(size_t& used, PhysKey& out, bool fina
   return r;
 }
 
+// The keyboard protocol's "CSI code;m u": code is a Unicode character (the
+// key's unshifted one) or one of the protocol's numbers for keys that type
+// nothing; shifted, when the terminal reports it, the character with Shift.
+bool KeyDecoder::UnicodeKey(int code, int shifted, uint8_t mods, PhysKey& out) const {
+  // The keypad's keys (57399 KP_0 .. 57427 KP_BEGIN).
+  static const struct {
+    int Code;
+    KeyId Id;
+    uint8_t Ch;
+  } Keypad[] = {
+      {57409, K_Char, '.'}, {57410, K_Char, '/'}, {57411, K_Char, '*'}, {57412, K_Char, '-'},
+      {57413, K_Char, '+'}, {57414, K_Enter, 0},  {57415, K_Char, '='}, {57416, K_Char, ','},
+      {57417, K_Left, 0},   {57418, K_Right, 0},  {57419, K_Up, 0},     {57420, K_Down, 0},
+      {57421, K_PgUp, 0},   {57422, K_PgDn, 0},   {57423, K_Home, 0},   {57424, K_End, 0},
+      {57425, K_Insert, 0}, {57426, K_Delete, 0},
+  };
+  if (code >= 57399 && code <= 57408) {
+    out = Key(K_Char, mods, uint8_t('0' + code - 57399));
+    return true;
+  }
+  for (const auto& k : Keypad)
+    if (k.Code == code) {
+      out = Key(k.Id, mods, k.Ch);
+      return true;
+    }
+  if (code == 9) out = Key(K_Tab, mods);
+  else if (code == 13) out = Key(K_Enter, mods);
+  else if (code == 27) out = Key(K_Esc, mods);
+  else if (code == 127 || code == 8) out = Key(K_Backspace, mods);
+  else if (code < 0x20 || (code >= 0x7F && code < 0xA0) || code >= 0xE000) return false;
+  else {
+    // Shift without Ctrl types the shifted character, as the legacy forms
+    // do: the reported one, else a Latin letter's capital or the US
+    // layout's upper row, else a Cyrillic capital.
+    char32_t u = char32_t(code);
+    if ((mods & M_Shift) && !(mods & M_Ctrl)) {
+      char32_t up = 0;
+      if (shifted >= 0x20 && shifted < 0xE000 && shifted != 0x7F) up = char32_t(shifted);
+      else if (u < 0x80) up = UsCharOfScan(ScanCodeOf(u), true);
+      else if (u >= 0x430 && u <= 0x44F) up = u - 0x20;
+      else if (u == 0x451) up = 0x401;
+      if (up != 0) {
+        u = up;
+        mods = uint8_t(mods & ~M_Shift);
+      }
+    }
+    const int b = ByteOf(Internal, u);
+    if (b < 0x20 || b == 0x7F) return false;
+    uint8_t ch = uint8_t(b);
+    if ((mods & M_Ctrl) && ch >= 'A' && ch <= 'Z') ch = uint8_t(ch + 32);
+    out = Key(K_Char, mods, ch);
+  }
+  return true;
+}
+
 // A CSI or SS3 sequence starting at Buf[start] (the Esc).
 KeyDecoder::Parse KeyDecoder::DecodeCsi(size_t start, size_t& used, PhysKey& out) const {
   const size_t n = Buf.size();
@@ -275,20 +445,29 @@ KeyDecoder::Parse KeyDecoder::DecodeCsi(size_t start, size_t& used, PhysKey& out
     }
     return Parse::Skip;
   }
-  // Parameters: digits and ';' (and ':' sub-parameters, ignored).
+  // Parameters: digits and ';'.  ':' sub-parameters are ignored, except the
+  // first parameter's second one: the shifted key of the keyboard protocol.
   int params[4] = {0, 0, 0, 0};
+  int shifted = 0;
   int count = 0;
+  int sub = 0;
   bool any = false;
   bool priv = false;
+  bool query = false;  // '?': a terminal's answer, not a key
   for (; i < n; ++i) {
     uint8_t c = uint8_t(Buf[i]);
     if (c >= '0' && c <= '9') {
-      if (count < 4) params[count] = std::min(params[count] * 10 + (c - '0'), 100000);
+      if (sub == 0 && count < 4) params[count] = std::min(params[count] * 10 + (c - '0'), 100000);
+      if (sub == 1 && count == 0) shifted = std::min(shifted * 10 + (c - '0'), 100000);
       any = true;
     } else if (c == ';') {
       ++count;
-    } else if (c == ':' || c == '<' || c == '=' || c == '>' || c == '?') {
-      priv = priv || c != ':';
+      sub = 0;
+    } else if (c == ':') {
+      ++sub;
+    } else if (c == '<' || c == '=' || c == '>' || c == '?') {
+      priv = true;
+      query = query || c == '?';
     } else {
       break;
     }
@@ -305,7 +484,11 @@ KeyDecoder::Parse KeyDecoder::DecodeCsi(size_t start, size_t& used, PhysKey& out
     used = i;  // a control byte interrupted the sequence: drop what came before it
     return Parse::Skip;
   }
-  if (priv) return Parse::Skip;
+  if (priv) {
+    if (query && !ss3 && f == 'u') return Parse::ProtocolReply;
+    if (query && !ss3 && f == 'c') return Parse::AttributesReply;
+    return Parse::Skip;
+  }
   int p1 = any || count ? params[0] : 0;
   uint8_t mods = ModsOfParam(count >= 1 ? params[1] : 0);
 
@@ -361,23 +544,13 @@ KeyDecoder::Parse KeyDecoder::DecodeCsi(size_t start, size_t& used, PhysKey& out
         out = k;
         return Parse::Key;
       }
-      KeyId id = TildeKey(p1);
+      KeyId id = TildeKey(p1, mods);
       if (id == K_None) return Parse::Skip;
       out = Key(id, mods);
       return Parse::Key;
     }
-    case 'u': {  // CSI code;m u
-      int code = params[0];
-      PhysKey k;
-      if (code == 9) k = Key(K_Tab);
-      else if (code == 13) k = Key(K_Enter);
-      else if (code == 27) k = Key(K_Esc);
-      else if (code == 127 || code == 8) k = Key(K_Backspace);
-      else if (code >= 0x20 && code < 0x7F) k = Key(K_Char, 0, uint8_t(code));
-      else return Parse::Skip;
-      if (k.Id == K_Char && (mods & M_Ctrl) && k.Ch >= 'A' && k.Ch <= 'Z') k.Ch = uint8_t(k.Ch + 32);
-      k.Mods = mods;
-      out = k;
+    case 'u': {  // CSI code[:shifted];m u
+      if (!UnicodeKey(params[0], shifted, mods, out)) return Parse::Skip;
       return Parse::Key;
     }
     case 'Z':

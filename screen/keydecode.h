@@ -17,6 +17,7 @@ enum KeyId : uint8_t {
   K_F1, K_F2, K_F3, K_F4, K_F5, K_F6, K_F7, K_F8, K_F9, K_F10, K_F11, K_F12,
   K_Home, K_Up, K_PgUp, K_Left, K_Right, K_End, K_Down, K_PgDn, K_Insert, K_Delete,
   K_Esc, K_Tab, K_Enter, K_Backspace,
+  K_Paste,  // a bracketed paste ended: TakePaste holds its text
 };
 
 enum KeyMod : uint8_t {
@@ -37,6 +38,14 @@ struct PhysKey {
 // How characters arrive from the terminal.
 enum class InputEncoding : uint8_t { Utf8, Koi8, Cp866 };
 
+// The text of one bracketed paste in the build's set: line ends (CR, LF,
+// CR LF) are '\n', tabs stay; a character the set lacks, and any other
+// control character, is '?' and counted in Missing.
+struct PastedText {
+  std::string Text;
+  int Missing = 0;
+};
+
 class KeyDecoder {
  public:
   // internal: the build's set, into which characters are translated.
@@ -53,15 +62,27 @@ class KeyDecoder {
   bool Next(PhysKey& out, int64_t nowMs);
   // When pending bytes become decidable by the timeout alone, or -1.
   int64_t Deadline() const;
-  bool Pending() const { return !Buf.empty(); }
+  bool Pending() const { return !Buf.empty() || Pasting; }
   int EscTimeoutMs() const { return EscTimeout; }
+  // The text of the paste a K_Paste key announced (the oldest one not
+  // taken yet).
+  PastedText TakePaste();
+  // The terminal answered the keyboard-protocol query ("CSI ? flags u")
+  // since the last call.
+  bool TakeProtocolReply();
+  // The terminal answered the device-attributes query ("CSI ? ... c")
+  // since the last call.
+  bool TakeAttributesReply();
 
  private:
-  enum class Parse { Key, Skip, NeedMore };
+  enum class Parse { Key, Skip, NeedMore, ProtocolReply, AttributesReply };
   Parse Decode(size_t& used, PhysKey& out, bool final) const;
   Parse DecodeEscape(size_t& used, PhysKey& out, bool final) const;
   Parse DecodeCsi(size_t start, size_t& used, PhysKey& out) const;
   Parse DecodeChar(size_t start, size_t& used, PhysKey& out) const;
+  bool UnicodeKey(int code, int shifted, uint8_t mods, PhysKey& out) const;
+  bool ContinuePaste(int64_t nowMs);
+  PastedText ConvertPaste(std::string_view raw) const;
 
   struct Seq {
     std::string Bytes;
@@ -69,6 +90,12 @@ class KeyDecoder {
   };
   std::vector<Seq> Sequences;
   std::string Buf;
+  // A bracketed paste in progress: its raw bytes so far.
+  bool Pasting = false;
+  std::string PasteRaw;
+  std::deque<PastedText> Pastes;
+  bool ProtocolReplied = false;
+  bool AttributesReplied = false;
   int64_t LastFeedMs = 0;
   int EscTimeout = 35;
   Charset Internal = Charset::Koi8;

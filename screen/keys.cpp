@@ -1,6 +1,7 @@
 #include "screen/keys.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "screen/cells.h"
 #include "screen/term.h"
@@ -28,6 +29,13 @@ void ReadKeyEvent() {
   Kbd.KeyEvent = Kbd.Queue.front();
   Kbd.Queue.pop_front();
   Kbd.MessageKeyPending = false;
+  if (Kbd.KeyEvent == PasteKeyCode) {
+    Kbd.Paste = {};
+    if (!Kbd.Pastes.empty()) {
+      Kbd.Paste = std::move(Kbd.Pastes.front());
+      Kbd.Pastes.pop_front();
+    }
+  }
 }
 
 namespace {

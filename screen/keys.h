@@ -4,6 +4,8 @@
 #include <deque>
 #include <string>
 
+#include "screen/keydecode.h"
+
 struct KeyState {
   uint32_t KeyEvent = 0;     // Char | Scan << 8 | Shift << 16 | Flags << 24
   bool RusLayoutOn = false;  // Russian layout for prompts and key definitions
@@ -14,6 +16,10 @@ struct KeyState {
   // read it yet: a waiting message that comes next takes it, so that each
   // waiting message is seen until a key of its own.
   bool MessageKeyPending = false;
+  // Bracketed pastes: each PasteKeyCode in Queue takes the oldest, and
+  // reading that code makes it Paste.
+  std::deque<PastedText> Pastes;
+  PastedText Paste;  // the paste of the last PasteKeyCode read
 };
 extern KeyState Kbd;
 
@@ -25,6 +31,9 @@ inline uint16_t KeyLow16() { return uint16_t(Kbd.KeyEvent); }
 constexpr uint32_t KeyCode(uint8_t ch, uint8_t scan, uint8_t shift = 0, uint8_t flags = 0) {
   return uint32_t(ch) | uint32_t(scan) << 8 | uint32_t(shift) << 16 | uint32_t(flags) << 24;
 }
+
+// The code that stands in the queue for a bracketed paste; no key has it.
+constexpr uint32_t PasteKeyCode = KeyCode(0, 0xFF, 0, 0x80);
 
 void ResetKeyState();
 bool KeyPressed();            // a key is waiting; never waits

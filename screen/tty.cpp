@@ -22,6 +22,7 @@
 #include "screen/keydecode.h"
 #include "screen/keys.h"
 #include "screen/output.h"
+#include "screen/termkeys.h"
 
 #undef lines
 #undef columns
@@ -34,7 +35,7 @@ volatile sig_atomic_t Continued = 0;
 // What the crash handler writes to give the terminal back; prepared before
 // the screen is taken over so that the handler only calls write().
 char RestoreBytes[512];
-size_t RestoreLength = 0;
+volatile size_t RestoreLength = 0;
 struct termios SavedModes;
 bool ModesSaved = false;
 bool TakenOver = false;
@@ -136,60 +137,6 @@ void SetRawModes() {
   tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
 }
 
-struct KeyCap {
-  const char* Name;
-  KeyId Id;
-  uint8_t Mods;
-};
-
-// terminfo's key capabilities.  The extended names (kUP5 and the like) are
-// xterm's modified cursor keys: 2 Shift, 3 Alt, 4 Shift+Alt, 5 Ctrl,
-// 6 Ctrl+Shift, 7 Ctrl+Alt.
-void AddTerminfoKeys(KeyDecoder& dec) {
-  static const KeyCap Plain[] = {
-      {"khome", K_Home, 0},  {"kend", K_End, 0},       {"kpp", K_PgUp, 0},    {"knp", K_PgDn, 0},
-      {"kcuu1", K_Up, 0},    {"kcud1", K_Down, 0},     {"kcub1", K_Left, 0},  {"kcuf1", K_Right, 0},
-      {"kich1", K_Insert, 0}, {"kdch1", K_Delete, 0},  {"kcbt", K_Tab, M_Shift}, {"kent", K_Enter, 0},
-      {"kLFT", K_Left, M_Shift}, {"kRIT", K_Right, M_Shift}, {"kHOM", K_Home, M_Shift},
-      {"kEND", K_End, M_Shift}, {"kIC", K_Insert, M_Shift}, {"kDC", K_Delete, M_Shift},
-      {"kri", K_Up, M_Shift}, {"kind", K_Down, M_Shift}, {"kNXT", K_PgDn, M_Shift},
-      {"kPRV", K_PgUp, M_Shift}, {"ka1", K_Home, 0}, {"ka3", K_PgUp, 0}, {"kc1", K_End, 0},
-      {"kc3", K_PgDn, 0},
-  };
-  for (const KeyCap& k : Plain) {
-    PhysKey p;
-    p.Id = k.Id;
-    p.Mods = k.Mods;
-    dec.AddSequence(Cap(k.Name), p);
-  }
-  static const struct {
-    const char* Base;
-    KeyId Id;
-  } Extended[] = {{"kUP", K_Up},   {"kDN", K_Down},  {"kLFT", K_Left}, {"kRIT", K_Right}, {"kHOM", K_Home},
-                  {"kEND", K_End}, {"kIC", K_Insert}, {"kDC", K_Delete}, {"kNXT", K_PgDn}, {"kPRV", K_PgUp}};
-  static const uint8_t ModsOfSuffix[8] = {0, 0, M_Shift, M_Alt, M_Shift | M_Alt, M_Ctrl, M_Ctrl | M_Shift,
-                                          M_Ctrl | M_Alt};
-  for (const auto& e : Extended) {
-    for (int m = 2; m <= 7; ++m) {
-      std::string name = std::string(e.Base) + (m == 2 ? "" : std::to_string(m));
-      if (m == 2 && std::strcmp(e.Base, "kUP") != 0 && std::strcmp(e.Base, "kDN") != 0) continue;
-      PhysKey p;
-      p.Id = e.Id;
-      p.Mods = ModsOfSuffix[m];
-      dec.AddSequence(Cap(name.c_str()), p);
-    }
-  }
-  // kf1..kf12 plain, then Shift, Ctrl, Ctrl+Shift, Alt, Alt+Shift.
-  static const uint8_t GroupMods[6] = {0, M_Shift, M_Ctrl, M_Ctrl | M_Shift, M_Alt, M_Alt | M_Shift};
-  for (int n = 1; n <= 63; ++n) {
-    std::string name = "kf" + std::to_string(n);
-    PhysKey p;
-    p.Id = KeyId(K_F1 + (n - 1) % 12);
-    p.Mods = GroupMods[(n - 1) / 12];
-    dec.AddSequence(Cap(name.c_str()), p);
-  }
-}
-
 class TtyTerminal : public Terminal {
  public:
   explicit TtyTerminal(const TtySetup& s) : Setup(s) {}
@@ -219,8 +166,18 @@ class TtyTerminal : public Terminal {
     Output.Init(CurrentBuild().Set, out);
     Output.SetTerminalSize(Setup.Columns, Setup.Rows);
 
-    Enter = Cap("smcup") + Cap("smkx");
-    Leave = Output.ResetSequence() + Cap("cnorm") + Cap("rmkx") + Cap("rmcup");
+    // Besides the terminfo modes: pastes come bracketed (terminals that do
+    // not know the mode ignore it), and in xterm and the terminals that call
+    // themselves xterm Alt sends an Esc prefix rather than setting the eighth
+    // bit (metaSendsEscape).  That mode is saved first and put back as it
+    // was (XTSAVE, XTRESTORE), so a user's own setting survives; other
+    // families send the prefix anyway, and some would read the save and
+    // restore requests as other sequences.
+    const char* term = std::getenv("TERM");
+    const bool xterm = term && std::strncmp(term, "xterm", 5) == 0;
+    Enter = Cap("smcup") + Cap("smkx") + (xterm ? "\x1b[?1036s\x1b[?1036h" : "") + "\x1b[?2004h";
+    Leave = std::string("\x1b[?2004l") + (xterm ? "\x1b[?1036r" : "") + Output.ResetSequence() + Cap("cnorm") +
+            Cap("rmkx") + Cap("rmcup");
     CursorStyle = Cap("Ss");
     CursorReset = Cap("Se");
     PrepareRestoreBytes();
@@ -228,7 +185,14 @@ class TtyTerminal : public Terminal {
     if (tcgetattr(STDIN_FILENO, &SavedModes) == 0) ModesSaved = true;
     if (ModesSaved) SetRawModes();
     TakenOver = true;
-    WriteAll(Enter.data(), Enter.size());
+    EnterScreen();
+    // Does the terminal speak the keyboard protocol that reports Esc as a
+    // sequence of its own?  The device-attributes query behind it is
+    // answered by nearly every terminal and ends the wait for an answer;
+    // the answers arrive among the keys and nobody waits for them.
+    WriteAll(ProtocolQuery, sizeof ProtocolQuery - 1);
+    QueryMs = NowMs();
+    Listening = true;
   }
 
   void Flush(bool force) override {
@@ -251,7 +215,7 @@ class TtyTerminal : public Terminal {
       Continued = 0;
       if (ModesSaved) SetRawModes();
       TakenOver = true;
-      WriteAll(Enter.data(), Enter.size());
+      EnterScreen();
       Output.Invalidate();  // the shell has written in between
       RereadSize();  // the terminal may have changed while the editor was stopped
       redraw = true;
@@ -269,11 +233,20 @@ class TtyTerminal : public Terminal {
     const int64_t deadline = timeoutMs < 0 ? -1 : start + timeoutMs;
     for (;;) {
       int64_t now = NowMs();
+      // Bytes already waiting are read before the timeout decides about an
+      // unfinished key: a slow turn must not cut a key in two.
+      if (Decoder.Pending() && now >= Decoder.Deadline() && ReadWaiting()) now = NowMs();
       PhysKey k;
       while (Decoder.Next(k, now)) {
+        if (k.Id == K_Paste) {
+          Kbd.Pastes.push_back(Decoder.TakePaste());
+          Kbd.Queue.push_back(PasteKeyCode);
+          continue;
+        }
         uint32_t code = KeyCodeFor(CurrentBuild(), k);
         if (code != 0) Kbd.Queue.push_back(code);
       }
+      TakeAnswers(now);
       if (!Kbd.Queue.empty()) return true;
       if (ClosingSignal) throw InputLost{};
       CatchUp();
@@ -344,7 +317,7 @@ class TtyTerminal : public Terminal {
     } else {
       if (ModesSaved) SetRawModes();
       TakenOver = true;
-      WriteAll(Enter.data(), Enter.size());
+      EnterScreen();
       Output.Invalidate();
     }
   }
@@ -368,6 +341,43 @@ class TtyTerminal : public Terminal {
     sigprocmask(SIG_SETMASK, &old, nullptr);
   }
 
+  void EnterScreen() {
+    std::string bytes = Enter;
+    if (Disambiguating) bytes += ProtocolPush;
+    WriteAll(bytes.data(), bytes.size());
+  }
+
+  // Reads what the terminal has sent already, without waiting.  True when
+  // something came.
+  bool ReadWaiting() {
+    bool any = false;
+    for (;;) {
+      pollfd pfd{STDIN_FILENO, POLLIN, 0};
+      if (poll(&pfd, 1, 0) <= 0 || !(pfd.revents & POLLIN)) return any;
+      char buf[4096];
+      ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+      if (n <= 0) return any;  // the main wait sees an error or the end
+      Decoder.Feed(std::string_view(buf, size_t(n)), NowMs());
+      any = true;
+    }
+  }
+
+  // The terminal's answers to the start-up queries.  A keyboard-protocol
+  // answer before the device attributes (and within a second) switches the
+  // protocol on: Esc, Alt and Ctrl keys then come as unambiguous sequences.
+  void TakeAnswers(int64_t now) {
+    const bool protocol = Decoder.TakeProtocolReply();
+    const bool attributes = Decoder.TakeAttributesReply();
+    if (!Listening) return;
+    if (protocol && !Disambiguating && now - QueryMs <= 1000) {
+      Disambiguating = true;
+      Leave = ProtocolPop + Leave;
+      PrepareRestoreBytes();
+      WriteAll(ProtocolPush, sizeof ProtocolPush - 1);
+    }
+    if (attributes || now - QueryMs > 1000) Listening = false;
+  }
+
   void LeaveScreen() {
     std::string bytes = Leave;
     if (ShapeChanged) bytes = CursorReset + bytes;
@@ -376,10 +386,13 @@ class TtyTerminal : public Terminal {
     TakenOver = false;
   }
 
+  // The crash handler may run at any moment: the length is zero while the
+  // bytes change.
   void PrepareRestoreBytes() {
     std::string bytes = CursorReset + Leave;
+    RestoreLength = 0;
+    std::memcpy(RestoreBytes, bytes.data(), std::min(bytes.size(), sizeof RestoreBytes));
     RestoreLength = std::min(bytes.size(), sizeof RestoreBytes);
-    std::memcpy(RestoreBytes, bytes.data(), RestoreLength);
   }
 
   void RereadSize() {
@@ -394,6 +407,14 @@ class TtyTerminal : public Terminal {
   std::string OutBuf, Enter, Leave, CursorStyle, CursorReset;
   bool ShapeChanged = false;
   bool Held = false;  // an unforced flush waits for the next Sync
+  // The keyboard protocol: asked at QueryMs, answers taken while Listening,
+  // its "disambiguate" flag pushed while Disambiguating.
+  static constexpr char ProtocolQuery[] = "\x1b[?u\x1b[c";
+  static constexpr char ProtocolPush[] = "\x1b[>1u";
+  static constexpr char ProtocolPop[] = "\x1b[<u";
+  int64_t QueryMs = 0;
+  bool Listening = false;
+  bool Disambiguating = false;
 };
 
 TtyTerminal* TheTty = nullptr;

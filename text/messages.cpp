@@ -46,7 +46,8 @@ void ShowMessage(std::string_view text, int wait) {
   // The key that ended the waiting message before this one is still queued:
   // it was meant for that message, so this one waits for another.
   if (k > 30) {
-    if (Kbd.MessageKeyPending && !Kbd.Queue.empty()) Kbd.Queue.pop_front();
+    // A paste is never dropped: it ends this message too and goes in.
+    if (Kbd.MessageKeyPending && !Kbd.Queue.empty() && Kbd.Queue.front() != PasteKeyCode) Kbd.Queue.pop_front();
     Kbd.MessageKeyPending = false;
   }
   for (;;) {

@@ -11,6 +11,7 @@
 
 #include "blocks/block_support.h"
 #include "blocks/clipboard.h"
+#include "screen/keydecode.h"
 #include "builds/bindings.h"
 #include "core/state.h"
 #include "edit/typing.h"
@@ -252,4 +253,47 @@ TEST_F(ClipTest, WithoutABlockNothingIsWritten) {
   EXPECT_EQ(Waited(), V{B("Нет помеченного блока!")});
   EXPECT_EQ(Txt.Failed, 1);
   EXPECT_FALSE(fs::exists(Ed.ClipboardPath));
+}
+
+// ---- Bracketed pastes from the terminal ----
+
+// A paste is typed in at the cursor as text: new lines at its line ends,
+// not indented even where typing would indent, tabs as blanks to the next
+// column 8k + 1, the rest of the cursor line after it, insert mode whatever
+// the mode, and one entry in the ring of saved lines however many lines it
+// brings.
+TEST_F(ClipTest, PastedTextGoesInAsTextWithoutIndentation) {
+  Text({"head tail", "next"});
+  At(1, 6);
+  Ed.IndentColumn = 5;
+  Ed.InsertMode = false;
+  const uint8_t ringBefore = Txt.UndoIndex;
+  Txt.LineSaved = false;
+  PastedText p;
+  p.Text = "one\n  two\ta\n\nlast ";
+  const std::string note = InsertPastedText(p);
+  EXPECT_EQ(note, "");
+  EXPECT_EQ(All(), (V{"head one", "  two   a", "", "last tail", "next"}));
+  EXPECT_EQ(Ed.CurLine, 4);
+  EXPECT_EQ(Ed.CurCol, 6);
+  EXPECT_FALSE(Ed.InsertMode);
+  EXPECT_EQ(Txt.UndoIndex, uint8_t((ringBefore + 1) % 16));
+  EXPECT_EQ(std::string(RingSlot(Txt.UndoIndex)).substr(0, 9), "head tail");
+  EXPECT_TRUE(Txt.Modified);
+}
+
+// Characters the set lacked are counted in the message; a line longer than
+// a line can hold goes on in the next line, so nothing is lost.
+TEST_F(ClipTest, PasteCountsMissingCharactersAndLosesNothingOfALongLine) {
+  Text({""});
+  At(1, 1);
+  PastedText p;
+  p.Text = "a?b" + std::string(300, 'w');
+  p.Missing = 1;
+  const std::string note = InsertPastedText(p);
+  EXPECT_NE(note.find("1 ("), std::string::npos) << note;
+  std::string joined;
+  for (const std::string& l : All()) joined += l;
+  EXPECT_EQ(joined, p.Text);
+  EXPECT_GE(All().size(), 2u);
 }

@@ -109,6 +109,37 @@ two more commands: sum over the block (`<A-q>`) and switching the Russian
 layout (`<S-F11>`).  In the builds with it, those keys are key-definition
 keys or run nothing.  In the code-page-866 builds Ctrl+F delivers the code
 of paragraph formatting (justified), as Alt+Shift+F does.
+
+The Keystrokes screen (main menu item 6) shows every key until Alt+Ctrl+Tab
+(which many terminals send as Alt+Tab, and many window managers take for
+themselves) or Alt+Shift+K, which every terminal sends.  In the builds with
+the Russian keyboard option Ctrl+Alt+Q abandons a question, as Ctrl+Q does
+in the others.
+
+Terminals:
+
+- The editor asks xterm (TERM xterm*) to send Alt as an Esc prefix while
+  it runs (metaSendsEscape, put back as it was on the way out).  Where a
+  terminal sets the eighth bit for Alt instead, Alt keys type accented
+  letters; set the terminal to send an Esc prefix (`metaSendsEscape` in
+  xterm, the default in urxvt, VTE terminals and the Linux console; under
+  tmux or screen it is the outer terminal's setting that counts).
+- In urxvt (and the rest of the rxvt family) and on the Linux console,
+  Shift+F1 and Shift+F2 send the same bytes as F11 and F12 and run their
+  commands; there, take a file with the main menu's Файл item 4 (F10 1 4)
+  and write the block with Файл item 3 (F10 1 3).  The other shifted
+  function keys run the same command in every terminal.  On the Linux
+  console Ctrl and Alt with function and cursor keys, and Shift+F11/F12,
+  send nothing of their own (switch the Russian layout with main menu item
+  8); urxvt and xterm keep Shift+Insert and Shift+PgUp/PgDn for themselves.
+- Without modifyOtherKeys or the keyboard protocol below, terminals send
+  Ctrl+Tab as Tab and Ctrl+Enter or Shift+Enter as Enter.
+- Pasted text arrives bracketed (the editor turns the mode on) and goes in
+  as text: no key of it runs a command.
+- Esc ends the editor after 35 ms (VESK_ESC_TIMEOUT), the time that tells a
+  lone Esc from the start of a key's sequence.  Terminals that answer the
+  keyboard-protocol query (kitty, foot, WezTerm, Ghostty and others) report
+  Esc as a sequence of its own; there it acts at once.
 )";
 
 // Keys whose family code runs a command in some build.
@@ -143,6 +174,8 @@ std::string RenderKeysDoc() {
       const uint32_t code = KeyCodeFor(*b, k[0]);
       if (const Binding* f = FindBinding(*b, code))
         rows.push_back({size_t(f->Command), key, code, CommandName(f->Command)});
+      else if (code == b->AskAbandonKeys[0] || code == b->AskAbandonKeys[1])
+        rows.push_back({kCmdCount, key, code, "abandons a question (as Esc, but also where Esc is an answer)"});
       else if (k[0].Id == K_Char && k[0].Mods == 0)
         rows.push_back({kCmdCount, key, code, "types " + key + " (without the scan code, which a command uses)"});
     };

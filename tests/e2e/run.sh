@@ -763,6 +763,112 @@ case_key_burst() {
     fail "the state file keeps line $(sed -n 2p "$T/text.txt.VkIni"), expected 5"
 }
 
+# A paste arrives bracketed (the editor turns the mode on and off again) and
+# goes in as text: its line ends (CR from tmux, LF with -r) start new lines
+# with the rest of the cursor line after the pasted text, no byte of it runs
+# a command (Esc, Tab, pseudo-graphics that are keys in some builds), and a
+# character the set lacks becomes "?" with a message that counts it.
+case_bracketed_paste() {
+  local prog
+  for prog in vesk-koi8 vesk-866-rkbd; do
+    printf 'first line\nsecond\n' >"$T/text.txt"
+    rm -f "$T"/*.VkIni
+    WHAT="$prog: bracketed paste"
+    start_prog 80x25 "$prog" -w "-I$T/" text.txt
+    wait_screen "1:$(status_re 1 2)" @1,3
+    key Right Right Right Right Right Right
+    wait_screen @7,3
+    tm set-buffer -b p1 -- "$(printf 'ONE\n  two │ ║ ┼ €\nthree ')" || fail "set-buffer"
+    tm paste-buffer -p -b p1 -t "$SESSION" || fail "paste-buffer"
+    wait_screen "3:^first ONE\$" "4:^  two │ ║ ┼ \\?\$" "5:^three line\$" "6:^second\$" \
+      "2:Вставлено символов, которых нет в кодировке: 1 \\(заменены на \\?\\)" "1:$(status_re 3 4)" @7,5
+    key Home
+    wait_screen "2:$(fill_re "$prog" 80)" @1,5
+    tm set-buffer -b p2 -- "$(printf 'a\tb\nc')" || fail "set-buffer"
+    tm paste-buffer -p -r -b p2 -t "$SESSION" || fail "paste-buffer"
+    wait_screen "5:^a       b\$" "6:^cthree line\$" "1:$(status_re 4 5)" @2,6
+    # Into a prompt a paste types its first line.
+    key F4
+    wait_screen "2:[^$(fill_char "$prog")]"
+    tm set-buffer -b p3 -- "$(printf '2\nnot this')" || fail "set-buffer"
+    tm paste-buffer -p -b p3 -t "$SESSION" || fail "paste-buffer"
+    key Enter
+    wait_screen "1:$(status_re 2 5)" "2:$(fill_re "$prog" 80)" "3:^  two"
+    key F2
+    wait_screen "2:$(fill_re "$prog" 80)"
+    key Escape
+    wait_exit 0
+    check_restored "$prog after a paste"
+    [[ $(tr -d '\r' <"$T/text.txt" | sed -n 4p) == "cthree line" ]] || fail "$prog: saved text: $(cat "$T/text.txt")"
+  done
+}
+
+# The Keystrokes screen ends on the key its first line names, in both forms
+# xterm sends it (modifyOtherKeys and Esc Tab), and on Alt+Shift+K, which
+# every terminal sends.  In the builds with the Russian keyboard option
+# Ctrl+Alt+Q abandons a question, as Ctrl+Q does in the others.
+case_keystrokes_exit() {
+  make_lines "$T/text.txt" 3
+  local prog form
+  for prog in vesk-koi8 vesk-866-rkbd; do
+    for form in "1b 5b 32 37 3b 37 3b 39 7e" "1b 09" "1b 4b"; do
+      WHAT="$prog: Keystrokes screen, exit key $form"
+      start_prog 80x25 "$prog" -w "-I$T/" text.txt
+      wait_screen "1:$(status_re 1 3)"
+      key F10
+      wait_screen "Keystrokes"
+      key 6
+      wait_screen "1:^  To get back, press Alt\+Ctrl\+Tab or Alt\+Shift\+K\. Now press any key\."
+      key a
+      wait_screen "1:^a   97 "
+      hexkeys $form
+      wait_screen "1:$(status_re 1 3)" "3:^line 1\$"
+      key Escape
+      wait_exit 0
+    done
+  done
+  for prog in vesk-866-rkbd vesk-koi8-rkbd; do
+    WHAT="$prog: Ctrl+Alt+Q abandons the exit question"
+    rm -f "$T"/*.VkIni
+    start_prog 80x25 "$prog" -w "-I$T/" text.txt
+    wait_screen "1:$(status_re 1 3)"
+    key x
+    wait_screen "3:^xline 1\$"
+    key Escape
+    wait_screen "Записать в файл"
+    hexkeys 1b 11
+    wait_screen "1:$(status_re 1 3)" "!Записать в файл"
+    key Escape
+    wait_screen "Записать в файл"
+    key 2
+    wait_exit 3
+  done
+}
+
+# A sample of documented keys as tmux sends them (its own encoding of
+# modified keys, Alt as an Esc prefix) reaches the commands: Ctrl+Right,
+# Alt+S, Alt+J, Alt+L with Shift+F5, Ctrl+Y, Shift+F7.
+case_tmux_keys() {
+  printf 'alpha beta\ngamma\n' >"$T/text.txt"
+  WHAT="keys through tmux"
+  start_prog 80x25 vesk-koi8 -w "-I$T/" text.txt
+  wait_screen "1:$(status_re 1 2)" @1,3
+  key C-Right
+  wait_screen @7,3
+  key M-s
+  wait_screen "3:^alpha *\$" "4:^beta\$" "1:$(status_re 1 3)"
+  key M-j
+  wait_screen "3:^alpha beta\$" "1:$(status_re 1 2)"
+  key M-l S-F5
+  wait_screen "3:^ALPHA BETA\$"
+  key C-y
+  wait_screen "1:$(status_re 1 1)" "3:^gamma"
+  key S-F7
+  wait_screen "2:[^▒ ]"
+  key Escape
+  wait_screen "2:$(fill_re vesk-koi8 80)"
+}
+
 # The same Cyrillic text and pseudo-graphics, stored in KOI8-R for the koi8
 # build and in 866 for the other, reach the terminal as the same characters.
 # The status line shows the character under the cursor with its own code in
@@ -1661,11 +1767,13 @@ case_install() {
   BUILD=$build
 }
 
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
-  edit_another_file save_permissions emergency_places stopping suspend help_version help_file install)
+  edit_another_file save_permissions emergency_places stopping suspend help_version help_file install
+  bracketed_paste keystrokes_exit tmux_keys)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

@@ -112,8 +112,24 @@ constexpr Case kImmediate[] = {
     {"\x1b[27;5;9~", "<C-Tab>"}, {"\x1b[9;5u", "<C-Tab>"}, {"\x1b[27;2;13~", "<S-Enter>"},
     {"\x1b[27;5;65~", "<C-a>"}, {"\x1b[97;7u", "<C-A-a>"},
     // Unknown or private sequences vanish without eating the next key.
-    {"\x1b[99xa", "a"}, {"\x1b[?1;2cb", "b"}, {"\x1b[99~c", "c"}, {"\x1b[200~d", "d"}, {"\x1bOzq", "q"},
+    {"\x1b[99xa", "a"}, {"\x1b[?1;2cb", "b"}, {"\x1b[99~c", "c"}, {"\x1b[201~d", "d"}, {"\x1bOzq", "q"},
+    {"\x1b[?1ue", "e"},
     {"\x1b[[Zw", "w"}, {"\x1b[1;5\x01", "<C-a>"},
+    // The VT220's F13..F20 and rxvt's Shift+F11/F12: Shift+F3..Shift+F12 in
+    // rxvt and the Linux console (their Shift+F1/F2 send F11/F12).
+    {"\x1b[25~", "<S-F3>"}, {"\x1b[26~", "<S-F4>"}, {"\x1b[28~", "<S-F5>"}, {"\x1b[29~", "<S-F6>"},
+    {"\x1b[31~", "<S-F7>"}, {"\x1b[32~", "<S-F8>"}, {"\x1b[33~", "<S-F9>"}, {"\x1b[34~", "<S-F10>"},
+    {"\x1b[23$", "<S-F11>"}, {"\x1b[24$", "<S-F12>"}, {"\x1b[25^", "<C-S-F3>"}, {"\x1b[34$", "<S-F10>"},
+    {"\x1b[13^", "<C-F3>"}, {"\x1b[24@", "<C-S-F12>"},
+    // The keyboard protocol's forms (kitty and others): the lock keys'
+    // bits are dropped, Shift gives the shifted character, the keypad has
+    // numbers of its own.
+    {"\x1b[27u", "<Esc>"}, {"\x1b[27;3u", "<A-Esc>"}, {"\x1b[97;5u", "<C-a>"}, {"\x1b[97;3u", "<A-a>"},
+    {"\x1b[97;4u", "<A-A>"}, {"\x1b[49;4u", "<A-!>"}, {"\x1b[97:65;4u", "<A-A>"}, {"\x1b[1092;3u", "<A-ф>"},
+    {"\x1b[1092;4u", "<A-Ф>"}, {"\x1b[97;69u", "<C-a>"}, {"\x1b[97;133u", "<C-a>"}, {"\x1b[13;3u", "<A-Enter>"},
+    {"\x1b[9;2u", "<S-Tab>"}, {"\x1b[127;5u", "<C-BS>"}, {"\x1b[105;5u", "<C-i>"}, {"\x1b[91;5u", "<C-[>"},
+    {"\x1b[57414u", "<Enter>"}, {"\x1b[57399u", "0"}, {"\x1b[57417;5u", "<C-Left>"}, {"\x1b[57426u", "<Del>"},
+    {"\x1b[9;7u", "<C-A-Tab>"}, {"\x1b[57441u", ""}, {"\x1b[1;5P", "<C-F1>"}, {"\x1b[1;3D", "<A-Left>"},
     // Several keys in one read stay in order.
     {"a\x1b[Ab\x1bOP\r\x1b[1;5Cж\x1b\x1bx\t", "a<Up>b<F1><Enter><C-Right>ж<EscAlt-x><Tab>"},
     {"\x1b[A\x1b[A\x1b[B", "<Up><Up><Down>"},
@@ -243,6 +259,72 @@ TEST(KeyDecode, TimeoutDecidesLoneEscAndUnfinishedSequences) {
     EXPECT_EQ(Names(got, Charset::Koi8), Names(Keys(c.Keys, Charset::Koi8), Charset::Koi8)) << Hex(c.Bytes);
     EXPECT_LT(atOnce.size(), got.size() + (got.empty() ? 1 : 0)) << Hex(c.Bytes) << ": decided before the timeout";
   }
+}
+
+// A bracketed paste is one K_Paste with its text, whatever bytes it holds
+// and however the reads cut it; keys around it stay keys.
+TEST(KeyDecode, BracketedPasteIsTextNotKeys) {
+  const std::string bytes =
+      "x\x1b[200~a\r\nb\rc\nd\x1b[A\x1bOP\t\x7f│€ж\x1b[20\x1b[201~y\x1b[200~\x1b[201~\x1b[A";
+  for (size_t cut = 0; cut < bytes.size(); ++cut) {
+    Harness h(Charset::Koi8, InputEncoding::Utf8);
+    h.Feed(bytes.substr(0, cut));
+    std::vector<PhysKey> got = h.Drain();
+    h.Wait(kTimeout - 5);
+    for (const PhysKey& k : h.Drain()) got.push_back(k);
+    h.Feed(bytes.substr(cut));
+    for (const PhysKey& k : h.Drain()) got.push_back(k);
+    EXPECT_FALSE(h.D.Pending()) << "cut at " << cut;
+    ASSERT_EQ(got.size(), 5u) << "cut at " << cut;
+    EXPECT_EQ(KeyName(got[0], Charset::Koi8), "x");
+    EXPECT_EQ(got[1].Id, K_Paste);
+    EXPECT_EQ(KeyName(got[2], Charset::Koi8), "y");
+    EXPECT_EQ(got[3].Id, K_Paste);
+    EXPECT_EQ(KeyName(got[4], Charset::Koi8), "<Up>");
+    const PastedText p = h.D.TakePaste();
+    EXPECT_EQ(p.Text, "a\nb\nc\nd?[A?OP\t?\x81?\xd6?[20") << "cut at " << cut;
+    EXPECT_EQ(p.Missing, 5) << "cut at " << cut;
+    const PastedText empty = h.D.TakePaste();
+    EXPECT_EQ(empty.Text, "");
+    EXPECT_EQ(empty.Missing, 0);
+  }
+  // In a KOI8-R terminal, into the 866 set.
+  Harness k(Charset::Cp866, InputEncoding::Koi8);
+  k.Feed("\x1b[200~\xc1\x9f\xa3\n\x1b[201~");
+  PhysKey key;
+  ASSERT_TRUE(k.D.Next(key, k.Clock));
+  EXPECT_EQ(key.Id, K_Paste);
+  const PastedText p = k.D.TakePaste();
+  EXPECT_EQ(p.Text, "\xa0?\xf1\n");
+  EXPECT_EQ(p.Missing, 1);
+  // A paste whose end never comes ends after two quiet seconds, not at the
+  // Esc timeout.
+  Harness u(Charset::Koi8, InputEncoding::Utf8);
+  u.Feed("\x1b[200~abc");
+  EXPECT_TRUE(u.Drain().empty());
+  u.Wait(1000);
+  EXPECT_TRUE(u.Drain().empty());
+  EXPECT_TRUE(u.D.Pending());
+  EXPECT_EQ(u.D.Deadline(), u.Clock + 1000);
+  u.Wait(1000);
+  const std::vector<PhysKey> ended = u.Drain();
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].Id, K_Paste);
+  EXPECT_EQ(u.D.TakePaste().Text, "abc");
+}
+
+// The answers to the start-up queries are noticed and type nothing.
+TEST(KeyDecode, TerminalAnswersAreNoticedNotTyped) {
+  Harness h(Charset::Koi8, InputEncoding::Utf8);
+  EXPECT_EQ(Names(h.Type("a\x1b[?1ub"), Charset::Koi8), "ab");
+  EXPECT_TRUE(h.D.TakeProtocolReply());
+  EXPECT_FALSE(h.D.TakeProtocolReply());
+  EXPECT_FALSE(h.D.TakeAttributesReply());
+  EXPECT_EQ(Names(h.Type("\x1b[?62;22c\x1b[27u"), Charset::Koi8), "<Esc>");
+  EXPECT_TRUE(h.D.TakeAttributesReply());
+  EXPECT_FALSE(h.D.TakeProtocolReply());
+  EXPECT_EQ(Names(h.Type("\x1b[?0u"), Charset::Koi8), "");
+  EXPECT_TRUE(h.D.TakeProtocolReply());
 }
 
 // Sequences from the terminal's description win over the built-in forms.

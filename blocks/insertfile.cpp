@@ -18,9 +18,9 @@ InsertFileState Insert;
 
 void ResetInsertFile() { Insert = InsertFileState{}; }
 
-int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError) {
+int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError, bool utf8) {
   cut = 0;
-  auto reader = std::make_unique<LineReader>(fd);
+  auto reader = std::make_unique<LineReader>(fd, utf8);
   std::string line;
   bool longer = false;
   int16_t n = after;
@@ -54,12 +54,17 @@ void TakeFile() {
   const int16_t first = int16_t(Ed.CurLine + 1);
   int cut = 0;
   bool readError = false;
-  const int16_t last = InsertLinesFrom(fd, Ed.CurLine, cut, readError);
+  // A UTF-8 file is converted when the set holds all of it, as on loading.
+  Utf8Verdict utf8;
+  if (Ed.AskRecodeOnLoad) utf8 = DetectUtf8File(fd);
+  const int16_t last = InsertLinesFrom(fd, Ed.CurLine, cut, readError, utf8.Form == Utf8Verdict::Convertible);
   Loop.InsertedLast = last;
   close(fd);
   // As when the text was loaded: damage the reading could not avoid is told.
   if (readError) ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + name, 1);
   if (cut > 0) ShowMessage(InBuildSet("Строк длиннее 255 байт, обрезано: ") + std::to_string(cut), 1);
-  // The inserted lines alone decide whether they came in a foreign code page.
-  if (Ed.AskRecodeOnLoad && last >= first) RecodeOnLoad(first, last, false);
+  ReportUnconverted(utf8, "файл вставлен без перекодировки");
+  // Otherwise the inserted lines alone decide whether they came in a foreign
+  // code page.
+  if (Ed.AskRecodeOnLoad && last >= first && utf8.Form == Utf8Verdict::NotUtf8) RecodeOnLoad(first, last, false);
 }

@@ -24,5 +24,6 @@ void TakeFile();
 // Inserts the lines read from fd after line `after`, as TakeFile does, up to
 // the line limit or until memory runs out.  Returns the last line inserted
 // (`after` when none was); cut counts the lines longer than 255 bytes, and
-// readError tells that the file could not be read to its end.
-int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError);
+// readError tells that the file could not be read to its end.  With utf8
+// the file is UTF-8 and its lines are converted into the internal set.
+int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError, bool utf8 = false);

@@ -47,6 +47,8 @@ std::string TextForSave(int first, int last, int mode) {
   first = std::max(first, 1);
   last = std::min<int>(last, Txt.LineCount);
   if (last >= first) out.reserve(size_t(last - first + 1) * 64);
+  // A UTF-8 file's byte-order mark goes back before its first line.
+  if (first == 1 && last == Txt.LineCount) out += DiskPrefix();
   for (int n = first; n <= last; ++n) AppendLineForSave(out, n, mode);
   return out;
 }

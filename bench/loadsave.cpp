@@ -17,6 +17,7 @@
 #include "core/editor.h"
 #include "core/state.h"
 #include "screen/cells.h"
+#include "screen/glyphs.h"
 #include "screen/headless.h"
 #include "text/codepage.h"
 #include "text/heap.h"
@@ -38,38 +39,26 @@ double TimeMs(F f) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
-}  // namespace
+struct Figures {
+  double Load, Save, Serialise, Recode;
+  size_t HeapUsed;
+  bool Utf8;  // the file was taken for UTF-8 and converted
+};
 
-int main(int argc, char** argv) {
-  const int lines = argc > 1 ? std::atoi(argv[1]) : 24575;
-  const int runs = argc > 2 ? std::atoi(argv[2]) : 9;
-  const std::string dir = std::filesystem::temp_directory_path() / ("vesk-bench-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string path = dir + "/big.txt";
-  {
-    // 60-character lines of KOI8-R Cyrillic and ASCII.
-    std::ofstream f(path, std::ios::binary);
-    for (int i = 0; i < lines; ++i) {
-      std::string l = "\xF3\xD4\xD2\xCF\xCB\xC1 " + std::to_string(i) + " text line of the benchmark ";
-      while (l.size() < 60) l += "\xC1\xC2\xD7";
-      l.resize(60);
-      f << l << '\n';
-    }
-  }
-
-  SelectBuild(BuildKoi8);
-  HeadlessTerminal term(Charset::Koi8);
-  Term = &term;
+// Loads, serialises and saves the file `runs` times with the code-page check
+// on, as the editor starts by default; the medians.
+Figures Measure(const std::string& path, int runs) {
   std::vector<double> load, save, serialise, recode;
-  size_t heapUsed = 0;
+  Figures f{};
   for (int r = 0; r < runs; ++r) {
     ResetAllState();
     ResetScreen(80, 25);
     InitLineStore();
     Ed.FileName = path;
-    Ed.AskRecodeOnLoad = false;
+    Ed.AskRecodeOnLoad = true;
     load.push_back(TimeMs([] { LoadFile(); }));
-    heapUsed = Heap.Used;
+    f.HeapUsed = Heap.Used;
+    f.Utf8 = CodePage.DiskIsUtf8 != 0;
     serialise.push_back(TimeMs([] {
       std::string s = TextForSave();
       if (s.empty()) std::abort();
@@ -84,20 +73,64 @@ int main(int argc, char** argv) {
     }));
     ResetLineStore();
   }
+  f.Load = Median(load);
+  f.Save = Median(save);
+  f.Serialise = Median(serialise);
+  f.Recode = Median(recode);
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int lines = argc > 1 ? std::atoi(argv[1]) : 24575;
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 9;
+  const std::string dir = std::filesystem::temp_directory_path() / ("vesk-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string path = dir + "/big.txt";
+  const std::string utf8Path = dir + "/big-utf8.txt";
+  {
+    // 60-character lines of KOI8-R Cyrillic and ASCII, and the same text in
+    // UTF-8.
+    std::ofstream f(path, std::ios::binary);
+    std::ofstream u(utf8Path, std::ios::binary);
+    for (int i = 0; i < lines; ++i) {
+      std::string l = "\xF3\xD4\xD2\xCF\xCB\xC1 " + std::to_string(i) + " text line of the benchmark ";
+      while (l.size() < 60) l += "\xC1\xC2\xD7";
+      l.resize(60);
+      f << l << '\n';
+      for (char c : l) u << Utf8Of(UnicodeOf(Charset::Koi8, uint8_t(c)));
+      u << '\n';
+    }
+  }
+
+  SelectBuild(BuildKoi8);
+  HeadlessTerminal term(Charset::Koi8);
+  Term = &term;
+  const Figures koi8 = Measure(path, runs);
+  const Figures utf8 = Measure(utf8Path, runs);
   Term = nullptr;
+  if (koi8.Utf8 || !utf8.Utf8) std::printf("warning: the files were not taken for what they are\n");
 
   struct rusage ru;
   getrusage(RUSAGE_SELF, &ru);
   const double per10k = 10000.0 / lines;
   const size_t accounted = size_t(lines) * 255 + LineTableBytes;
-  std::printf("lines                      %d (60 characters each)\n", lines);
-  std::printf("load                       %.2f ms  (%.2f ms per 10,000 lines; target 2)\n", Median(load),
-              Median(load) * per10k);
-  std::printf("save                       %.2f ms  (%.2f ms per 10,000 lines; target 2)\n", Median(save),
-              Median(save) * per10k);
-  std::printf("  of which the text itself %.2f ms (the rest is writing and fsync to the disk)\n", Median(serialise));
-  std::printf("recode whole text          %.2f ms\n", Median(recode));
-  std::printf("line store (budget used)   %zu bytes; LineWidth+1 per line plus the table: %zu\n", heapUsed,
+  std::printf("lines                      %d (60 characters each; KOI8-R %zu bytes, UTF-8 %zu bytes)\n", lines,
+              size_t(std::filesystem::file_size(path)), size_t(std::filesystem::file_size(utf8Path)));
+  std::printf("load                       %.2f ms  (%.2f ms per 10,000 lines; target 2)\n", koi8.Load,
+              koi8.Load * per10k);
+  std::printf("save                       %.2f ms  (%.2f ms per 10,000 lines; target 2)\n", koi8.Save,
+              koi8.Save * per10k);
+  std::printf("  of which the text itself %.2f ms (the rest is writing and fsync to the disk)\n", koi8.Serialise);
+  std::printf("UTF-8 load                 %.2f ms  (%.2f times KOI8-R; limit 1.5)\n", utf8.Load,
+              utf8.Load / koi8.Load);
+  std::printf("UTF-8 save                 %.2f ms  (%.2f times KOI8-R; limit 1.5)\n", utf8.Save,
+              utf8.Save / koi8.Save);
+  std::printf("  of which the text itself %.2f ms (%.2f times KOI8-R)\n", utf8.Serialise,
+              utf8.Serialise / koi8.Serialise);
+  std::printf("recode whole text          %.2f ms\n", koi8.Recode);
+  std::printf("line store (budget used)   %zu bytes; LineWidth+1 per line plus the table: %zu\n", koi8.HeapUsed,
               accounted);
   std::printf("peak resident set          %ld KiB (limit: twice the accounting, %zu KiB)\n", ru.ru_maxrss,
               2 * accounted / 1024);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,31 @@ const SmallReverse& SmallReverseOf(Charset set) {
   return set == Charset::Koi8 ? koi8 : set == Charset::Cp866 ? cp866 : cp1251;
 }
 
+// The two-byte sequences of the set, indexed by their two bytes: the byte
+// of the set, or -1 for a pair that is not such a sequence.  Most Cyrillic
+// text is made of them, so converting it costs one look-up per letter.
+struct PairTable {
+  std::array<int16_t, 65536> Byte{};
+};
+
+std::unique_ptr<PairTable> MakePairTable(Charset set) {
+  auto t = std::make_unique<PairTable>();
+  t->Byte.fill(-1);
+  const SmallReverse& small = SmallReverseOf(set);
+  for (char32_t u = 0x80; u < 0x800; ++u)
+    if (small.Byte[u] >= 0) t->Byte[size_t(0xC0 | (u >> 6)) << 8 | size_t(0x80 | (u & 0x3F))] = small.Byte[u];
+  return t;
+}
+
+const PairTable& PairTableOf(Charset set) {
+  if (set == Charset::Koi8) {
+    static const std::unique_ptr<PairTable> koi8 = MakePairTable(Charset::Koi8);
+    return *koi8;
+  }
+  static const std::unique_ptr<PairTable> cp866 = MakePairTable(Charset::Cp866);
+  return *cp866;
+}
+
 // The byte of the set for u, or -1.
 inline int SetByte(Charset set, const SmallReverse& small, char32_t u) {
   return u < 0x800 ? small.Byte[u] : ByteOf(set, u);
@@ -222,7 +248,7 @@ inline int SetByte(Charset set, const SmallReverse& small, char32_t u) {
 
 struct Encoded {
   uint8_t Length;
-  char Bytes[3];
+  char Bytes[4];  // Length of them are used; four make one fixed-size copy
 };
 using EncodeTable = std::array<Encoded, 256>;
 
@@ -354,19 +380,23 @@ std::string DiskPrefix() { return CodePage.DiskIsUtf8 && CodePage.Utf8Bom ? std:
 
 void RecodeForDisk(std::string& s, size_t from) {
   if (CodePage.DiskIsUtf8) {
-    // Grows the string once and fills it from its end, so that no byte is
-    // overwritten before it is read.
+    size_t i = from;
+    while (i < s.size() && uint8_t(s[i]) < 0x80) ++i;
+    if (i == s.size()) return;  // ASCII is the same in UTF-8
     const EncodeTable& t = EncodeTableOf(CurrentBuild().Set);
-    size_t extra = 0;
-    for (size_t i = from; i < s.size(); ++i) extra += t[uint8_t(s[i])].Length - 1u;
-    if (extra == 0) return;
-    size_t r = s.size();
-    s.resize(r + extra);
-    size_t w = s.size();
-    while (r > from) {
-      const Encoded& e = t[uint8_t(s[--r])];
-      w -= e.Length;
-      std::memcpy(&s[w], e.Bytes, e.Length);
+    // A line at a time through a buffer on the stack; one character takes
+    // at most three bytes.
+    char buf[3 * 256 + 4];
+    while (i < s.size()) {
+      const size_t stop = std::min(s.size(), i + 256);
+      size_t o = 0;
+      for (size_t k = i; k < stop; ++k) {
+        const Encoded& e = t[uint8_t(s[k])];
+        std::memcpy(buf + o, e.Bytes, 4);
+        o += e.Length;
+      }
+      s.replace(i, stop - i, buf, o);
+      i += o;
     }
     return;
   }
@@ -589,30 +619,60 @@ Utf8Verdict DetectUtf8(std::string_view bytes) {
   return d.Finish();
 }
 
-size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bool atStart, bool last) {
+size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bool atStart, bool last,
+                       Utf8Decoding* strict) {
   const Charset set = CurrentBuild().Set;
   const SmallReverse& small = SmallReverseOf(set);
+  const PairTable& pairs = PairTableOf(set);
   const std::string_view s(in, n);
   size_t i = 0, o = 0;
   if (atStart) {
     if (s.substr(0, kBomBytes.size()) == kBomBytes) {
       i = kBomBytes.size();
+      if (strict) strict->Multibyte = strict->Bom = true;
     } else if (!last && n < kBomBytes.size() && kBomBytes.substr(0, n) == s) {
       consumed = 0;  // too little to tell yet
       return 0;
     }
   }
+  bool multibyte = false;
   while (i < n) {
+    // Eight ASCII bytes at a time, then one; a two-byte sequence of the set
+    // by one look-up of the pair.
+    if (i + 8 <= n) {
+      uint64_t w;
+      std::memcpy(&w, in + i, 8);
+      if ((w & 0x8080808080808080ull) == 0) {
+        std::memcpy(out + o, in + i, 8);
+        i += 8;
+        o += 8;
+        continue;
+      }
+    }
     const uint8_t c = uint8_t(in[i]);
     if (c < 0x80) {
       out[o++] = char(c);
       ++i;
       continue;
     }
+    if (i + 1 < n) {
+      const int16_t b = pairs.Byte[size_t(c) << 8 | uint8_t(in[i + 1])];
+      if (b >= 0) {
+        out[o++] = char(b);
+        i += 2;
+        multibyte = true;
+        continue;
+      }
+    }
     const size_t at = i;
     const int32_t u = DecodeUtf8(s, i);
     if (u < 0) {
       if (!last) break;
+      if (strict) {  // the file ends inside a sequence
+        strict->Problem = true;
+        i = at;
+        break;
+      }
       std::memcpy(out + o, in + at, n - at);  // cut at the end of the file: kept
       o += n - at;
       i = n;
@@ -620,12 +680,19 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
     }
     const int b = (u == 0xFFFD && i - at == 1) ? -1 : SetByte(set, small, char32_t(u));
     if (b < 0) {
+      if (strict) {
+        strict->Problem = true;
+        i = at;
+        break;
+      }
       std::memcpy(out + o, in + at, i - at);
       o += i - at;
     } else {
       out[o++] = char(b);
+      multibyte = true;
     }
   }
+  if (strict && multibyte) strict->Multibyte = true;
   consumed = i;
   return o;
 }

@@ -109,7 +109,15 @@ Utf8Verdict DetectUtf8(std::string_view bytes);
 // chunk is left for the next one unless `last`).  A byte-order mark at the
 // very start (`atStart`) is dropped.  A sequence that is not valid or whose
 // character the set lacks is copied unchanged, never replaced.
-size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bool atStart, bool last);
+// With `strict` the conversion stops instead before the first sequence it
+// cannot convert (or that the end of the file cuts) and says so there.
+struct Utf8Decoding {
+  bool Multibyte = false;  // a multi-byte sequence was converted (or a byte-order mark dropped)
+  bool Bom = false;
+  bool Problem = false;    // stopped: not valid UTF-8, or a character the set lacks
+};
+size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bool atStart, bool last,
+                       Utf8Decoding* strict = nullptr);
 // One line of UTF-8 in the internal set (a byte-order mark kept out only
 // when atStart).
 std::string Utf8ToInternal(std::string_view utf8, bool atStart = false);

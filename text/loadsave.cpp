@@ -58,10 +58,15 @@ bool LineReader::Fill() {
       return false;
     }
     size_t used = 0;
-    End = DecodeUtf8Chunk(Raw, RawLength, Buf, used, AtStart, !more);
+    End = DecodeUtf8Chunk(Raw, RawLength, Buf, used, AtStart, !more, Strict);
     if (used > 0) AtStart = false;
     std::memmove(Raw, Raw + used, RawLength - used);
     RawLength -= used;
+    if (Strict && Strict->Problem) {
+      // What came before the problem is handed out, nothing after it.
+      Eof = true;
+      return End > 0;
+    }
     if (!more && End == 0) {
       Eof = true;
       return false;
@@ -73,6 +78,7 @@ bool LineReader::Fill() {
 Utf8Verdict DetectUtf8File(int fd) {
   Utf8Detector d;
   static char buf[65536];
+  lseek(fd, 0, SEEK_SET);
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
@@ -171,13 +177,19 @@ void LoadLine(const std::string& text, uint8_t width) {
 // Reads the open file into the line store; a first pass that runs out of
 // memory starts again with lines of 7 bytes.  False when the compact pass
 // fails too.
-static bool ReadWholeFile(int fd, bool utf8) {
+// With `strict` the file is read as UTF-8 that stops at the first sequence
+// it cannot convert (see LineReader::Strict).
+static bool ReadWholeFile(int fd, Utf8Decoding* strict) {
   const uint8_t blanksLength = Txt.Blanks[0];
   for (;;) {
     FreeAllLines();
     if (lseek(fd, 0, SEEK_SET) != 0 && Load.CompactReload != 0) return false;
-    auto holder = std::make_unique<LineReader>(fd, utf8);
+    auto holder = std::make_unique<LineReader>(fd, strict != nullptr);
     LineReader& reader = *holder;
+    if (strict) {
+      *strict = Utf8Decoding{};
+      reader.Strict = strict;
+    }
     std::string line;
     bool cut = false;
     bool restart = false;
@@ -216,11 +228,24 @@ bool LoadFile() {
     // counts as a file that cannot be opened.
     int fd = Ed.FileName.empty() ? -1 : OpenRegularForReading(Ed.FileName);
     if (fd >= 0) {
-      // A UTF-8 file is converted on its way in when nothing is lost; it is
-      // told apart before its lines are cut at 255 bytes, which are counted
-      // in the converted line.
-      if (Ed.AskRecodeOnLoad) utf8 = DetectUtf8File(fd);
-      bool ok = ReadWholeFile(fd, utf8.Form == Utf8Verdict::Convertible);
+      // A UTF-8 file is converted on its way in when nothing is lost, before
+      // its lines are cut at 255 bytes, which count in the converted line.
+      // The file is read as UTF-8 first; the first sequence that cannot be
+      // converted ends that reading, and the file is read again as it is.
+      bool ok;
+      if (Ed.AskRecodeOnLoad) {
+        Utf8Decoding strict;
+        ok = ReadWholeFile(fd, &strict);
+        if (ok && strict.Problem && Txt.Failed == 0) {
+          utf8 = DetectUtf8File(fd);
+          ok = ReadWholeFile(fd, nullptr);
+        } else if (strict.Multibyte) {
+          utf8.Form = Utf8Verdict::Convertible;
+          utf8.Bom = strict.Bom;
+        }
+      } else {
+        ok = ReadWholeFile(fd, nullptr);
+      }
       close(fd);
       if (!ok) return false;
       break;
@@ -242,18 +267,18 @@ bool LoadFile() {
     }
     Ed.FileName = name;
   }
-  // Damage that loading could not avoid is told once, so that nobody saves a
-  // shortened file unknowingly.
-  if (Load.ReadError)
-    ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + Ed.FileName, 1);
-  if (Load.CutLines > 0)
-    ShowMessage(InBuildSet("Строк длиннее 255 байт, обрезано: ") + std::to_string(Load.CutLines), 1);
   if (utf8.Form == Utf8Verdict::Convertible) {
     // Written back as UTF-8, with its byte-order mark if it had one.
     CodePage.DiskIsAscii = CodePage.DiskIsKoi8 = CodePage.DiskIsAnsi = 0;
     CodePage.DiskIsUtf8 = 1;
     CodePage.Utf8Bom = utf8.Bom ? 1 : 0;
   }
+  // Damage that loading could not avoid is told once, so that nobody saves a
+  // shortened file unknowingly.
+  if (Load.ReadError)
+    ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + Ed.FileName, 1);
+  if (Load.CutLines > 0)
+    ShowMessage(InBuildSet("Строк длиннее 255 байт, обрезано: ") + std::to_string(Load.CutLines), 1);
   ReportUnconverted(utf8, "файл показан без перекодировки");
   // Otherwise the first lines tell whether the file came in a foreign code
   // page.

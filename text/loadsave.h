@@ -31,6 +31,9 @@ class LineReader {
   // The next line, or false at the end of the file.
   bool Next(std::string& line, bool& cut);
   bool Failed() const { return Error; }
+  // UTF-8 only: when set, reading ends before the first sequence that cannot
+  // be converted, and *Strict tells what was met.
+  struct Utf8Decoding* Strict = nullptr;
 
  private:
   bool Fill();

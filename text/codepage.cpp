@@ -376,28 +376,41 @@ void ResetCodePageState() {
 
 uint8_t DiskByte(uint8_t b) { return DiskMap()[b]; }
 
+void AppendForDisk(std::string& out, std::string_view bytes) {
+  if (!CodePage.DiskIsUtf8) {
+    const size_t start = out.size();
+    out.append(bytes);
+    RecodeForDisk(out, start);
+    return;
+  }
+  size_t i = 0;
+  while (i < bytes.size() && uint8_t(bytes[i]) < 0x80) ++i;
+  out.append(bytes.data(), i);  // ASCII is the same in UTF-8
+  if (i == bytes.size()) return;
+  const EncodeTable& t = EncodeTableOf(CurrentBuild().Set);
+  // Through a buffer on the stack, 256 bytes at a time; one character
+  // takes at most three bytes.
+  char buf[3 * 256 + 4];
+  while (i < bytes.size()) {
+    const size_t stop = std::min(bytes.size(), i + 256);
+    size_t o = 0;
+    for (; i < stop; ++i) {
+      const Encoded& e = t[uint8_t(bytes[i])];
+      std::memcpy(buf + o, e.Bytes, 4);
+      o += e.Length;
+    }
+    out.append(buf, o);
+  }
+}
+
 std::string DiskPrefix() { return CodePage.DiskIsUtf8 && CodePage.Utf8Bom ? std::string(kBomBytes) : std::string(); }
 
 void RecodeForDisk(std::string& s, size_t from) {
   if (CodePage.DiskIsUtf8) {
-    size_t i = from;
-    while (i < s.size() && uint8_t(s[i]) < 0x80) ++i;
-    if (i == s.size()) return;  // ASCII is the same in UTF-8
-    const EncodeTable& t = EncodeTableOf(CurrentBuild().Set);
-    // A line at a time through a buffer on the stack; one character takes
-    // at most three bytes.
-    char buf[3 * 256 + 4];
-    while (i < s.size()) {
-      const size_t stop = std::min(s.size(), i + 256);
-      size_t o = 0;
-      for (size_t k = i; k < stop; ++k) {
-        const Encoded& e = t[uint8_t(s[k])];
-        std::memcpy(buf + o, e.Bytes, 4);
-        o += e.Length;
-      }
-      s.replace(i, stop - i, buf, o);
-      i += o;
-    }
+    if (from >= s.size()) return;
+    const std::string rest = s.substr(from);
+    s.resize(from);
+    AppendForDisk(s, rest);
     return;
   }
   const ByteMap& m = DiskMap();
@@ -637,33 +650,27 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
   }
   bool multibyte = false;
   while (i < n) {
-    // Eight ASCII bytes at a time, then one; a two-byte sequence of the set
-    // by one look-up of the pair.
-    if (i + 8 <= n) {
+    // Runs of ASCII, eight bytes at a time while they last, and runs of
+    // two-byte sequences of the set, one look-up of the pair each.
+    while (i + 8 <= n) {
       uint64_t w;
       std::memcpy(&w, in + i, 8);
-      if ((w & 0x8080808080808080ull) == 0) {
-        std::memcpy(out + o, in + i, 8);
-        i += 8;
-        o += 8;
-        continue;
-      }
+      if ((w & 0x8080808080808080ull) != 0) break;
+      std::memcpy(out + o, in + i, 8);
+      i += 8;
+      o += 8;
     }
-    const uint8_t c = uint8_t(in[i]);
-    if (c < 0x80) {
-      out[o++] = char(c);
-      ++i;
-      continue;
-    }
-    if (i + 1 < n) {
+    while (i < n && uint8_t(in[i]) < 0x80) out[o++] = in[i++];
+    while (i + 1 < n) {
+      const uint8_t c = uint8_t(in[i]);
+      if (c < 0x80) break;
       const int16_t b = pairs.Byte[size_t(c) << 8 | uint8_t(in[i + 1])];
-      if (b >= 0) {
-        out[o++] = char(b);
-        i += 2;
-        multibyte = true;
-        continue;
-      }
+      if (b < 0) break;
+      out[o++] = char(b);
+      i += 2;
+      multibyte = true;
     }
+    if (i >= n || uint8_t(in[i]) < 0x80) continue;
     const size_t at = i;
     const int32_t u = DecodeUtf8(s, i);
     if (u < 0) {

@@ -64,6 +64,8 @@ void ResetCodePageState();
 // DiskIsUtf8 (the string grows); DiskByte leaves a byte unchanged then.
 uint8_t DiskByte(uint8_t b);
 void RecodeForDisk(std::string& s, size_t from = 0);
+// Appends bytes of the internal set to out in the form the file is written in.
+void AppendForDisk(std::string& out, std::string_view bytes);
 // What goes before the first line of the whole text: the byte-order mark of
 // a UTF-8 file that had one, else nothing.
 std::string DiskPrefix();

@@ -35,10 +35,10 @@ void AppendLineForSave(std::string& out, int n, int mode) {
       else out += ' ';
     }
     if (out.size() - start > 255) out.resize(start + 255);
+    RecodeForDisk(out, start);  // back into the code page the file came in
   } else {
-    out.append(s.data(), len);
+    AppendForDisk(out, s.substr(0, len));
   }
-  RecodeForDisk(out, start);  // back into the code page the file came in
   out += '\n';
 }
 

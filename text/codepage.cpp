@@ -656,7 +656,7 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
       uint64_t w;
       std::memcpy(&w, in + i, 8);
       if ((w & 0x8080808080808080ull) != 0) break;
-      std::memcpy(out + o, in + i, 8);
+      std::memcpy(out + o, &w, 8);
       i += 8;
       o += 8;
     }
@@ -680,7 +680,7 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
         i = at;
         break;
       }
-      std::memcpy(out + o, in + at, n - at);  // cut at the end of the file: kept
+      std::memmove(out + o, in + at, n - at);  // cut at the end of the file: kept
       o += n - at;
       i = n;
       break;
@@ -692,7 +692,7 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
         i = at;
         break;
       }
-      std::memcpy(out + o, in + at, i - at);
+      std::memmove(out + o, in + at, i - at);
       o += i - at;
     } else {
       out[o++] = char(b);

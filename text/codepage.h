@@ -106,7 +106,8 @@ class Utf8Detector {
 Utf8Verdict DetectUtf8(std::string_view bytes);
 
 // Converts UTF-8 into the internal set chunk by chunk.  Writes the
-// conversion of in[0..n) to out (at most n bytes) and returns its length;
+// conversion of in[0..n) to out (at most n bytes; out may be in, the
+// conversion is then made in place) and returns its length;
 // `consumed` is how much of in was used (a sequence cut by the end of the
 // chunk is left for the next one unless `last`).  A byte-order mark at the
 // very start (`atStart`) is dropped.  A sequence that is not valid or whose

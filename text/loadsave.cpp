@@ -46,22 +46,22 @@ bool LineReader::Fill() {
     }
     return true;
   }
-  // The converted bytes are never more than the bytes read, so one read
-  // fills at most one buffer.  A read that gives only the start of a
-  // sequence is followed by another.
+  // Converted in place: the converted bytes are never more than the bytes
+  // read.  A sequence cut by the end of a read waits in Carry for the next.
   while (End == 0) {
+    std::memcpy(Buf, Carry, CarryLength);
     size_t got = 0;
-    const bool more = ReadRaw(Raw + RawLength, sizeof Raw - RawLength, got);
-    RawLength += got;
-    if (!more && RawLength == 0) {
+    const bool more = ReadRaw(Buf + CarryLength, sizeof Buf - CarryLength, got);
+    const size_t length = CarryLength + got;
+    if (!more && length == 0) {
       Eof = true;
       return false;
     }
     size_t used = 0;
-    End = DecodeUtf8Chunk(Raw, RawLength, Buf, used, AtStart, !more, Strict);
+    End = DecodeUtf8Chunk(Buf, length, Buf, used, AtStart, !more, Strict);
     if (used > 0) AtStart = false;
-    std::memmove(Raw, Raw + used, RawLength - used);
-    RawLength -= used;
+    CarryLength = std::min(length - used, sizeof Carry);
+    std::memcpy(Carry, Buf + used, CarryLength);
     if (Strict && Strict->Problem) {
       // What came before the problem is handed out, nothing after it.
       Eof = true;

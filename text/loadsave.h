@@ -45,8 +45,8 @@ class LineReader {
   bool Eof = false, Error = false;
   // UTF-8: the bytes read and not yet converted (a sequence cut by the end
   // of a read), and whether the start of the file is still to come.
-  char Raw[65536];
-  size_t RawLength = 0;
+  char Carry[4];
+  size_t CarryLength = 0;
   bool AtStart = true;
 };
 

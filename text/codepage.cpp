@@ -661,6 +661,19 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
       o += 8;
     }
     while (i < n && uint8_t(in[i]) < 0x80) out[o++] = in[i++];
+    // Two sequences at a time while both are of the set.
+    while (i + 4 <= n) {
+      const uint8_t c0 = uint8_t(in[i]), c2 = uint8_t(in[i + 2]);
+      if ((c0 & c2 & 0x80) == 0) break;
+      const int16_t b0 = pairs.Byte[size_t(c0) << 8 | uint8_t(in[i + 1])];
+      const int16_t b1 = pairs.Byte[size_t(c2) << 8 | uint8_t(in[i + 3])];
+      if ((b0 | b1) < 0) break;
+      out[o] = char(b0);
+      out[o + 1] = char(b1);
+      o += 2;
+      i += 4;
+      multibyte = true;
+    }
     while (i + 1 < n) {
       const uint8_t c = uint8_t(in[i]);
       if (c < 0x80) break;

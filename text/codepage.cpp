@@ -546,9 +546,8 @@ void Utf8Detector::Feed(std::string_view s) {
   size_t i = 0;
   // A sequence begun in the last chunk: completed with the first bytes of
   // this one.
-  auto take = [&](int32_t u, size_t length, long offset) {
+  auto take = [&](int32_t u, long offset) {
     Multibyte = true;
-    (void)length;
     if (u == int32_t(kBom) && offset == 0) {
       Bom = true;
       return;
@@ -571,7 +570,7 @@ void Utf8Detector::Feed(std::string_view s) {
       InvalidLine = Line;
       return;
     }
-    take(u, k, Offset - long(had));
+    take(u, Offset - long(had));
     Carry.clear();
     i = k - had;
   }
@@ -596,7 +595,7 @@ void Utf8Detector::Feed(std::string_view s) {
       InvalidLine = Line;
       return;
     }
-    take(u, i - at, Offset + long(at));
+    take(u, Offset + long(at));
   }
   Offset += long(n);
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/codepage.h"
+
 struct LoadState {
   uint8_t CompactReload = 0;  // set when the first pass ran out of memory
   int CutLines = 0;           // lines longer than 255 bytes that were cut
@@ -33,7 +35,7 @@ class LineReader {
   bool Failed() const { return Error; }
   // UTF-8 only: when set, reading ends before the first sequence that cannot
   // be converted, and *Strict tells what was met.
-  struct Utf8Decoding* Strict = nullptr;
+  Utf8Decoding* Strict = nullptr;
 
  private:
   bool Fill();
@@ -52,5 +54,4 @@ class LineReader {
 
 // Reads the open file from its start to its end (or until it is plainly
 // not UTF-8) and puts its offset back to the start.
-struct Utf8Verdict;
 Utf8Verdict DetectUtf8File(int fd);

@@ -464,19 +464,15 @@ void RecodeCommand() {
 
   const bool koi8 = Koi8Build();
   if (CodePage.DiskIsUtf8) {
-    // The text, taken to be in the named set, becomes UTF-8 bytes; the
-    // named set is what is written.  Answer 4 (the internal set) gives back
-    // the file's bytes as they are on disk.
-    AskRecode(koi8 ? "  Recode from: | 1 - ANSI | 2 - ASCII | 3 or Esc - not to change | 4 - koi8-r |"
-                   : "  Recode from: | 1 - ANSI | 2 - koi8-r | 3 or Esc - not to change | 4 - ASCII |");
-    const ByteMap* map;
-    uint8_t* next;
-    uint8_t& internal = koi8 ? CodePage.DiskIsKoi8 : CodePage.DiskIsAscii;
-    uint8_t& foreign = koi8 ? CodePage.DiskIsAscii : CodePage.DiskIsKoi8;
-    if (Q.Answer == 1) map = koi8 ? &kAnsiToKoi8 : &kAnsiToAscii, next = &CodePage.DiskIsAnsi;
-    else if (Q.Answer == 2) map = koi8 ? &kAsciiToKoi8 : &kKoi8ToAscii, next = &foreign;
-    else if (Q.Answer == 4) map = &kIdentity, next = &internal;
-    else return;
+    // The text becomes the UTF-8 bytes it is written as, and is written as
+    // it is from then on: the file's bytes come back as they are on disk.
+    // Only the internal set is offered: a text taken to be in another set
+    // would be written through that set's conversion on top of UTF-8.
+    AskRecode(koi8 ? "  Recode from: | 1 - koi8-r | 2 or Esc - not to change |"
+                   : "  Recode from: | 1 - ASCII | 2 or Esc - not to change |");
+    if (Q.Answer != 1) return;
+    const ByteMap* map = &kIdentity;
+    uint8_t* next = koi8 ? &CodePage.DiskIsKoi8 : &CodePage.DiskIsAscii;
     if (!EncodeLines(first, last, *map, !block)) return;
     if (block) {
       Txt.Modified = true;

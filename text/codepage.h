@@ -143,6 +143,6 @@ void RecodeOnLoad(int first, int last, bool whole);
 // save a modified text first), from a set the user names into the set the
 // code-page state names.  UTF-8 is the fourth answer: from the other states
 // the text is taken to be UTF-8 and converted (only when the set holds all
-// of it); in the UTF-8 state the text is turned into UTF-8 bytes (only when
-// every line stays within 255 bytes).
+// of it); in the UTF-8 state the one answer, the internal set, turns the
+// text into its UTF-8 bytes (only when every line stays within 255 bytes).
 void RecodeCommand();

@@ -387,7 +387,7 @@ TEST_F(Utf8Coming, RecodeCommandFromAndToUtf8) {
   EXPECT_EQ(TextForSave(), first + "\nвторой\n");
 
   // Back: the text becomes the UTF-8 bytes, written as they are.
-  Answer('4');  // 4 - koi8-r
+  Answer('1');  // 1 - koi8-r, the one set offered
   RecodeCommand();
   EXPECT_EQ(std::string(LineBytes(1)).substr(0, first.size()), first);
   EXPECT_EQ(CodePage.DiskIsUtf8, 0);
@@ -410,7 +410,7 @@ TEST_F(Utf8Coming, RecodeCommandRefusesToLoseAnything) {
   Text({"a", std::string(200, char(0xC1))});
   CodePage.DiskIsKoi8 = 0;
   CodePage.DiskIsUtf8 = 1;
-  Answer('4');
+  Answer('1');
   EXPECT_THROW(RecodeCommand(), InputLost);
   EXPECT_NE(Row(2).find("Строка 2: длиннее 255 байт в UTF-8; текст не перекодирован"), std::string::npos);
   EXPECT_EQ(StoredLength(2), 254);

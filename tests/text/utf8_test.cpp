@@ -339,7 +339,12 @@ TEST(Utf8Taking, TakeFileConvertsOrSaysWhyNot) {
   ScratchDir here;
   std::ofstream("in.txt", std::ios::binary) << kBom << "ёж\r\nещё\n";
   std::ofstream("foreign.txt", std::ios::binary) << "ёж\nещё 中\n";
+  std::ofstream("long.txt", std::ios::binary) << LongLine();
   const std::string text = ToSet(Charset::Koi8, "один\nдва\n");
+  // 300 bytes of UTF-8 are a line of 160: taken whole, nothing said.
+  RunResult r0 = Drive(Opening(BuildKoi8, text, "<S-F1>long.txt\n"));
+  EXPECT_EQ(r0.Lines.at(1), ToSet(Charset::Koi8, LongLine().substr(0, LongLine().size() - 1)));
+  EXPECT_EQ(r0.Row(2).find("Строк"), std::string::npos) << r0.Row(2);
   RunResult r = Drive(Opening(BuildKoi8, text, "<S-F1>in.txt\n<F2>"));
   EXPECT_EQ(r.Lines, (std::vector<std::string>{ToSet(Charset::Koi8, "один"), ToSet(Charset::Koi8, "ёж"),
                                                 ToSet(Charset::Koi8, "ещё"), ToSet(Charset::Koi8, "два")}));

@@ -22,12 +22,12 @@ InsertFileState Insert;
 
 void ResetInsertFile() { Insert = InsertFileState{}; }
 
-int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError) {
+int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError, bool utf8) {
   cut = 0;
   // The lines are read before any goes in, as many as the text could still
   // take and one more (that one is refused as the line limit says): a line
   // that could only be taken by cutting text off keeps them all out.
-  auto reader = std::make_unique<LineReader>(fd);
+  auto reader = std::make_unique<LineReader>(fd, utf8);
   std::vector<std::string> lines;
   const size_t room = size_t(std::max(MaxLines - Txt.LineCount, 0)) + 1;
   std::string line;
@@ -69,7 +69,10 @@ void TakeFile() {
   const int16_t first = int16_t(Ed.CurLine + 1);
   int cut = 0;
   bool readError = false;
-  const int16_t last = InsertLinesFrom(fd, Ed.CurLine, cut, readError);
+  // A UTF-8 file is converted when the set holds all of it, as on loading.
+  Utf8Verdict utf8;
+  if (Ed.AskRecodeOnLoad) utf8 = DetectUtf8File(fd);
+  const int16_t last = InsertLinesFrom(fd, Ed.CurLine, cut, readError, utf8.Form == Utf8Verdict::Convertible);
   close(fd);
   if (cut > 0) {  // nothing was taken
     RefuseLongLine();
@@ -78,6 +81,8 @@ void TakeFile() {
   Loop.InsertedLast = last;
   // As when the text was loaded: damage the reading could not avoid is told.
   if (readError) ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + name, 1);
-  // The inserted lines alone decide whether they came in a foreign code page.
-  if (Ed.AskRecodeOnLoad && last >= first) RecodeOnLoad(first, last, false);
+  ReportUnconverted(utf8, "файл вставлен без перекодировки");
+  // Otherwise the inserted lines alone decide whether they came in a foreign
+  // code page.
+  if (Ed.AskRecodeOnLoad && last >= first && utf8.Form == Utf8Verdict::NotUtf8) RecodeOnLoad(first, last, false);
 }

@@ -26,4 +26,6 @@ void TakeFile();
 // (`after` when none was); cut counts the lines that hold more than 255
 // bytes before their trailing blanks (with one of them, no line is
 // inserted), and readError tells that the file could not be read to its end.
-int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError);
+// With utf8 the file is UTF-8 and its lines are converted into the internal
+// set.
+int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError, bool utf8 = false);

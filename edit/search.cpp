@@ -300,17 +300,40 @@ void RestorePosition() {
 }
 
 // One line of the pair file; LF, CR and CR LF end a line.  False at the end
-// of the file.  Lines are cut to 255 bytes.
-bool ReadPairLine(std::istream& in, std::string& line) {
+// of the file.  Lines are cut to 255 bytes; a UTF-8 line is converted into
+// the internal set first (a character takes at most 4 bytes, so 1,020 bytes
+// always give more than 255).
+bool ReadPairLine(std::istream& in, std::string& line, bool utf8, bool atStart) {
   line.clear();
+  const size_t keep = utf8 ? size_t(MaxLine) * 4 : size_t(MaxLine);
   int ch = in.get();
   if (ch == std::char_traits<char>::eof()) return false;
   while (ch != std::char_traits<char>::eof() && ch != '\n' && ch != '\r') {
-    if (line.size() < size_t(MaxLine)) line += char(ch);
+    if (line.size() < keep) line += char(ch);
     ch = in.get();
   }
   if (ch == '\r' && in.peek() == '\n') in.get();
+  if (utf8) {
+    line = Utf8ToInternal(line, atStart);
+    if (line.size() > size_t(MaxLine)) line.resize(size_t(MaxLine));
+  }
   return true;
+}
+
+// Whether the pair file is UTF-8 and what to do with it; the file is read
+// through and put back at its start.
+Utf8Verdict DetectPairFile(std::ifstream& in) {
+  Utf8Detector d;
+  std::vector<char> buf(65536);
+  while (!d.Done()) {
+    in.read(buf.data(), std::streamsize(buf.size()));
+    const std::streamsize got = in.gcount();
+    if (got > 0) d.Feed(std::string_view(buf.data(), size_t(got)));
+    if (!in) break;
+  }
+  in.clear();
+  in.seekg(0);
+  return d.Finish();
 }
 
 // The next pair of the file into the replace strings; pairs whose search
@@ -318,8 +341,9 @@ bool ReadPairLine(std::istream& in, std::string& line) {
 bool NextPair() {
   for (;;) {
     std::string first, second;
-    if (!Search.PairFile.is_open() || !ReadPairLine(Search.PairFile, first)) return false;
-    if (!ReadPairLine(Search.PairFile, second)) {
+    const bool atStart = Search.PairFile.is_open() && Search.PairFile.tellg() == 0;
+    if (!Search.PairFile.is_open() || !ReadPairLine(Search.PairFile, first, Search.PairUtf8, atStart)) return false;
+    if (!ReadPairLine(Search.PairFile, second, Search.PairUtf8, false)) {
       ShowMessage(InBuildSet("Нечетное число строк в файле!"), 1);
       return false;
     }
@@ -493,6 +517,14 @@ void ReplaceFromFile() {
   if (!Search.PairFile.is_open()) {
     ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
     return;
+  }
+  // The pairs are text like any file that comes in: UTF-8 is converted when
+  // nothing is lost, and left as it is (with a word why) otherwise.
+  Search.PairUtf8 = false;
+  if (Ed.AskRecodeOnLoad) {
+    const Utf8Verdict v = DetectPairFile(Search.PairFile);
+    Search.PairUtf8 = v.Form == Utf8Verdict::Convertible;
+    ReportUnconverted(v, "файл замен взят без перекодировки");
   }
   Search.Reverse = reverse;
   Search.Batch = true;

@@ -54,6 +54,7 @@ struct SearchState {
   bool Reverse = false;          // the second line of each pair into the first
   std::string PairFileName;      // offered again by the next use
   std::ifstream PairFile;
+  bool PairUtf8 = false;         // the pair file is UTF-8 the internal set holds
 };
 extern SearchState Search;
 

@@ -1,11 +1,16 @@
 #include "text/codepage.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "builds/build.h"
 #include "core/state.h"
+#include "screen/glyphs.h"
 #include "text/linestore.h"
+#include "text/messages.h"
 #include "text/questions.h"
 #include "text/savefile.h"
 
@@ -187,6 +192,158 @@ void AskRecode(const std::string& question) {
   Ask(question, "", 0x3F, 0x2F, 0x5F, 0x0D);
 }
 
+// UTF-8 of the internal set.  Characters below U+0800 (the Cyrillic block,
+// Latin-1) go through a table indexed by the character; the rest (box
+// drawing, ≈, №) through the sorted reverse table of the glyphs.
+struct SmallReverse {
+  std::array<int16_t, 0x800> Byte{};
+};
+
+SmallReverse MakeSmallReverse(Charset set) {
+  SmallReverse r;
+  r.Byte.fill(-1);
+  for (int b = 0; b < 256; ++b) {
+    char32_t u = UnicodeOf(set, uint8_t(b));
+    if (u < 0x800) r.Byte[u] = int16_t(b);
+  }
+  return r;
+}
+
+const SmallReverse& SmallReverseOf(Charset set) {
+  static const SmallReverse koi8 = MakeSmallReverse(Charset::Koi8);
+  static const SmallReverse cp866 = MakeSmallReverse(Charset::Cp866);
+  static const SmallReverse cp1251 = MakeSmallReverse(Charset::Cp1251);
+  return set == Charset::Koi8 ? koi8 : set == Charset::Cp866 ? cp866 : cp1251;
+}
+
+// The two-byte sequences of the set, indexed by their two bytes: the byte
+// of the set, or -1 for a pair that is not such a sequence.  Most Cyrillic
+// text is made of them, so converting it costs one look-up per letter.
+struct PairTable {
+  std::array<int16_t, 65536> Byte{};
+};
+
+std::unique_ptr<PairTable> MakePairTable(Charset set) {
+  auto t = std::make_unique<PairTable>();
+  t->Byte.fill(-1);
+  const SmallReverse& small = SmallReverseOf(set);
+  for (char32_t u = 0x80; u < 0x800; ++u)
+    if (small.Byte[u] >= 0) t->Byte[size_t(0xC0 | (u >> 6)) << 8 | size_t(0x80 | (u & 0x3F))] = small.Byte[u];
+  return t;
+}
+
+const PairTable& PairTableOf(Charset set) {
+  if (set == Charset::Koi8) {
+    static const std::unique_ptr<PairTable> koi8 = MakePairTable(Charset::Koi8);
+    return *koi8;
+  }
+  static const std::unique_ptr<PairTable> cp866 = MakePairTable(Charset::Cp866);
+  return *cp866;
+}
+
+// The byte of the set for u, or -1.
+inline int SetByte(Charset set, const SmallReverse& small, char32_t u) {
+  return u < 0x800 ? small.Byte[u] : ByteOf(set, u);
+}
+
+struct Encoded {
+  uint8_t Length;
+  char Bytes[4];  // Length of them are used; four make one fixed-size copy
+};
+using EncodeTable = std::array<Encoded, 256>;
+
+EncodeTable MakeEncodeTable(Charset set) {
+  EncodeTable t{};
+  for (int b = 0; b < 256; ++b) {
+    std::string u = Utf8Of(UnicodeOf(set, uint8_t(b)));
+    t[size_t(b)].Length = uint8_t(std::min<size_t>(u.size(), 3));
+    std::memcpy(t[size_t(b)].Bytes, u.data(), t[size_t(b)].Length);
+  }
+  return t;
+}
+
+const EncodeTable& EncodeTableOf(Charset set) {
+  static const EncodeTable koi8 = MakeEncodeTable(Charset::Koi8);
+  static const EncodeTable cp866 = MakeEncodeTable(Charset::Cp866);
+  return set == Charset::Koi8 ? koi8 : cp866;
+}
+
+constexpr char32_t kBom = 0xFEFF;
+constexpr std::string_view kBomBytes = "\xEF\xBB\xBF";
+
+// What one line of UTF-8 holds: 0 nothing the set lacks, 1 a character the
+// set lacks, 2 bytes that are not UTF-8.  A byte-order mark at the start
+// counts as nothing when `atStart`.
+int Utf8LineProblem(std::string_view s, bool atStart) {
+  const Charset set = CurrentBuild().Set;
+  const SmallReverse& small = SmallReverseOf(set);
+  int problem = 0;
+  size_t i = 0;
+  while (i < s.size()) {
+    if (uint8_t(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const size_t at = i;
+    const int32_t u = DecodeUtf8(s, i);
+    if (u < 0 || (u == 0xFFFD && i - at == 1)) return 2;
+    if (u == char32_t(kBom) && at == 0 && atStart) continue;
+    if (SetByte(set, small, char32_t(u)) < 0) problem = 1;
+  }
+  return problem;
+}
+
+// Bytes of a line without its trailing blanks and NUL bytes, as saved.
+std::string_view SavedPart(std::string_view s) {
+  size_t len = s.size();
+  while (len > 0 && (s[len - 1] == ' ' || s[len - 1] == '\0')) --len;
+  return s.substr(0, len);
+}
+
+// The recode command's UTF-8 answer outside the UTF-8 state: lines
+// first..last taken as UTF-8 into the internal set and then into the set
+// the state names.  Refused, with the line, when a character is missing.
+bool DecodeLines(int first, int last, bool whole) {
+  for (int n = first; n <= last; ++n) {
+    const int problem = Utf8LineProblem(LineBytes(n), whole && n == 1);
+    if (problem == 0) continue;
+    Utf8Verdict v;
+    v.Form = problem == 1 ? Utf8Verdict::Foreign : Utf8Verdict::Broken;
+    v.Line = n;
+    ReportUnconverted(v, "текст не перекодирован");
+    return false;
+  }
+  const ByteMap& toState = DiskMap();
+  for (int n = first; n <= last; ++n) {
+    std::string_view s = LineBytes(n);
+    if (whole && n == 1 && s.substr(0, kBomBytes.size()) == kBomBytes) CodePage.Utf8Bom = 1;
+    StoreLine(Utf8ToInternal(s, whole && n == 1), n);
+  }
+  RecodeLines(first, last, toState);
+  return true;
+}
+
+// The recode command in the UTF-8 state: lines first..last through `map`
+// into the internal set and then into UTF-8 bytes (the byte-order mark of
+// the file, if any, before the first line of the whole text).  Refused when
+// a line would pass 255 bytes.
+bool EncodeLines(int first, int last, const ByteMap& map, bool whole) {
+  std::vector<std::string> out;
+  out.reserve(size_t(std::max(last - first + 1, 0)));
+  for (int n = first; n <= last; ++n) {
+    std::string s(SavedPart(LineBytes(n)));
+    for (char& c : s) c = char(map[uint8_t(c)]);
+    std::string u = (whole && n == 1 && CodePage.Utf8Bom ? std::string(kBomBytes) : std::string()) + InternalToUtf8(s);
+    if (u.size() > 255) {
+      ShowMessage(InBuildSet("Строка " + std::to_string(n) + ": длиннее 255 байт в UTF-8; текст не перекодирован"), 1);
+      return false;
+    }
+    out.push_back(std::move(u));
+  }
+  for (int n = first; n <= last; ++n) StoreLine(out[size_t(n - first)], n);
+  return true;
+}
+
 }  // namespace
 
 uint8_t AsciiToKoi8(uint8_t b) { return kAsciiToKoi8[b]; }
@@ -220,7 +377,43 @@ void ResetCodePageState() {
 
 uint8_t DiskByte(uint8_t b) { return DiskMap()[b]; }
 
+void AppendForDisk(std::string& out, std::string_view bytes) {
+  if (!CodePage.DiskIsUtf8) {
+    const size_t start = out.size();
+    out.append(bytes);
+    RecodeForDisk(out, start);
+    return;
+  }
+  size_t i = 0;
+  while (i < bytes.size() && uint8_t(bytes[i]) < 0x80) ++i;
+  out.append(bytes.data(), i);  // ASCII is the same in UTF-8
+  if (i == bytes.size()) return;
+  const EncodeTable& t = EncodeTableOf(CurrentBuild().Set);
+  // Through a buffer on the stack, 256 bytes at a time; one character
+  // takes at most three bytes.
+  char buf[3 * 256 + 4];
+  while (i < bytes.size()) {
+    const size_t stop = std::min(bytes.size(), i + 256);
+    size_t o = 0;
+    for (; i < stop; ++i) {
+      const Encoded& e = t[uint8_t(bytes[i])];
+      std::memcpy(buf + o, e.Bytes, 4);
+      o += e.Length;
+    }
+    out.append(buf, o);
+  }
+}
+
+std::string DiskPrefix() { return CodePage.DiskIsUtf8 && CodePage.Utf8Bom ? std::string(kBomBytes) : std::string(); }
+
 void RecodeForDisk(std::string& s, size_t from) {
+  if (CodePage.DiskIsUtf8) {
+    if (from >= s.size()) return;
+    const std::string rest = s.substr(from);
+    s.resize(from);
+    AppendForDisk(s, rest);
+    return;
+  }
   const ByteMap& m = DiskMap();
   if (&m == &kIdentity) return;
   for (size_t i = from; i < s.size(); ++i) s[i] = char(m[uint8_t(s[i])]);
@@ -270,26 +463,59 @@ void RecodeCommand() {
     else if (Q.Answer != 2) return;
   }
 
+  const bool koi8 = Koi8Build();
+  if (CodePage.DiskIsUtf8) {
+    // The text becomes the UTF-8 bytes it is written as, and is written as
+    // it is from then on: the file's bytes come back as they are on disk.
+    // Only the internal set is offered: a text taken to be in another set
+    // would be written through that set's conversion on top of UTF-8.
+    AskRecode(koi8 ? "  Recode from: | 1 - koi8-r | 2 or Esc - not to change |"
+                   : "  Recode from: | 1 - ASCII | 2 or Esc - not to change |");
+    if (Q.Answer != 1) return;
+    const ByteMap* map = &kIdentity;
+    uint8_t* next = koi8 ? &CodePage.DiskIsKoi8 : &CodePage.DiskIsAscii;
+    if (!EncodeLines(first, last, *map, !block)) return;
+    if (block) {
+      Txt.Modified = true;
+    } else {
+      CodePage.DiskIsUtf8 = 0;
+      CodePage.Utf8Bom = 0;
+      *next = 1;
+    }
+    return;
+  }
+
   // The answer names the set the text is taken to be in; the state names
-  // the set it is converted into and becomes the named set.
+  // the set it is converted into and becomes the named set.  Answer 4 takes
+  // the text for UTF-8.
   uint8_t* current;
   uint8_t *next1, *next2;
   const ByteMap *map1, *map2;
   if (CodePage.DiskIsAscii) {
-    AskRecode("  Recode from: | 1 - ANSI | 2 - koi8-r | 3 or Esc - not to change |");
+    AskRecode("  Recode from: | 1 - ANSI | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
     current = &CodePage.DiskIsAscii;
     map1 = &kAnsiToAscii, next1 = &CodePage.DiskIsAnsi;
     map2 = &kKoi8ToAscii, next2 = &CodePage.DiskIsKoi8;
   } else if (CodePage.DiskIsKoi8) {
-    AskRecode("  Recode from: | 1 - ANSI | 2 - ASCII | 3 or Esc - not to change |");
+    AskRecode("  Recode from: | 1 - ANSI | 2 - ASCII | 3 or Esc - not to change | 4 - UTF-8 |");
     current = &CodePage.DiskIsKoi8;
     map1 = &kAnsiToKoi8, next1 = &CodePage.DiskIsAnsi;
     map2 = &kAsciiToKoi8, next2 = &CodePage.DiskIsAscii;
   } else {
-    AskRecode("  Recode from: | 1 - ASCII | 2 - koi8-r | 3 or Esc - not to change |");
+    AskRecode("  Recode from: | 1 - ASCII | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
     current = &CodePage.DiskIsAnsi;
     map1 = &kAsciiToAnsi, next1 = &CodePage.DiskIsAscii;
     map2 = &kKoi8ToAnsi, next2 = &CodePage.DiskIsKoi8;
+  }
+  if (Q.Answer == 4) {
+    if (!DecodeLines(first, last, !block)) return;
+    if (block) {
+      Txt.Modified = true;
+    } else {
+      *current = 0;
+      CodePage.DiskIsUtf8 = 1;
+    }
+    return;
   }
   if (Q.Answer != 1 && Q.Answer != 2) return;
   RecodeLines(first, last, Q.Answer == 1 ? *map1 : *map2);
@@ -299,4 +525,216 @@ void RecodeCommand() {
     *current = 0;
     *(Q.Answer == 1 ? next1 : next2) = 1;
   }
+}
+
+void Utf8Detector::Count(uint8_t c) {
+  if (c == '\n') {
+    if (!PrevCr) ++Line;
+  } else if (c == '\r') {
+    ++Line;
+  }
+  PrevCr = c == '\r';
+}
+
+void Utf8Detector::Feed(std::string_view s) {
+  if (Invalid) return;
+  const Charset set = CurrentBuild().Set;
+  const SmallReverse& small = SmallReverseOf(set);
+  size_t i = 0;
+  // A sequence begun in the last chunk: completed with the first bytes of
+  // this one.
+  auto take = [&](int32_t u, long offset) {
+    Multibyte = true;
+    if (u == int32_t(kBom) && offset == 0) {
+      Bom = true;
+      return;
+    }
+    if (ForeignLine == 0 && SetByte(set, small, char32_t(u)) < 0) ForeignLine = Line;
+  };
+  if (!Carry.empty()) {
+    const size_t had = Carry.size();
+    std::string t = Carry;
+    t.append(s.substr(0, 4));
+    size_t k = 0;
+    const int32_t u = DecodeUtf8(t, k);
+    if (u < 0) {
+      Carry = t;  // still cut (only when this chunk was tiny)
+      Offset += long(s.size());
+      return;
+    }
+    if (u == 0xFFFD && k == 1) {
+      Invalid = true;
+      InvalidLine = Line;
+      return;
+    }
+    take(u, Offset - long(had));
+    Carry.clear();
+    i = k - had;
+  }
+  const size_t n = s.size();
+  while (i < n) {
+    const uint8_t c = uint8_t(s[i]);
+    if (c < 0x80) {
+      if (c <= '\r') Count(c);
+      else PrevCr = false;
+      ++i;
+      continue;
+    }
+    PrevCr = false;
+    const size_t at = i;
+    const int32_t u = DecodeUtf8(s, i);
+    if (u < 0) {
+      Carry.assign(s.substr(at));
+      break;
+    }
+    if (u == 0xFFFD && i - at == 1) {
+      Invalid = true;
+      InvalidLine = Line;
+      return;
+    }
+    take(u, Offset + long(at));
+  }
+  Offset += long(n);
+}
+
+Utf8Verdict Utf8Detector::Finish() {
+  Utf8Verdict v;
+  v.Bom = Bom;
+  if (!Invalid && !Carry.empty()) {
+    // The file ends inside a sequence.
+    Invalid = true;
+    InvalidLine = Line;
+  }
+  if (Invalid) {
+    if (Bom) {
+      v.Form = Utf8Verdict::Broken;
+      v.Line = InvalidLine;
+    }
+    return v;
+  }
+  if (!Multibyte) return v;
+  if (ForeignLine > 0) {
+    v.Form = Utf8Verdict::Foreign;
+    v.Line = ForeignLine;
+  } else {
+    v.Form = Utf8Verdict::Convertible;
+  }
+  return v;
+}
+
+Utf8Verdict DetectUtf8(std::string_view bytes) {
+  Utf8Detector d;
+  d.Feed(bytes);
+  return d.Finish();
+}
+
+size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bool atStart, bool last,
+                       Utf8Decoding* strict) {
+  const Charset set = CurrentBuild().Set;
+  const SmallReverse& small = SmallReverseOf(set);
+  const PairTable& pairs = PairTableOf(set);
+  const std::string_view s(in, n);
+  size_t i = 0, o = 0;
+  if (atStart) {
+    if (s.substr(0, kBomBytes.size()) == kBomBytes) {
+      i = kBomBytes.size();
+      if (strict) strict->Multibyte = strict->Bom = true;
+    } else if (!last && n < kBomBytes.size() && kBomBytes.substr(0, n) == s) {
+      consumed = 0;  // too little to tell yet
+      return 0;
+    }
+  }
+  bool multibyte = false;
+  while (i < n) {
+    // Runs of ASCII, eight bytes at a time while they last, and runs of
+    // two-byte sequences of the set, one look-up of the pair each.
+    while (i + 8 <= n) {
+      uint64_t w;
+      std::memcpy(&w, in + i, 8);
+      if ((w & 0x8080808080808080ull) != 0) break;
+      std::memcpy(out + o, &w, 8);
+      i += 8;
+      o += 8;
+    }
+    while (i < n && uint8_t(in[i]) < 0x80) out[o++] = in[i++];
+    // Two sequences at a time while both are of the set.
+    while (i + 4 <= n) {
+      const uint8_t c0 = uint8_t(in[i]), c2 = uint8_t(in[i + 2]);
+      if ((c0 & c2 & 0x80) == 0) break;
+      const int16_t b0 = pairs.Byte[size_t(c0) << 8 | uint8_t(in[i + 1])];
+      const int16_t b1 = pairs.Byte[size_t(c2) << 8 | uint8_t(in[i + 3])];
+      if ((b0 | b1) < 0) break;
+      out[o] = char(b0);
+      out[o + 1] = char(b1);
+      o += 2;
+      i += 4;
+      multibyte = true;
+    }
+    while (i + 1 < n) {
+      const uint8_t c = uint8_t(in[i]);
+      if (c < 0x80) break;
+      const int16_t b = pairs.Byte[size_t(c) << 8 | uint8_t(in[i + 1])];
+      if (b < 0) break;
+      out[o++] = char(b);
+      i += 2;
+      multibyte = true;
+    }
+    if (i >= n || uint8_t(in[i]) < 0x80) continue;
+    const size_t at = i;
+    const int32_t u = DecodeUtf8(s, i);
+    if (u < 0) {
+      if (!last) break;
+      if (strict) {  // the file ends inside a sequence
+        strict->Problem = true;
+        i = at;
+        break;
+      }
+      std::memmove(out + o, in + at, n - at);  // cut at the end of the file: kept
+      o += n - at;
+      i = n;
+      break;
+    }
+    const int b = (u == 0xFFFD && i - at == 1) ? -1 : SetByte(set, small, char32_t(u));
+    if (b < 0) {
+      if (strict) {
+        strict->Problem = true;
+        i = at;
+        break;
+      }
+      std::memmove(out + o, in + at, i - at);
+      o += i - at;
+    } else {
+      out[o++] = char(b);
+      multibyte = true;
+    }
+  }
+  if (strict && multibyte) strict->Multibyte = true;
+  consumed = i;
+  return o;
+}
+
+std::string Utf8ToInternal(std::string_view utf8, bool atStart) {
+  std::string out(utf8.size(), '\0');
+  size_t consumed = 0;
+  out.resize(DecodeUtf8Chunk(utf8.data(), utf8.size(), out.data(), consumed, atStart, true));
+  return out;
+}
+
+std::string InternalToUtf8(std::string_view bytes) {
+  const EncodeTable& t = EncodeTableOf(CurrentBuild().Set);
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    const Encoded& e = t[uint8_t(c)];
+    out.append(e.Bytes, e.Length);
+  }
+  return out;
+}
+
+void ReportUnconverted(const Utf8Verdict& v, std::string_view what) {
+  if (v.Form != Utf8Verdict::Foreign && v.Form != Utf8Verdict::Broken) return;
+  std::string text = "Строка " + std::to_string(v.Line) + ": ";
+  text += v.Form == Utf8Verdict::Foreign ? "символ, которого нет в кодировке; " : "неверная последовательность UTF-8; ";
+  text += what;
+  ShowMessage(InBuildSet(text), 1);
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Three parallel columns of 136 bytes.  Element i holds entry i + 1 of the
 // tables as the dialogue texts number them.
@@ -44,11 +45,16 @@ const uint8_t* UpCaseTable();
 // is returned unchanged.
 uint8_t RusKey(uint8_t b);
 
-// In which set the edited file is to be written; exactly one flag is set.
+// In which form the edited file is to be written; exactly one of the four
+// Disk flags is set.  DiskIsUtf8: the text came as UTF-8 and was converted
+// into the internal set; Utf8Bom: it began with a byte-order mark, which is
+// written back before the first line.
 struct CodePageState {
   uint8_t DiskIsAscii = 0;
   uint8_t DiskIsKoi8 = 0;
   uint8_t DiskIsAnsi = 0;
+  uint8_t DiskIsUtf8 = 0;
+  uint8_t Utf8Bom = 0;
 };
 extern CodePageState CodePage;
 // The flag of the running build's internal set alone.
@@ -56,9 +62,77 @@ void ResetCodePageState();
 
 // Saving: a byte, or the bytes of s from `from` on, from the internal set to
 // the set the file is written in (1251 when DiskIsAnsi, else the foreign set
-// when its flag is set, else unchanged).
+// when its flag is set, else unchanged).  RecodeForDisk writes UTF-8 when
+// DiskIsUtf8 (the string grows); DiskByte leaves a byte unchanged then.
 uint8_t DiskByte(uint8_t b);
 void RecodeForDisk(std::string& s, size_t from = 0);
+// Appends bytes of the internal set to out in the form the file is written in.
+void AppendForDisk(std::string& out, std::string_view bytes);
+// What goes before the first line of the whole text: the byte-order mark of
+// a UTF-8 file that had one, else nothing.
+std::string DiskPrefix();
+
+// UTF-8 files.  A file is taken for UTF-8 when its bytes are valid UTF-8
+// and hold at least one multi-byte sequence (a byte-order mark is one).  It
+// is converted into the internal set only when the set holds every one of
+// its characters; otherwise its bytes stay as they are.
+struct Utf8Verdict {
+  enum Kind : uint8_t {
+    NotUtf8,      // plain ASCII, or not valid UTF-8: the 866/1251 check decides
+    Convertible,  // UTF-8 the internal set holds entirely
+    Foreign,      // UTF-8 with a character the internal set lacks (at Line)
+    Broken,       // begins with a byte-order mark but is not valid UTF-8 (at Line)
+  };
+  Kind Form = NotUtf8;
+  bool Bom = false;
+  long Line = 0;  // 1-based line of the file (LF, CR and CR LF end a line)
+};
+
+// Feeds the bytes of a file chunk by chunk and tells what they are.
+class Utf8Detector {
+ public:
+  void Feed(std::string_view bytes);
+  // True once the verdict cannot change any more (the bytes are not UTF-8).
+  bool Done() const { return Invalid; }
+  Utf8Verdict Finish();
+
+ private:
+  void Count(uint8_t c);
+  std::string Carry;  // a sequence cut by the end of the last chunk
+  long Offset = 0;    // bytes fed before the current chunk
+  long Line = 1;
+  bool PrevCr = false;
+  bool Multibyte = false, Bom = false, Invalid = false;
+  long ForeignLine = 0, InvalidLine = 0;
+};
+Utf8Verdict DetectUtf8(std::string_view bytes);
+
+// Converts UTF-8 into the internal set chunk by chunk.  Writes the
+// conversion of in[0..n) to out (at most n bytes; out may be in, the
+// conversion is then made in place) and returns its length;
+// `consumed` is how much of in was used (a sequence cut by the end of the
+// chunk is left for the next one unless `last`).  A byte-order mark at the
+// very start (`atStart`) is dropped.  A sequence that is not valid or whose
+// character the set lacks is copied unchanged, never replaced.
+// With `strict` the conversion stops instead before the first sequence it
+// cannot convert (or that the end of the file cuts) and says so there.
+struct Utf8Decoding {
+  bool Multibyte = false;  // a multi-byte sequence was converted (or a byte-order mark dropped)
+  bool Bom = false;
+  bool Problem = false;    // stopped: not valid UTF-8, or a character the set lacks
+};
+size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bool atStart, bool last,
+                       Utf8Decoding* strict = nullptr);
+// One line of UTF-8 in the internal set (a byte-order mark kept out only
+// when atStart).
+std::string Utf8ToInternal(std::string_view utf8, bool atStart = false);
+// The UTF-8 of bytes of the internal set.
+std::string InternalToUtf8(std::string_view bytes);
+
+// Shows, and waits for a key, that a UTF-8 file was left unconverted:
+// "Строка N: символ, которого нет в кодировке; " + what (Foreign), or the
+// same about a bad sequence (Broken).  `what` is UTF-8.
+void ReportUnconverted(const Utf8Verdict& v, std::string_view what);
 
 // After loading lines first..last: when at least 20 of their stored bytes
 // are above 127 and their average says the text is not in the internal set,
@@ -69,5 +143,8 @@ void RecodeOnLoad(int first, int last, bool whole);
 
 // The recode command: the line block, or else the whole text (offering to
 // save a modified text first), from a set the user names into the set the
-// code-page state names.
+// code-page state names.  UTF-8 is the fourth answer: from the other states
+// the text is taken to be UTF-8 and converted (only when the set holds all
+// of it); in the UTF-8 state the one answer, the internal set, turns the
+// text into its UTF-8 bytes (only when every line stays within 255 bytes).
 void RecodeCommand();

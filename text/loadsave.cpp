@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
 
 #include "core/safefile.h"
 #include "core/state.h"
@@ -19,21 +20,78 @@
 
 LoadState Load;
 
+// One read into to; false at the end of the file or on an error.
+bool LineReader::ReadRaw(char* to, size_t room, size_t& got) {
+  for (;;) {
+    ssize_t n = read(Fd, to, room);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Error = n < 0;
+      got = 0;
+      return false;
+    }
+    got = size_t(n);
+    return true;
+  }
+}
+
 bool LineReader::Fill() {
   if (Eof) return false;
   Pos = 0;
   End = 0;
-  for (;;) {
-    ssize_t n = read(Fd, Buf, sizeof Buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
+  if (!Utf8) {
+    if (!ReadRaw(Buf, sizeof Buf, End)) {
       Eof = true;
-      Error = n < 0;
       return false;
     }
-    End = size_t(n);
     return true;
   }
+  // Converted in place: the converted bytes are never more than the bytes
+  // read.  A sequence cut by the end of a read waits in Carry for the next.
+  while (End == 0) {
+    std::memcpy(Buf, Carry, CarryLength);
+    size_t got = 0;
+    const bool more = ReadRaw(Buf + CarryLength, sizeof Buf - CarryLength, got);
+    const size_t length = CarryLength + got;
+    if (!more && length == 0) {
+      Eof = true;
+      return false;
+    }
+    size_t used = 0;
+    End = DecodeUtf8Chunk(Buf, length, Buf, used, AtStart, !more, Strict);
+    if (used > 0) AtStart = false;
+    CarryLength = std::min(length - used, sizeof Carry);
+    std::memcpy(Carry, Buf + used, CarryLength);
+    if (Strict && Strict->Problem) {
+      // What came before the problem is handed out, nothing after it.
+      Eof = true;
+      return End > 0;
+    }
+    if (!more && End == 0) {
+      Eof = true;
+      return false;
+    }
+  }
+  return true;
+}
+
+Utf8Verdict DetectUtf8File(int fd) {
+  Utf8Detector d;
+  static char buf[65536];
+  lseek(fd, 0, SEEK_SET);
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      lseek(fd, 0, SEEK_SET);
+      return {};  // the reading proper reports the error
+    }
+    if (n == 0) break;
+    d.Feed(std::string_view(buf, size_t(n)));
+    if (d.Done()) break;
+  }
+  lseek(fd, 0, SEEK_SET);
+  return d.Finish();
 }
 
 bool LineReader::Next(std::string& line, bool& cut) {
@@ -123,12 +181,19 @@ void LoadLine(const std::string& text, uint8_t width) {
 // Reads the open file into the line store; a first pass that runs out of
 // memory starts again with lines of 7 bytes.  False when the compact pass
 // fails too.
-static bool ReadWholeFile(int fd) {
+// With `strict` the file is read as UTF-8 that stops at the first sequence
+// it cannot convert (see LineReader::Strict).
+static bool ReadWholeFile(int fd, Utf8Decoding* strict) {
   const uint8_t blanksLength = Txt.Blanks[0];
   for (;;) {
     FreeAllLines();
     if (lseek(fd, 0, SEEK_SET) != 0 && Load.CompactReload != 0) return false;
-    LineReader reader(fd);
+    auto holder = std::make_unique<LineReader>(fd, strict != nullptr);
+    LineReader& reader = *holder;
+    if (strict) {
+      *strict = Utf8Decoding{};
+      reader.Strict = strict;
+    }
     std::string line;
     bool cut = false;
     bool restart = false;
@@ -158,6 +223,7 @@ static bool ReadWholeFile(int fd) {
 
 bool LoadFile() {
   Load = LoadState{};
+  Utf8Verdict utf8;
   for (;;) {
     ApplyFileNameRules(Ed.FileName);
     SetLineWidth(Txt.LineWidth);
@@ -166,7 +232,24 @@ bool LoadFile() {
     // counts as a file that cannot be opened.
     int fd = Ed.FileName.empty() ? -1 : OpenRegularForReading(Ed.FileName);
     if (fd >= 0) {
-      bool ok = ReadWholeFile(fd);
+      // A UTF-8 file is converted on its way in when nothing is lost, before
+      // its lines are cut at 255 bytes, which count in the converted line.
+      // The file is read as UTF-8 first; the first sequence that cannot be
+      // converted ends that reading, and the file is read again as it is.
+      bool ok;
+      if (Ed.AskRecodeOnLoad) {
+        Utf8Decoding strict;
+        ok = ReadWholeFile(fd, &strict);
+        if (ok && strict.Problem && Txt.Failed == 0) {
+          utf8 = DetectUtf8File(fd);
+          ok = ReadWholeFile(fd, nullptr);
+        } else if (strict.Multibyte) {
+          utf8.Form = Utf8Verdict::Convertible;
+          utf8.Bom = strict.Bom;
+        }
+      } else {
+        ok = ReadWholeFile(fd, nullptr);
+      }
       close(fd);
       if (!ok) return false;
       break;
@@ -188,14 +271,23 @@ bool LoadFile() {
     }
     Ed.FileName = name;
   }
+  if (utf8.Form == Utf8Verdict::Convertible) {
+    // Written back as UTF-8, with its byte-order mark if it had one.
+    CodePage.DiskIsAscii = CodePage.DiskIsKoi8 = CodePage.DiskIsAnsi = 0;
+    CodePage.DiskIsUtf8 = 1;
+    CodePage.Utf8Bom = utf8.Bom ? 1 : 0;
+  }
   // Damage that loading could not avoid is told once, so that nobody saves a
   // shortened file unknowingly.
   if (Load.ReadError)
     ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + Ed.FileName, 1);
   if (Load.CutLines > 0)
     ShowMessage(InBuildSet("Строк длиннее 255 байт, обрезано: ") + std::to_string(Load.CutLines), 1);
-  // The first lines tell whether the file came in a foreign code page.
-  if (Ed.AskRecodeOnLoad && Txt.LineCount > 0) RecodeOnLoad(1, std::min<int>(Txt.LineCount, 25), true);
+  ReportUnconverted(utf8, "файл показан без перекодировки");
+  // Otherwise the first lines tell whether the file came in a foreign code
+  // page.
+  if (Ed.AskRecodeOnLoad && Txt.LineCount > 0 && utf8.Form == Utf8Verdict::NotUtf8)
+    RecodeOnLoad(1, std::min<int>(Txt.LineCount, 25), true);
   Txt.Modified = false;
   Ed.CurLine = 1;
   if (Txt.LineCount == 0) {

@@ -36,10 +36,10 @@ void AppendLineForSave(std::string& out, int n, int mode) {
       else out += ' ';
     }
     if (out.size() - start > 255) out.resize(start + 255);
+    RecodeForDisk(out, start);  // back into the code page the file came in
   } else {
-    out.append(s.data(), len);
+    AppendForDisk(out, s.substr(0, len));
   }
-  RecodeForDisk(out, start);  // back into the code page the file came in
   out += '\n';
 }
 
@@ -48,6 +48,8 @@ std::string TextForSave(int first, int last, int mode) {
   first = std::max(first, 1);
   last = std::min<int>(last, Txt.LineCount);
   if (last >= first) out.reserve(size_t(last - first + 1) * 64);
+  // A UTF-8 file's byte-order mark goes back before its first line.
+  if (first == 1 && last == Txt.LineCount) out += DiskPrefix();
   for (int n = first; n <= last; ++n) AppendLineForSave(out, n, mode);
   return out;
 }

@@ -48,3 +48,13 @@ TEST(Keystrokes, SpaceFirstRestoresASavedLine) {
   r = Screen("<F10>6a ");
   EXPECT_EQ(r.Row(2).substr(0, 7), "    32 ");
 }
+
+TEST(Keystrokes, AUtf8FileShowsItsForm) {
+  RunOptions o;
+  o.Build = &BuildKoi8;
+  o.Raw = true;
+  o.Text = "\xD0\xB4\xD0\xBE\xD0\xBC\n";  // дом in UTF-8
+  o.Keys = "<F10>6";
+  RunResult r = Drive(o);
+  EXPECT_EQ(r.Row(2).rfind(" UTF-8", 0), 0u) << r.Row(2);
+}

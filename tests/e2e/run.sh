@@ -1768,12 +1768,67 @@ case_install() {
 }
 
 
+# UTF-8 files in each program: a Russian text (with box drawing, which
+# both sets hold) opens without a question as the right letters, typed
+# Cyrillic goes in, and F2 writes UTF-8 again, its byte-order mark and all.
+# The second editor (edit another file) does the same with its own file,
+# and a file with a character the set lacks is shown unconverted and says
+# where.
+UTF8_LINES=("Съешь же ещё этих мягких французских булок, да выпей чаю." "┌──┐ Ёлка │ ░▒▓" "plain line")
+case_utf8_files() {
+  local prog
+  mkdir -p "$T/expect"
+  for prog in "${PROGRAMS[@]}"; do
+    rm -f "$T"/*.VkIni
+    { printf '\xEF\xBB\xBF'; printf '%s\r\n' "${UTF8_LINES[@]}"; } >"$T/utf8.txt"
+    { printf '\xEF\xBB\xBF'; printf '%s\n' "Жёлтый ${UTF8_LINES[0]}" "${UTF8_LINES[@]:1}"; } >"$T/expect/utf8.txt"
+    printf '%s\n' "второй файл" "ветер" >"$T/other.txt"
+    printf '%s\n' "второй файл" "Юг ветер" >"$T/expect/other.txt"
+    printf '%s\n' "строка" "中文 и «кавычки»" >"$T/foreign.txt"
+    cp "$T/foreign.txt" "$T/expect/foreign.txt"
+    WHAT="$prog: a UTF-8 file"
+    start_prog 80x25 "$prog" -w "-I$T/" utf8.txt
+    rows_are 3 "${UTF8_LINES[@]}"
+    wait_screen "${ROW_CONDS[@]}" "1:$(status_re 1 3)" "2:$(fill_re "$prog" 80)" "!X = " @1,3
+    WHAT="$prog: typing Cyrillic"
+    key -l "Жёлтый "
+    wait_screen "3:^Жёлтый ${UTF8_LINES[0]}\$" "1:$(pos_re 1 8)"
+    WHAT="$prog: F2"
+    key F2
+    wait_file "$T/utf8.txt" "$T/expect/utf8.txt"
+    WHAT="$prog: Ctrl+F4, the second editor on other.txt"
+    key C-F4
+    wait_screen "2:^Введите имя файла или Esc: "
+    key -l other.txt
+    key Enter
+    wait_screen "3:^второй файл\$" "4:^ветер\$" "1:^other\.txt .*$(status_re 1 2)" "!X = "
+    key Down
+    key -l "Юг "
+    wait_screen "4:^Юг " "1:$(pos_re 2 4)"
+    key F2
+    wait_file "$T/other.txt" "$T/expect/other.txt"
+    key Escape
+    rows_are 3 "Жёлтый ${UTF8_LINES[0]}" "${UTF8_LINES[@]:1}"
+    wait_screen "${ROW_CONDS[@]}" "2:$(fill_re "$prog" 80)"
+    WHAT="$prog: Esc"
+    key Escape
+    wait_exit 0
+    cmp -s "$T/utf8.txt" "$T/expect/utf8.txt" || fail "$prog: utf8.txt changed after the save"
+    WHAT="$prog: a UTF-8 file with characters the set lacks"
+    start_prog 80x25 "$prog" -w "-I$T/" foreign.txt
+    wait_screen "2:^Строка 2: символ, которого нет в кодировке; файл показан без перекодировки" "!X = "
+    key Escape
+    wait_exit 0
+    cmp -s "$T/foreign.txt" "$T/expect/foreign.txt" || fail "$prog: foreign.txt changed"
+  done
+}
+
 # ---------------------------------------------------------------------------
 
 CASES=(start_screen new_file exit_status state_file cyrillic terminal_restored colours few_rows key_burst
   cyrillic_both_sets colour_mark save_f2 full_disk recode_question edit_session literal_keys pascal_keys
   edit_another_file save_permissions emergency_places stopping suspend help_version help_file install
-  bracketed_paste keystrokes_exit tmux_keys)
+  bracketed_paste keystrokes_exit tmux_keys utf8_files)
 if [[ $# -gt 0 ]]; then CASES=("$@"); fi
 
 failed=()

@@ -305,6 +305,9 @@ std::map<std::string, std::vector<Shot>> Sessions(const std::vector<const char*>
   press(nullptr, "3");
   shot("back in the text");
   press("kf1", "\x1bOP");
+  // The help is a second program starting: slow builds take a while.
+  for (auto& ed : eds)
+    for (int k = 0; k < 20 && ed->Row(0).rfind("text.txt", 0) == 0; ++k) ed->Settle(150, 500);
   shot("help: start screen");
   press(nullptr, " ");
   shot("help");

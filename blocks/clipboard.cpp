@@ -229,6 +229,12 @@ std::string InsertPastedText(const PastedText& paste) {
   long lost = 0;
   bool full = false;
   bool stuck = false;  // the last character went into the last column
+  // A character the line refuses goes on in a new line (below), so the
+  // refusal pause that tells a typist "no room" is not made.
+  struct NoPause {
+    NoPause() { ++Typing.Trials; }
+    ~NoPause() { --Typing.Trials; }
+  } noPause;
   const std::string& text = paste.Text;
   for (size_t i = 0; i < text.size(); ++i) {
     const uint8_t ch = uint8_t(text[i]);

@@ -396,7 +396,9 @@ void MainLoopTurn() {
   if (played == PlayedKey::NotPlaying) GetKey();
   // A bracketed paste is text, whatever its bytes: it runs no command,
   // fires no abbreviation or continuation and is not recorded as keys.
-  if (played == PlayedKey::NotPlaying && Kbd.KeyEvent == PasteKeyCode) {
+  // A paste that ended a continuation offer comes back here as the key to
+  // run again; the offer read it, so its text is Kbd.Paste.
+  if ((played == PlayedKey::NotPlaying || rerun) && Kbd.KeyEvent == PasteKeyCode) {
     Loop.PendingContinuation = 0;
     Loop.InsertedLast = 0;
     Loop.Selector = 1 - Loop.Selector;

@@ -28,8 +28,14 @@ bool HeadlessTerminal::Poll(int timeoutMs) {
     // timeout, so a chunk never waits for the next one.
     Decoder.Feed(in.Bytes, 0);
     PhysKey k;
-    while (Decoder.Next(k, 1000000))
+    while (Decoder.Next(k, 1000000)) {
+      if (k.Id == K_Paste) {  // as the terminal queues a bracketed paste
+        Kbd.Pastes.push_back(Decoder.TakePaste());
+        Kbd.Queue.push_back(PasteKeyCode);
+        continue;
+      }
       if (uint32_t code = KeyCodeFor(CurrentBuild(), k)) Kbd.Queue.push_back(code);
+    }
   }
   if (!Kbd.Queue.empty()) return true;
   StopIfClosing();

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "blocks/block_support.h"
 #include "blocks/clipboard.h"
 #include "screen/keydecode.h"
+#include "support/driver.h"
 #include "builds/bindings.h"
 #include "core/state.h"
 #include "edit/typing.h"
@@ -296,4 +298,23 @@ TEST_F(ClipTest, PasteCountsMissingCharactersAndLosesNothingOfALongLine) {
   for (const std::string& l : All()) joined += l;
   EXPECT_EQ(joined, p.Text);
   EXPECT_GE(All().size(), 2u);
+}
+
+// A paste is one key: where typing refuses a character at the line's end
+// the paste goes on in a new line, with none of the pauses that tell a
+// typist "no room"; they would hold a long paste up for seconds.
+TEST(PasteFromTerminal, GoesOnInNewLinesWithoutRefusalPauses) {
+  for (const std::string& text : {std::string(600, 'w'), std::string(40, 'a') + " " + std::string(300, 'b')}) {
+    RunOptions o;
+    o.Text = "\n";
+    o.ExtraInput.push_back({0, "\x1b[200~" + text + "\x1b[201~", 0});
+    RunResult r = Drive(o);
+    EXPECT_EQ(r.Pauses, 0) << text.size();
+    std::string joined;
+    for (const std::string& l : r.Lines) joined += l;
+    std::string expected = text;
+    expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
+    joined.erase(std::remove(joined.begin(), joined.end(), ' '), joined.end());
+    EXPECT_EQ(joined, expected);
+  }
 }

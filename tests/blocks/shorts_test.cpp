@@ -420,3 +420,16 @@ TEST(ContinuationText, ARejectedPassEndsQuietly) {
   EXPECT_EQ(r.Lines[1], "abz");
   EXPECT_EQ(Offered(r), "(no offer)");
 }
+
+TEST(ContinuationList, APasteThatEndsTheOfferGoesInAsText) {
+  ScratchDir here;
+  // The paste is the key that ends the offer: it then goes in as any paste
+  // does, not run (and dropped) as a key.
+  Put("shorts.vsk", K("international\n"));
+  RunOptions o;
+  o.Text = "\n";
+  o.Keys = "inte\\";
+  o.ExtraInput.push_back({0, "\x1b[200~xy\x1b[201~", 0});
+  RunResult r = Drive(o);
+  EXPECT_EQ(r.Lines[0], "intexy");
+}

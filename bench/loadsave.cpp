@@ -77,10 +77,9 @@ int main(int argc, char** argv) {
     Txt.Modified = true;
     save.push_back(TimeMs([] { SaveFile(); }));
     recode.push_back(TimeMs([] {
-      for (int n = 1; n <= Txt.LineCount; ++n) {
-        uint8_t* b = Txt.LineTable[size_t(n)];
-        for (int i = 1; i <= b[0]; ++i) b[i] = Koi8ToAscii(b[i]);
-      }
+      std::array<uint8_t, 256> map;
+      for (int i = 0; i < 256; ++i) map[size_t(i)] = Koi8ToAscii(uint8_t(i));
+      for (int n = 1; n <= Txt.LineCount; ++n) MapLineBytes(n, map);
     }));
     ResetLineStore();
   }

@@ -175,11 +175,7 @@ const ByteMap& DiskMap() {
 void RecodeLines(int first, int last, const ByteMap& map) {
   first = std::max(first, 1);
   last = std::min<int>({last, Txt.LineCount, int(Txt.LineTable.size()) - 1});
-  for (int n = first; n <= last; ++n) {
-    uint8_t* line = Txt.LineTable[size_t(n)];
-    if (line == nullptr) continue;
-    for (size_t i = 1; i <= line[0]; ++i) line[i] = map[line[i]];
-  }
+  for (int n = first; n <= last; ++n) MapLineBytes(n, map);
 }
 
 void AskRecode(const std::string& question) {

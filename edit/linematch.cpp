@@ -5,18 +5,31 @@
 #include "text/codepage.h"
 #include "text/linestore.h"
 
-LineMatcher::LineMatcher(std::string_view pattern, bool fold) : Pat(pattern) {
-  for (int b = 0; b < 256; ++b) Up[size_t(b)] = fold ? UpCaseChar(uint8_t(b)) : uint8_t(b);
+namespace {
+constexpr std::array<uint8_t, 256> Identity = [] {
+  std::array<uint8_t, 256> m{};
+  for (size_t b = 0; b < 256; ++b) m[b] = uint8_t(b);
+  return m;
+}();
+}  // namespace
+
+LineMatcher::LineMatcher(std::string_view pattern, bool fold)
+    : Pat(pattern), Up(fold ? UpCaseTable() : Identity.data()) {
   if (Pat.empty()) return;
   const uint8_t p0 = uint8_t(Pat[0]);
+  IntoBlanks = Up[' '] == uint8_t(Pat.back());
+  if (!fold) {
+    First[0] = p0;
+    Firsts = 1;
+    return;
+  }
   int count = 0;
   for (int b = 0; b < 256; ++b) {
-    if (Up[size_t(b)] != p0) continue;
+    if (Up[b] != p0) continue;
     if (count < 2) First[size_t(count)] = uint8_t(b);
     ++count;
   }
   Firsts = count <= 2 ? count : 0;
-  IntoBlanks = Up[' '] == uint8_t(Pat.back());
 }
 
 int LineMatcher::InBytes(const uint8_t* s, size_t len) const {

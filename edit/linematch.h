@@ -18,7 +18,7 @@ class LineMatcher {
  private:
   int InBytes(const uint8_t* s, size_t len) const;
   std::string Pat;
-  std::array<uint8_t, 256> Up{};  // the text's bytes as compared
+  const uint8_t* Up;  // the text's bytes as compared (256 entries)
   // The bytes that compare equal to the pattern's first byte, when there
   // are at most two of them (memchr finds the candidates); else 0 of them.
   std::array<uint8_t, 2> First{};

@@ -193,6 +193,7 @@ uint8_t AnsiToKoi8(uint8_t b) { return kAnsiToKoi8[b]; }
 uint8_t Koi8ToAnsi(uint8_t b) { return kKoi8ToAnsi[b]; }
 
 uint8_t UpCaseChar(uint8_t b) { return (Koi8Build() ? kUpperKoi8 : kUpper866)[b]; }
+const uint8_t* UpCaseTable() { return (Koi8Build() ? kUpperKoi8 : kUpper866).data(); }
 uint8_t LowCaseChar(uint8_t b) { return (Koi8Build() ? kLowerKoi8 : kLower866)[b]; }
 
 void UpCaseStr(std::string& s) {

@@ -20,7 +20,16 @@ constexpr size_t Head = 2;
 
 size_t BlockSize(size_t kept) { return kept + Head; }
 
+// The length of bytes[0..len) without its trailing blanks; eight bytes at
+// a time over the long runs of padding.
 size_t KeptLength(const uint8_t* bytes, size_t len) {
+  constexpr uint64_t Eight = 0x2020202020202020ull;
+  while (len >= 8) {
+    uint64_t w;
+    std::memcpy(&w, bytes + len - 8, 8);
+    if (w != Eight) break;
+    len -= 8;
+  }
   while (len > 0 && bytes[len - 1] == ' ') --len;
   return len;
 }
@@ -150,25 +159,19 @@ uint8_t StoredLength(int n) { return ValidLine(n) ? Txt.LineTable[size_t(n)][0] 
 std::string LineString(int n) { return std::string(LineBytes(n)); }
 
 uint8_t TrimmedLength(std::string_view s) {
-  // Works on a copy: a trailing line-colour mark is blanked as it is passed.
-  std::array<uint8_t, 256> t{};
-  size_t len = std::min<size_t>(s.size(), 255);
-  std::memcpy(t.data() + 1, s.data(), len);
-  size_t i = len;
-  while (i > 0) {
-    if (t[i] == ' ') {
-      --i;
+  // Blanks are passed over, and so is a trailing line-colour mark: a TAB
+  // after a control byte, with one more control byte before them when
+  // there is one (the caller's text is not changed).
+  const uint8_t* t = reinterpret_cast<const uint8_t*>(s.data());  // byte i is t[i - 1]
+  size_t i = std::min<size_t>(s.size(), 255);
+  for (;;) {
+    i = KeptLength(t, i);
+    if (i > 1 && t[i - 1] == 9 && t[i - 2] < 32) {
+      i -= i > 2 && t[i - 3] < 32 ? 3 : 2;
       continue;
     }
-    if (t[i] == 9 && i > 1 && t[i - 1] < 32) {
-      t[i] = ' ';
-      t[i - 1] = ' ';
-      if (i > 2 && t[i - 2] < 32) t[i - 2] = ' ';
-      continue;
-    }
-    break;
+    return uint8_t(i);
   }
-  return uint8_t(i);
 }
 
 void InsertLine(uint8_t width, int16_t& n) {

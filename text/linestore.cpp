@@ -20,6 +20,19 @@ constexpr size_t Head = 2;
 
 size_t BlockSize(size_t kept) { return kept + Head; }
 
+// Whole stored lines are handed out from a ring of buffers: a view stays
+// good until this many more lines have been read.  The block last read
+// whole is remembered, so that reading it again while it is unchanged
+// copies nothing.
+constexpr size_t ViewRing = 64;
+std::array<std::array<char, 256>, ViewRing> Views;
+size_t NextView = 0;
+const uint8_t* LastViewed = nullptr;
+
+void Changed(const uint8_t* b) {
+  if (b == LastViewed) LastViewed = nullptr;
+}
+
 // The length of bytes[0..len) without its trailing blanks; eight bytes at
 // a time over the long runs of padding.
 size_t KeptLength(const uint8_t* bytes, size_t len) {
@@ -52,9 +65,11 @@ void RefillBlock(uint8_t*& b, uint8_t length, const uint8_t* bytes, size_t len) 
   const size_t kept = KeptLength(bytes, std::min<size_t>(len, length));
   if ((BlockSize(kept) + 7) / 8 != (BlockSize(b[1]) + 7) / 8) {
     uint8_t* nb = TakeLineBlock(BlockSize(kept));
+    Changed(b);
     GiveLineBlock(b, BlockSize(b[1]));
     b = nb;
   }
+  Changed(b);
   b[0] = length;
   b[1] = uint8_t(kept);
   if (kept > 0) std::memmove(b + Head, bytes, kept);
@@ -63,17 +78,12 @@ void RefillBlock(uint8_t*& b, uint8_t length, const uint8_t* bytes, size_t len) 
 void FreeBlock(uint8_t*& b) {
   if (b == nullptr) return;
   HeapGive(size_t(b[0]) + 1);
+  Changed(b);
   GiveLineBlock(b, BlockSize(b[1]));
   b = nullptr;
 }
 
 bool ValidLine(int n) { return n >= 0 && n <= Txt.LineCount && size_t(n) < Txt.LineTable.size() && Txt.LineTable[size_t(n)]; }
-
-// Whole stored lines are handed out from a ring of buffers: a view stays
-// good until this many more lines have been read.
-constexpr size_t ViewRing = 64;
-std::array<std::array<char, 256>, ViewRing> Views;
-size_t NextView = 0;
 
 void RefuseInsertion(const char* utf8, int16_t& n) {
   ShowMessage(InBuildSet(utf8), 1);
@@ -127,6 +137,8 @@ std::string_view LineBytes(int n) {
   const uint8_t* b = Txt.LineTable[size_t(n)];
   if (n == 0) return std::string_view(reinterpret_cast<const char*>(b + 1), b[0]);
   if (b[1] == b[0]) return std::string_view(reinterpret_cast<const char*>(b + Head), b[0]);
+  if (b == LastViewed) return std::string_view(Views[(NextView + ViewRing - 1) % ViewRing].data(), b[0]);
+  LastViewed = b;
   auto& v = Views[NextView];
   NextView = (NextView + 1) % ViewRing;
   std::memcpy(v.data(), b + Head, b[1]);
@@ -144,6 +156,7 @@ std::string_view LineText(int n) {
 void MapLineBytes(int n, const std::array<uint8_t, 256>& map) {
   if (n < 1 || !ValidLine(n)) return;
   uint8_t*& b = Txt.LineTable[size_t(n)];
+  Changed(b);
   if (map[' '] == ' ') {
     for (size_t i = 0; i < b[1]; ++i) b[Head + i] = map[b[Head + i]];
     return;

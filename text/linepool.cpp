@@ -18,6 +18,8 @@
 #ifdef VESK_PLAIN_ALLOCATION
 // Under AddressSanitizer every block is its own allocation, so that an
 // overrun of a line is caught at its first byte.
+void* TakeMappedBlock(size_t bytes) { return ::operator new(bytes); }
+void GiveMappedBlock(void* p, size_t) { ::operator delete(p); }
 uint8_t* TakeLineBlock(size_t n) { return new uint8_t[n]; }
 void GiveLineBlock(uint8_t* block, size_t) { delete[] block; }
 #else
@@ -54,6 +56,19 @@ uint8_t* NewChunk() {
 }
 
 }  // namespace
+
+void* TakeMappedBlock(size_t bytes) {
+  if (bytes < (size_t(64) << 10)) return ::operator new(bytes);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  return p;
+}
+
+void GiveMappedBlock(void* p, size_t bytes) {
+  if (p == nullptr) return;
+  if (bytes < (size_t(64) << 10)) ::operator delete(p);
+  else munmap(p, bytes);
+}
 
 uint8_t* TakeLineBlock(size_t n) {
   const size_t c = ClassOf(n);

@@ -13,3 +13,20 @@ constexpr size_t MaxLineBlock = 264;  // the largest block a line needs
 // A block of at least n bytes (1..MaxLineBlock); give it back with the same n.
 uint8_t* TakeLineBlock(size_t n);
 void GiveLineBlock(uint8_t* block, size_t n);
+
+// Memory for a large table that is filled at once (the line table): its
+// pages are mapped in one call rather than faulted in one by one.
+void* TakeMappedBlock(size_t bytes);
+void GiveMappedBlock(void* p, size_t bytes);
+
+template <class T>
+struct MappedAllocator {
+  using value_type = T;
+  MappedAllocator() = default;
+  template <class U>
+  MappedAllocator(const MappedAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(TakeMappedBlock(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { GiveMappedBlock(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const MappedAllocator<U>&) const { return true; }
+};

@@ -13,12 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "text/linepool.h"
+
 constexpr int LineTableSize = 24576;        // entries, entry 0 included
 constexpr size_t LineTableBytes = 98304;    // what the table costs in the budget
 constexpr size_t WorkLineBytes = 133;       // entry 0: the status-line row
 
 struct TextState {
-  std::vector<uint8_t*> LineTable;  // entry 0: the work line; 1..LineCount: the text
+  // Entry 0: the work line; 1..LineCount: the text.
+  std::vector<uint8_t*, MappedAllocator<uint8_t*>> LineTable;
   int16_t LineCount = 0;
   uint8_t LineWidth = 254;
   std::array<uint8_t, 256> Blanks{};  // Blanks[0] is the length (LineWidth)

@@ -142,7 +142,7 @@ class Vesk(Program):
         self.lines = lines
 
     def argv(self, d, f):
-        return [self.binary, "-W", "-P", "-I%s/" % d, f]
+        return [self.binary, "-W", "-P", "-I%s/" % d, "-X%s/" % d, f]
 
     def first_screen(self, scr):
         return scr.cursor_visible and scr.cursor() == (1, 3) and "size=%d" % LINES in scr.row_text(0) \

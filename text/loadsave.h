@@ -34,5 +34,7 @@ class LineReader {
   int Fd;
   char Buf[65536];
   size_t Pos = 0, End = 0;
+  size_t LfAt = 0;  // the next LF at or after Pos, End when none: when LfKnown
+  bool LfKnown = false;
   bool Eof = false, Error = false;
 };

@@ -56,8 +56,22 @@ void ResetAllState() {
   ResetCodePageState();
 }
 
+namespace {
+// Set while RunEditor runs the program on the real terminal.
+bool OnRealTerminal = false;
+}  // namespace
+
 [[noreturn]] void EndProgram(int status) {
   ClearScreenCells();
+  if (OnRealTerminal) {
+    // The program ends here, as RunEditor would end it after catching the
+    // exit: the terminal given back, then the process.  No exception
+    // unwinds the stack (the first one thrown costs a static program a
+    // sort of every frame description, milliseconds).
+    Term->Restore();
+    std::fflush(nullptr);
+    _exit(status);
+  }
   throw ProgramExit{status};
 }
 
@@ -338,6 +352,7 @@ int RunEditor(const BuildConfig& build, int argc, char** argv) {
   int status = 2;
   int signal = 0;
   std::string saved;
+  OnRealTerminal = true;
   try {
     StartEditor(args);
     MainLoop();

@@ -22,6 +22,7 @@ void* TakeMappedBlock(size_t bytes) { return ::operator new(bytes); }
 void GiveMappedBlock(void* p, size_t) { ::operator delete(p); }
 uint8_t* TakeLineBlock(size_t n) { return new uint8_t[n]; }
 void GiveLineBlock(uint8_t* block, size_t) { delete[] block; }
+size_t LineBlockCapacity(size_t n) { return n; }
 #else
 
 namespace {
@@ -89,6 +90,8 @@ uint8_t* TakeLineBlock(size_t n) {
   pool.Left -= bytes;
   return b;
 }
+
+size_t LineBlockCapacity(size_t n) { return ClassOf(n) * 8; }
 
 void GiveLineBlock(uint8_t* block, size_t n) {
   if (block == nullptr) return;

@@ -13,6 +13,9 @@ constexpr size_t MaxLineBlock = 264;  // the largest block a line needs
 // A block of at least n bytes (1..MaxLineBlock); give it back with the same n.
 uint8_t* TakeLineBlock(size_t n);
 void GiveLineBlock(uint8_t* block, size_t n);
+// The bytes a block taken for n bytes really has: a block taken for n may
+// be refilled with m bytes in place when both give the same.
+size_t LineBlockCapacity(size_t n);
 
 // Memory for a large table that is filled at once (the line table): its
 // pages are mapped in one call rather than faulted in one by one.

@@ -63,7 +63,7 @@ uint8_t* NewBlock(uint8_t length) { return MakeBlock(length, nullptr, 0); }
 // New contents for a block, in place when they fit its size class.
 void RefillBlock(uint8_t*& b, uint8_t length, const uint8_t* bytes, size_t len) {
   const size_t kept = KeptLength(bytes, std::min<size_t>(len, length));
-  if ((BlockSize(kept) + 7) / 8 != (BlockSize(b[1]) + 7) / 8) {
+  if (LineBlockCapacity(BlockSize(kept)) != LineBlockCapacity(BlockSize(b[1]))) {
     uint8_t* nb = TakeLineBlock(BlockSize(kept));
     Changed(b);
     GiveLineBlock(b, BlockSize(b[1]));

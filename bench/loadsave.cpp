@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -72,10 +73,9 @@ void RunOnce(const std::string& path, Samples& s) {
   Txt.Modified = true;
   s.Save.push_back(TimeMs([] { SaveFile(); }));
   s.Recode.push_back(TimeMs([] {
-    for (int n = 1; n <= Txt.LineCount; ++n) {
-      uint8_t* b = Txt.LineTable[size_t(n)];
-      for (int i = 1; i <= b[0]; ++i) b[i] = Koi8ToAscii(b[i]);
-    }
+    std::array<uint8_t, 256> map;
+    for (int i = 0; i < 256; ++i) map[size_t(i)] = Koi8ToAscii(uint8_t(i));
+    for (int n = 1; n <= Txt.LineCount; ++n) MapLineBytes(n, map);
   }));
   ResetLineStore();
 }

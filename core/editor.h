@@ -5,7 +5,8 @@
 
 #include "builds/build.h"
 
-// The whole program on the real terminal: returns the exit status.
+// The whole program on the real terminal; it ends the process with the
+// exit status (the declared result is never returned).
 int RunEditor(const BuildConfig& build, int argc, char** argv);
 
 // Puts every piece of editor state back to a fresh start (tests use it

@@ -10,6 +10,7 @@
 #include "builds/build.h"
 #include "core/commands.h"
 #include "core/state.h"
+#include "edit/linematch.h"
 #include "edit/prompt.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
@@ -159,9 +160,10 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
       return Outcome::Found;
     }
   }
+  const LineMatcher matcher(pat, caseSetting > 0);
   for (int n = startLine; n != endLine;) {
     n += step;
-    if (int p = FindInLine(pat, LineBytes(n), caseSetting)) {
+    if (int p = matcher.In(n)) {
       Match(n, p, true, searchMode);
       return Outcome::Found;
     }

@@ -30,6 +30,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "builds/build.h"
@@ -83,26 +84,17 @@ class ScreenOutput {
   void DrawCorner(const std::vector<Cell>& cells, int width, std::string& out);
 
   // Capability strings made once for each argument: tiparm parses the
-  // capability every time.
+  // capability every time.  Only the arguments used are kept (a screen has
+  // thousands of cursor addresses and a frame uses a few dozen).
   struct ParamCache {
-    std::vector<std::string> Text;
-    std::vector<uint8_t> Made;
+    std::unordered_map<size_t, std::string> Text;
     template <class Make>
     const std::string& Get(size_t i, Make make) {
-      if (i >= Text.size()) {
-        Text.resize(i + 1);
-        Made.resize(i + 1, 0);
-      }
-      if (!Made[i]) {
-        Text[i] = make();
-        Made[i] = 1;
-      }
-      return Text[i];
+      auto it = Text.find(i);
+      if (it == Text.end()) it = Text.emplace(i, make()).first;
+      return it->second;
     }
-    void Clear() {
-      Text.clear();
-      Made.clear();
-    }
+    void Clear() { Text.clear(); }
   };
   ParamCache CupCache, HpaCache, CufCache;
 

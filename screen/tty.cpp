@@ -424,7 +424,10 @@ TtyTerminal* TheTty = nullptr;
 int PendingSignal() { return ClosingSignal; }
 
 bool ProbeTty(TtySetup& setup, std::string& error) {
-  setlocale(LC_ALL, "");
+  // Only the character set is taken from the locale (the terminal's
+  // encoding); loading every category costs dozens of file look-ups at
+  // each start.
+  setlocale(LC_CTYPE, "");
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
     error = "the editor needs a terminal on its standard input and output";
     return false;

@@ -180,11 +180,7 @@ const ByteMap& DiskMap() {
 void RecodeLines(int first, int last, const ByteMap& map) {
   first = std::max(first, 1);
   last = std::min<int>({last, Txt.LineCount, int(Txt.LineTable.size()) - 1});
-  for (int n = first; n <= last; ++n) {
-    uint8_t* line = Txt.LineTable[size_t(n)];
-    if (line == nullptr) continue;
-    for (size_t i = 1; i <= line[0]; ++i) line[i] = map[line[i]];
-  }
+  for (int n = first; n <= last; ++n) MapLineBytes(n, map);
 }
 
 void AskRecode(const std::string& question) {
@@ -354,8 +350,8 @@ uint8_t AnsiToKoi8(uint8_t b) { return kAnsiToKoi8[b]; }
 uint8_t Koi8ToAnsi(uint8_t b) { return kKoi8ToAnsi[b]; }
 
 uint8_t UpCaseChar(uint8_t b) { return (Koi8Build() ? kUpperKoi8 : kUpper866)[b]; }
-uint8_t LowCaseChar(uint8_t b) { return (Koi8Build() ? kLowerKoi8 : kLower866)[b]; }
 const uint8_t* UpCaseTable() { return (Koi8Build() ? kUpperKoi8 : kUpper866).data(); }
+uint8_t LowCaseChar(uint8_t b) { return (Koi8Build() ? kLowerKoi8 : kLower866)[b]; }
 
 void UpCaseStr(std::string& s) {
   const ByteMap& m = Koi8Build() ? kUpperKoi8 : kUpper866;

@@ -34,11 +34,10 @@ uint8_t Koi8ToAnsi(uint8_t b);   // through 866
 // Case mapping of the running build's internal set: Latin and Russian
 // letters with Ё; the Ukrainian and Belarusian letters of 866 stay.
 uint8_t UpCaseChar(uint8_t b);
+const uint8_t* UpCaseTable();  // UpCaseChar of every byte, 256 entries
 uint8_t LowCaseChar(uint8_t b);
 void UpCaseStr(std::string& s);
 void LowCaseStr(std::string& s);
-// UpCaseChar as a table of 256 bytes, for loops over long texts.
-const uint8_t* UpCaseTable();
 
 // The character a key typed with the Russian layout on gives: the first
 // place of b in KeyLayout picks the internal column's byte; any other byte

@@ -12,17 +12,74 @@ TextState Txt;
 
 namespace {
 
-uint8_t* NewBlock(uint8_t length) {
-  uint8_t* b = TakeLineBlock(size_t(length) + 1);
+// A line's block: its stored length, the number of bytes kept, then those
+// bytes.  The stored bytes past the kept ones are blanks and take no
+// memory, so a loaded line costs what its text costs; the budget still
+// counts the stored length plus one, as a padded line would cost.
+constexpr size_t Head = 2;
+
+size_t BlockSize(size_t kept) { return kept + Head; }
+
+// Whole stored lines are handed out from a ring of buffers: a view stays
+// good until this many more lines have been read.  The block last read
+// whole is remembered, so that reading it again while it is unchanged
+// copies nothing.
+constexpr size_t ViewRing = 64;
+std::array<std::array<char, 256>, ViewRing> Views;
+size_t NextView = 0;
+const uint8_t* LastViewed = nullptr;
+
+void Changed(const uint8_t* b) {
+  if (b == LastViewed) LastViewed = nullptr;
+}
+
+// The length of bytes[0..len) without its trailing blanks; eight bytes at
+// a time over the long runs of padding.
+size_t KeptLength(const uint8_t* bytes, size_t len) {
+  constexpr uint64_t Eight = 0x2020202020202020ull;
+  while (len >= 8) {
+    uint64_t w;
+    std::memcpy(&w, bytes + len - 8, 8);
+    if (w != Eight) break;
+    len -= 8;
+  }
+  while (len > 0 && bytes[len - 1] == ' ') --len;
+  return len;
+}
+
+// A block of stored length `length` holding the first bytes of `bytes`
+// (at most `length` of them; its trailing blanks are not kept).
+uint8_t* MakeBlock(uint8_t length, const uint8_t* bytes, size_t len) {
+  const size_t kept = bytes == nullptr ? 0 : KeptLength(bytes, std::min<size_t>(len, length));
+  uint8_t* b = TakeLineBlock(BlockSize(kept));
   b[0] = length;
-  std::memset(b + 1, ' ', length);
+  b[1] = uint8_t(kept);
+  if (kept > 0) std::memcpy(b + Head, bytes, kept);
   return b;
+}
+
+uint8_t* NewBlock(uint8_t length) { return MakeBlock(length, nullptr, 0); }
+
+// New contents for a block, in place when they fit its size class.
+void RefillBlock(uint8_t*& b, uint8_t length, const uint8_t* bytes, size_t len) {
+  const size_t kept = KeptLength(bytes, std::min<size_t>(len, length));
+  if (LineBlockCapacity(BlockSize(kept)) != LineBlockCapacity(BlockSize(b[1]))) {
+    uint8_t* nb = TakeLineBlock(BlockSize(kept));
+    Changed(b);
+    GiveLineBlock(b, BlockSize(b[1]));
+    b = nb;
+  }
+  Changed(b);
+  b[0] = length;
+  b[1] = uint8_t(kept);
+  if (kept > 0) std::memmove(b + Head, bytes, kept);
 }
 
 void FreeBlock(uint8_t*& b) {
   if (b == nullptr) return;
   HeapGive(size_t(b[0]) + 1);
-  GiveLineBlock(b, size_t(b[0]) + 1);
+  Changed(b);
+  GiveLineBlock(b, BlockSize(b[1]));
   b = nullptr;
 }
 
@@ -78,7 +135,36 @@ void SetLineWidth(uint8_t width) {
 std::string_view LineBytes(int n) {
   if (!ValidLine(n)) return {};
   const uint8_t* b = Txt.LineTable[size_t(n)];
-  return std::string_view(reinterpret_cast<const char*>(b + 1), b[0]);
+  if (n == 0) return std::string_view(reinterpret_cast<const char*>(b + 1), b[0]);
+  if (b[1] == b[0]) return std::string_view(reinterpret_cast<const char*>(b + Head), b[0]);
+  if (b == LastViewed) return std::string_view(Views[(NextView + ViewRing - 1) % ViewRing].data(), b[0]);
+  LastViewed = b;
+  auto& v = Views[NextView];
+  NextView = (NextView + 1) % ViewRing;
+  std::memcpy(v.data(), b + Head, b[1]);
+  std::memset(v.data() + b[1], ' ', size_t(b[0] - b[1]));
+  return std::string_view(v.data(), b[0]);
+}
+
+std::string_view LineText(int n) {
+  if (!ValidLine(n)) return {};
+  const uint8_t* b = Txt.LineTable[size_t(n)];
+  if (n == 0) return std::string_view(reinterpret_cast<const char*>(b + 1), b[0]);
+  return std::string_view(reinterpret_cast<const char*>(b + Head), b[1]);
+}
+
+void MapLineBytes(int n, const std::array<uint8_t, 256>& map) {
+  if (n < 1 || !ValidLine(n)) return;
+  uint8_t*& b = Txt.LineTable[size_t(n)];
+  Changed(b);
+  if (map[' '] == ' ') {
+    for (size_t i = 0; i < b[1]; ++i) b[Head + i] = map[b[Head + i]];
+    return;
+  }
+  std::array<uint8_t, 256> t;
+  std::memcpy(t.data(), LineBytes(n).data(), b[0]);
+  for (size_t i = 0; i < b[0]; ++i) t[i] = map[t[i]];
+  RefillBlock(b, b[0], t.data(), b[0]);
 }
 
 uint8_t StoredLength(int n) { return ValidLine(n) ? Txt.LineTable[size_t(n)][0] : 0; }
@@ -86,34 +172,19 @@ uint8_t StoredLength(int n) { return ValidLine(n) ? Txt.LineTable[size_t(n)][0] 
 std::string LineString(int n) { return std::string(LineBytes(n)); }
 
 uint8_t TrimmedLength(std::string_view s) {
-  size_t end = std::min<size_t>(s.size(), 255);
-  // Lines end in long runs of blanks: eight at a time.
-  constexpr uint64_t EightBlanks = 0x2020202020202020u;
-  for (uint64_t w; end >= 8; end -= 8) {
-    std::memcpy(&w, s.data() + end - 8, 8);
-    if (w != EightBlanks) break;
-  }
-  while (end > 0 && s[end - 1] == ' ') --end;
-  if (end == 0 || s[end - 1] != 9) return uint8_t(end);  // no colour mark at the end
-  // Works on a copy: a trailing line-colour mark is blanked as it is passed.
-  std::array<uint8_t, 256> t{};
-  size_t len = std::min<size_t>(s.size(), 255);
-  std::memcpy(t.data() + 1, s.data(), len);
-  size_t i = len;
-  while (i > 0) {
-    if (t[i] == ' ') {
-      --i;
+  // Blanks are passed over, and so is a trailing line-colour mark: a TAB
+  // after a control byte, with one more control byte before them when
+  // there is one (the caller's text is not changed).
+  const uint8_t* t = reinterpret_cast<const uint8_t*>(s.data());  // byte i is t[i - 1]
+  size_t i = std::min<size_t>(s.size(), 255);
+  for (;;) {
+    i = KeptLength(t, i);
+    if (i > 1 && t[i - 1] == 9 && t[i - 2] < 32) {
+      i -= i > 2 && t[i - 3] < 32 ? 3 : 2;
       continue;
     }
-    if (t[i] == 9 && i > 1 && t[i - 1] < 32) {
-      t[i] = ' ';
-      t[i - 1] = ' ';
-      if (i > 2 && t[i - 2] < 32) t[i - 2] = ' ';
-      continue;
-    }
-    break;
+    return uint8_t(i);
   }
-  return uint8_t(i);
 }
 
 void InsertLine(uint8_t width, int16_t& n) {
@@ -160,12 +231,13 @@ void StoreLine(std::string_view text, int n) {
   // The text is filled with blanks up to the stored length (and up to 255).
   size_t tlen = std::max(len, std::min<size_t>(stored, 255));
   uint8_t L = TrimmedLength(std::string_view(reinterpret_cast<const char*>(t.data()), tlen));
+  size_t length = stored;
   if (L > stored) {
     if (LargestFreeBlock() <= L || !HeapTake(size_t(L) + 1)) return;  // memory short: unchanged
-    FreeBlock(block);
-    block = NewBlock(L);
+    HeapGive(stored + 1);
+    length = L;
   }
-  std::memcpy(block + 1, t.data(), block[0]);
+  RefillBlock(block, uint8_t(length), t.data(), length);
 }
 
 void SaveLineForUndo(int n) {
@@ -184,8 +256,8 @@ void DeleteLine(int16_t& n) {
   SaveLineForUndo(n);
   if (Txt.LineCount == 1) {
     Ed.CurCol = 1;
-    uint8_t* b = Txt.LineTable[size_t(Ed.CurLine >= 1 && Ed.CurLine <= Txt.LineCount ? Ed.CurLine : 1)];
-    std::memset(b + 1, ' ', b[0]);
+    uint8_t*& b = Txt.LineTable[size_t(Ed.CurLine >= 1 && Ed.CurLine <= Txt.LineCount ? Ed.CurLine : 1)];
+    RefillBlock(b, b[0], nullptr, 0);
     return;
   }
   auto& t = Txt.LineTable;
@@ -225,9 +297,7 @@ bool AppendLine(std::string_view text, uint8_t width) {
   uint8_t w = uint8_t(std::max<size_t>(width, len));
   if (Txt.LineCount >= LineTableSize - 1) return false;
   if (!HeapTake(size_t(w) + 1)) return false;
-  uint8_t* b = NewBlock(w);
-  std::memcpy(b + 1, text.data(), len);
-  Txt.LineTable[size_t(++Txt.LineCount)] = b;
+  Txt.LineTable[size_t(++Txt.LineCount)] = MakeBlock(w, reinterpret_cast<const uint8_t*>(text.data()), len);
   return true;
 }
 

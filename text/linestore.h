@@ -2,9 +2,10 @@
 // it, the bookkeeping that keeps remembered line numbers on the same text,
 // and the ring of sixteen saved lines.
 //
-// A stored line is a heap block of its stored length plus one byte: the
-// length, then the bytes.  Lines carry trailing blanks up to at least
-// LineWidth, so typing seldom reallocates; TrimmedLength is what is visible.
+// A stored line has a stored length: lines carry trailing blanks up to at
+// least LineWidth, and TrimmedLength is what is visible.  The budget counts
+// a line as its stored length plus one byte; the memory keeps only the
+// bytes up to the last non-blank, the rest reads as blanks.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -12,12 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "text/linepool.h"
+
 constexpr int LineTableSize = 24576;        // entries, entry 0 included
 constexpr size_t LineTableBytes = 98304;    // what the table costs in the budget
 constexpr size_t WorkLineBytes = 133;       // entry 0: the status-line row
 
 struct TextState {
-  std::vector<uint8_t*> LineTable;  // entry 0: the work line; 1..LineCount: the text
+  // Entry 0: the work line; 1..LineCount: the text.
+  std::vector<uint8_t*, MappedAllocator<uint8_t*>> LineTable;
   int16_t LineCount = 0;
   uint8_t LineWidth = 254;
   std::array<uint8_t, 256> Blanks{};  // Blanks[0] is the length (LineWidth)
@@ -37,7 +41,16 @@ bool InitLineStore();
 void SetLineWidth(uint8_t width);  // LineWidth and the length of Blanks
 
 // Reading lines.  n must be 0..LineCount; anything else reads as empty.
-std::string_view LineBytes(int n);   // the stored bytes (stored length)
+// The stored bytes (stored length).  The view stays good until the line
+// changes or 64 more lines have been read with LineBytes.
+std::string_view LineBytes(int n);
+// The bytes the line keeps: the stored bytes less trailing blanks (some may
+// be kept); the rest up to the stored length is blanks.  No copy: for
+// scanning the whole text.
+std::string_view LineText(int n);
+// Every stored byte of line n through map, in place; the stored length
+// stays.
+void MapLineBytes(int n, const std::array<uint8_t, 256>& map);
 uint8_t StoredLength(int n);
 std::string LineString(int n);        // the stored bytes as a string
 

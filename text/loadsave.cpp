@@ -39,6 +39,7 @@ bool LineReader::Fill() {
   if (Eof) return false;
   Pos = 0;
   End = 0;
+  LfKnown = false;
   if (!Utf8) {
     if (!ReadRaw(Buf, sizeof Buf, End)) {
       Eof = true;
@@ -105,7 +106,16 @@ bool LineReader::Next(std::string& line, bool& cut) {
     const char* start = Buf + Pos;
     const char* stop = Buf + End;
     const char* p = start;
-    while (p < stop && *p != '\n' && *p != '\r') ++p;
+    // The line end: the next LF (where the buffer has one; its place is
+    // kept, so that a file of CR ends is not searched to the end of the
+    // buffer for every line), or a CR before it.
+    if (!LfKnown || LfAt < Pos) {
+      const void* lf = std::memchr(start, '\n', End - Pos);
+      LfAt = lf ? size_t(static_cast<const char*>(lf) - Buf) : End;
+      LfKnown = true;
+    }
+    p = Buf + LfAt;
+    if (const void* cr = std::memchr(start, '\r', size_t(p - start))) p = static_cast<const char*>(cr);
     size_t n = size_t(p - start);
     // Bytes past the 255th are skipped up to the line end.
     size_t room = 255 - line.size();

@@ -46,6 +46,8 @@ class LineReader {
   bool Utf8;
   char Buf[65536];
   size_t Pos = 0, End = 0;
+  size_t LfAt = 0;  // the next LF at or after Pos, End when none: when LfKnown
+  bool LfKnown = false;
   bool Eof = false, Error = false;
   bool TextCut = false;
   // UTF-8: the bytes read and not yet converted (a sequence cut by the end

@@ -22,7 +22,7 @@
 #include "text/status.h"
 
 void AppendLineForSave(std::string& out, int n, int mode) {
-  std::string_view s = LineBytes(n);
+  std::string_view s = LineText(n);  // the rest of the line is blanks
   size_t len = s.size();
   while (len > 0 && (s[len - 1] == ' ' || s[len - 1] == '\0')) --len;
   const size_t start = out.size();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/state.h"
+#include "edit/linematch.h"
 #include "edit/prompt.h"
 #include "edit/search.h"
 #include "edit/typing.h"
@@ -133,6 +134,41 @@ TEST_F(SearchTest, FoldedSearchFindsWhatSearchingAnUpperCasedCopyFinds) {
           << b->Name << " [" << text << "] [" << pat << "]";
     }
   }
+}
+
+// The line-by-line search reads the lines in place; whatever it finds must
+// be what FindInLine finds in the whole stored line, blanks past the text
+// included.
+TEST_F(SearchTest, TheLineScanFindsWhatFindInLineFindsInTheStoredLine) {
+  Text({"abc abc", "xx  ", "Привет, ПРИВЕТ мир", "aaaab", "", "  lead", "tab\there  z",
+        std::string(250, 'y') + "yz"});
+  // A line stored with only a few blanks of padding, and one that is full.
+  int16_t n = 9;
+  InsertLine(12, n);
+  StoreLine("ends b", 9);
+  n = 10;
+  InsertLine(255, n);
+  StoreLine(std::string(255, 'q'), 10);
+  const std::vector<std::string> patterns = {
+      "abc", "c a", "ABC", "b", "x ", "xx   ", "   ", " ", "b  ", "b      ", "ПРИВЕТ", "привет", "ет, п",
+      "aab", "lead", "\there", "z", "yz", "yyyz", std::string(255, 'q'), std::string(256, 'q'), "  z ", "qq"};
+  for (const std::string& raw : patterns) {
+    for (int8_t cs : {CaseMatch, CaseIgnore}) {
+      std::string pat = ToSet(Charset::Koi8, raw);
+      if (cs > 0) UpCaseStr(pat);
+      const LineMatcher m(pat, cs > 0);
+      for (int line = 1; line <= Txt.LineCount; ++line)
+        EXPECT_EQ(m.In(line), FindInLine(pat, LineBytes(line), cs)) << "\"" << raw << "\" in line " << line << " case "
+                                                                    << int(cs);
+    }
+  }
+  // Through FindString: a pattern ending in blanks finds its place in the
+  // padding of a short line.
+  int8_t cs = CaseMatch;
+  At(1, 1);
+  ASSERT_TRUE(FindString("ends b    ", 1, Txt.LineCount, 0, 1, cs));
+  EXPECT_EQ(Ed.CurLine, 9);
+  EXPECT_EQ(Ed.CurCol, 1);
 }
 
 TEST_F(SearchTest, ForwardsTheStartLineIsSearchedAfterTheCursorOnly) {

@@ -192,3 +192,50 @@ TEST_F(LineStoreTest, ReadsOutsideTheTextAreEmpty) {
   DeleteLine(n);      // ignored
   EXPECT_EQ(Txt.LineCount, 2);
 }
+
+// A line keeps only its bytes up to the last non-blank; what it reads as
+// must not change with that: the stored length, the padding, the bytes
+// written over as a line grows and shrinks, the budget.
+TEST_F(LineStoreTest, ALineReadsAsItsStoredBytesWhateverItKeeps) {
+  MakeText(2);
+  const size_t used = Heap.Used;
+  std::string want(Txt.LineWidth, ' ');
+  auto check = [&](const std::string& what) {
+    EXPECT_EQ(std::string(LineBytes(2)), want) << what;
+    EXPECT_EQ(StoredLength(2), want.size()) << what;
+    EXPECT_EQ(Heap.Used, used + (want.size() - Txt.LineWidth)) << what;
+  };
+  want.replace(0, 6, "line 2");
+  check("loaded");
+  // Texts that cross block sizes both ways, with inner and trailing blanks.
+  for (size_t len : {1u, 7u, 8u, 9u, 60u, 61u, 120u, 5u, 200u, 0u, 254u, 30u}) {
+    std::string t;
+    for (size_t i = 0; i < len; ++i) t += i % 7 == 3 ? ' ' : char('a' + i % 26);
+    StoreLine(t + "   ", 2);
+    want.assign(want.size(), ' ');
+    want.replace(0, len, t);
+    check("stored " + std::to_string(len));
+  }
+  // Growing past the stored length: the block is the visible length.
+  StoreLine(std::string(255, 'w'), 2);
+  want.assign(255, 'w');
+  check("grown");
+  EXPECT_EQ(std::string(LineBytes(1)).substr(0, 7), "line 1 ");
+}
+
+TEST_F(LineStoreTest, ViewsOfStoredLinesStayGoodWhileOtherLinesAreRead) {
+  MakeText(70);
+  const std::string_view first = LineBytes(1);
+  for (int n = 2; n <= 64; ++n) (void)LineBytes(n);
+  EXPECT_EQ(first.substr(0, 7), "line 1 ");
+  EXPECT_EQ(first.size(), Txt.LineWidth);
+}
+
+TEST_F(LineStoreTest, MappingLineBytesReachesThePaddingToo) {
+  MakeText(1);
+  std::array<uint8_t, 256> map;
+  for (int i = 0; i < 256; ++i) map[size_t(i)] = uint8_t(i == ' ' ? '_' : i == 'l' ? 'L' : i);
+  MapLineBytes(1, map);
+  EXPECT_EQ(std::string(LineBytes(1)), "Line_1" + std::string(Txt.LineWidth - 6, '_'));
+  EXPECT_EQ(StoredLength(1), Txt.LineWidth);
+}

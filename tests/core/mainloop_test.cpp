@@ -6,6 +6,7 @@
 #include "core/state.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "support/scratch.h"
 #include "text/linestore.h"
 
 namespace {
@@ -17,6 +18,7 @@ std::string Trimmed(const std::string& s) {
 
 // Every code of every build's bindings table reaches its own command.
 TEST(MainLoop, EveryBindingRunsItsCommandInEveryBuild) {
+  ScratchDir dir;  // the commands' own files go here, never to the shared ones
   for (const BuildConfig* b : AllBuilds()) {
     for (const Binding& binding : b->Bindings) {
       // Help and "edit another file" start a second editor process.
@@ -24,6 +26,9 @@ TEST(MainLoop, EveryBindingRunsItsCommandInEveryBuild) {
       SelectBuild(*b);
       ResetAllState();
       ResetScreen(80, 25);
+      Ed.ClipboardPath = dir.Path("VeskClip");
+      Ed.StatePath = dir.Path("VeskINI");
+      Ed.SavedStringsPath = dir.Path("VeskSS");
       HeadlessTerminal term(b->Set);
       Term = &term;
       ASSERT_TRUE(InitLineStore());

@@ -297,7 +297,7 @@ TEST(StartUp, StateFilesAreNeverWrittenThroughALink) {
     fs::remove(first.Dir + "/text.txt.VkIni");
     if (hard) fs::create_hard_link(victim, first.Dir + "/text.txt.VkIni");
     else fs::create_symlink(victim, first.Dir + "/text.txt.VkIni");
-    o.Switches = {"-w", "-I" + first.Dir + "/"};
+    o.Switches = {"-w", "-I" + first.Dir + "/", "-X" + first.Dir + "/"};
     o.PrivateStateDir = false;
     Drive(o);
     EXPECT_EQ(Slurp(victim), "precious") << (hard ? "hard link" : "symlink");
@@ -331,7 +331,7 @@ class ExitTest : public EditorTest {
     fs::remove_all(dir);
     fs::create_directories(dir);
     { std::ofstream(dir + "/f.txt") << "old\n"; }
-    StartEditor({"-w", "-I" + dir + "/", dir + "/f.txt"});
+    StartEditor({"-w", "-I" + dir + "/", "-X" + dir + "/", dir + "/f.txt"});
     StoreLine("new", 1);
     Txt.Modified = true;
     return dir + "/f.txt";
@@ -344,6 +344,10 @@ class ExitTest : public EditorTest {
       return e.Status;
     }
     return -1;  // editing goes on
+  }
+  ~ExitTest() override {
+    std::error_code ec;
+    if (!dir.empty()) fs::remove_all(dir, ec);
   }
   std::string dir;
 };

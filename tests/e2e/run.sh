@@ -1698,7 +1698,7 @@ case_help_version() {
   wait_screen "Использование: vesk-koi8" "AFTER-EDITOR-MARK status=0"
   [[ ! -e $T/--help ]] || fail "--help made a file"
   WHAT="./--help is edited"
-  start_prog 80x25 vesk-koi8 -w "-I$T/" ./--help
+  start_prog 80x25 vesk-koi8 -w "-I$T/" "-X$T/" ./--help
   wait_screen "2:^Новый файл\."
   [[ -f $T/--help ]] || fail "./--help was not created"
   key Right
@@ -1706,7 +1706,7 @@ case_help_version() {
   quit_unsaved
   WHAT="--help after a switch is a file name"
   rm -f -- "$T/--help"
-  start_prog 80x25 vesk-koi8 -w --help
+  start_prog 80x25 vesk-koi8 -w "-I$T/" "-X$T/" --help
   wait_screen "2:^Новый файл\."
   key Right
   wait_screen "1:^--help "

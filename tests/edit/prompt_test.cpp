@@ -25,6 +25,10 @@ class PromptTest : public EditorTest {
     Ed.SavedStringsPath = dir + "/VeskSS";
     Ed.ClipboardPath = dir + "/VeskClip";
   }
+  ~PromptTest() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
   std::string Edit(std::string text, int kind, std::initializer_list<uint32_t> keys) {
     Keys(keys);
     PromptLine(text, kind);

@@ -208,7 +208,7 @@ TEST(TtyPty, ModesAreSetAndGivenBackOnEveryWayOut) {
   for (const Way& w : {Way{"Esc", 0, 0}, Way{"SIGTERM", SIGTERM, 128 + SIGTERM}, Way{"SIGHUP", SIGHUP, 128 + SIGHUP},
                        Way{"SIGSEGV", SIGSEGV, 128 + SIGSEGV}}) {
     SCOPED_TRACE(w.Name);
-    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path("") , "text.txt"});
+    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "-X" + dir.Path(""), "text.txt"});
     ASSERT_TRUE(ed.Started());
     ASSERT_TRUE(ed.WaitScreen("line=1", 5000)) << ed.Row(0);
     EXPECT_NE(ed.Out.find(kXtermModesOn), std::string::npos);
@@ -229,7 +229,7 @@ TEST(TtyPty, OnlyXtermIsAskedForTheEscPrefix) {
   WriteFile(dir.Path("text.txt"), "one\n");
   for (const char* term : {"rxvt-unicode-256color", "screen-256color", "linux"}) {
     SCOPED_TRACE(term);
-    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"}, {std::string("TERM=") + term});
+    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "-X" + dir.Path(""), "text.txt"}, {std::string("TERM=") + term});
     ASSERT_TRUE(ed.Started());
     ASSERT_TRUE(ed.WaitScreen("line=1", 5000)) << ed.Row(0);
     ed.Write("\x1b");
@@ -247,7 +247,7 @@ TEST(TtyPty, KeyCutInTwoWhileTheEditorIsBusyStaysOneKey) {
   ScratchDir dir;
   const std::string full(254, 'x');  // a word as long as a line: one more character is refused
   WriteFile(dir.Path("text.txt"), full + "\ntwo\nthree\n");
-  PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"}, {"VESK_ESC_TIMEOUT=300"});
+  PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "-X" + dir.Path(""), "text.txt"}, {"VESK_ESC_TIMEOUT=300"});
   ASSERT_TRUE(ed.Started());
   ASSERT_TRUE(ed.WaitScreen("line=1 ", 5000)) << ed.Row(0);
   ed.Write("\x1bOF");  // End
@@ -281,7 +281,7 @@ TEST(TtyPty, KeyboardProtocolMakesEscImmediate) {
   WriteFile(dir.Path("text.txt"), "one\ntwo\n");
   for (bool speaks : {true, false}) {
     SCOPED_TRACE(speaks ? "protocol" : "no protocol");
-    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"}, {"VESK_ESC_TIMEOUT=1500"});
+    PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "-X" + dir.Path(""), "text.txt"}, {"VESK_ESC_TIMEOUT=1500"});
     ASSERT_TRUE(ed.Started());
     ASSERT_TRUE(ed.WaitOutput("\x1b[?u\x1b[c", 5000));
     // A key typed before the answers is kept.
@@ -311,7 +311,7 @@ TEST(TtyPty, KeyboardProtocolMakesEscImmediate) {
 TEST(TtyPty, LargePasteIsWholeAndQuick) {
   ScratchDir dir;
   WriteFile(dir.Path("text.txt"), "head tail\n");
-  PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "text.txt"});
+  PtyEditor ed("vesk-koi8", {"-w", "-I" + dir.Path(""), "-X" + dir.Path(""), "text.txt"});
   ASSERT_TRUE(ed.Started());
   ASSERT_TRUE(ed.WaitScreen("line=1 ", 5000)) << ed.Row(0);
   ed.Write("\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C");  // before "tail"

@@ -68,6 +68,10 @@ RunResult Drive(const RunOptions& o) {
               .string();
   fs::remove_all(r.Dir);
   fs::create_directories(r.Dir);
+  r.KeepDir = std::shared_ptr<void>(nullptr, [dir = r.Dir](void*) {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  });
   r.Path = r.Dir + "/" + o.FileName;
   if (o.CreateFile) {
     std::ofstream f(r.Path, std::ios::binary);

@@ -3,6 +3,7 @@
 // the screen cells, the files and the exit status.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,8 @@ struct RunResult {
   int ExitStatus = -1;      // -1: the keys ran out before the program ended
   int Signal = 0;           // the closing signal that ended the run, or 0
   int Pauses = 0;           // refusal pauses (a headless pause takes no time)
-  std::string Dir;          // the case's folder (kept until the next run)
+  std::string Dir;          // the case's folder, removed with the last copy of the result
+  std::shared_ptr<void> KeepDir;
   std::string Path;         // the edited file
   std::vector<std::string> Lines;  // the text as it would be saved (build's set)
   int CurLine = 0, CurCol = 0;

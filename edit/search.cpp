@@ -206,7 +206,7 @@ void PromptAndSearch(int8_t caseSetting) {
   QuickSearch(KeyScan() == 0xF0);
 }
 
-// Step 5 of a replace: the match at the cursor becomes the replacement,
+// One replacement: the match at the cursor becomes the replacement,
 // typed so that line breaking applies; the next search starts after it.  A
 // replacement that typing could not make without losing text (a line that
 // would pass 255 bytes, a character with no place to break the line) is not
@@ -250,7 +250,7 @@ void ReplaceAtCursor() {
   Ed.CurCol -= 1;
 }
 
-// Step 6 of a replace run: true when the cursor stands on a match that the
+// The search of a replace run: true when the cursor stands on a match that the
 // main loop is to ask about; false when the pair is done.
 bool ReplaceMatches() {
   for (;;) {
@@ -279,7 +279,7 @@ bool ReplaceMatches() {
   }
 }
 
-// Step 5: the start of one string's replacement.
+// The start of one string's replacement: from the top of the text or block.
 void BeginPair() {
   Search.PrevLine = 0;
   Search.PrevCol = 0;
@@ -291,7 +291,7 @@ void BeginPair() {
   Ed.InsertMode = true;
 }
 
-// Step 7: back where the run started.
+// Back where the run started.
 void RestorePosition() {
   const int16_t last = std::max<int16_t>(Txt.LineCount, 1);
   Ed.CurCol = Search.SavedCol;
@@ -381,7 +381,7 @@ void Advance() {
   EndRun();
 }
 
-// Steps 2 to 6: remember the position, ask for the scope and whether to
+// A replace run: remember the position, ask for the scope and whether to
 // confirm, and run.
 void StartRun() {
   Search.SavedTop = Ed.WindowTop;

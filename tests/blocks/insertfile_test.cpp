@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 
 std::string Numbered(int first, int last) {
   std::string s;

@@ -25,11 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 
 RunResult Edit(const std::string& keys, const std::string& text = "\n", std::vector<std::string> switches = {"-w"}) {
   RunOptions o;

@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 
 std::string K(const std::string& utf8) { return ToSet(Charset::Koi8, utf8); }
 

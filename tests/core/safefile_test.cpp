@@ -8,18 +8,10 @@
 #include <sstream>
 #include <string>
 
+#include "support/scratch.h"
 #include "core/safefile.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-}  // namespace
 
 // The state and saved-strings files are written at every exit: whatever
 // the file held before, it must hold the new content exactly afterwards,

@@ -10,6 +10,7 @@
 #include "screen/keys.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "support/scratch.h"
 #include "text/heap.h"
 #include "text/linestore.h"
 #include "text/loadsave.h"
@@ -17,10 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
 std::string Lines(int n) {
   std::string s;
   for (int i = 1; i <= n; ++i) s += "line " + std::to_string(i) + "\n";

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 class ScratchDir {
@@ -29,3 +31,13 @@ class ScratchDir {
   std::filesystem::path old_, dir_;
   static inline int counter_ = 0;
 };
+
+// A file's whole content (empty when it cannot be read), and a file made to
+// hold exactly content.
+inline std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+inline void Put(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}

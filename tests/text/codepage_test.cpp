@@ -15,6 +15,7 @@
 #include "screen/keys.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "support/scratch.h"
 #include "text/codepage.h"
 #include "text/linestore.h"
 #include "text/questions.h"
@@ -55,12 +56,6 @@ std::vector<char32_t> RussianLetters() {
   return v;
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
 
 // The average of the bytes above 127 of a text, as the load check sees it.
 long HighAverage(const std::string& bytes) {

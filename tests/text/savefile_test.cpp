@@ -11,19 +11,12 @@
 #include "screen/cells.h"
 #include "support/driver.h"
 #include "support/fixture.h"
+#include "support/scratch.h"
 #include "text/loadsave.h"
 #include "text/messages.h"
 #include "text/savefile.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
-}  // namespace
 
 class SaveTest : public EditorTest {
  protected:

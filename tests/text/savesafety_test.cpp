@@ -22,17 +22,13 @@
 
 #include "core/state.h"
 #include "support/fixture.h"
+#include "support/scratch.h"
 #include "text/savefile.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-void Put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 
 // A folder of the test's own under the temporary directory.
 struct TempFolder {

@@ -563,7 +563,32 @@ struct SoakReport {
   long CutShort = 0;        // turns cut short after MaxPausesPerTurn refusal pauses
   int MaxLineCount = 0;
   double Seconds = 0;
+  // Fingerprint of every screen at a turn's end (cells and cursor) and of
+  // the files in the case's folder at each restart and at the end: two
+  // versions of the editor that behave the same give the same value.
+  uint64_t Digest = 0xCBF29CE484222325ull;
 };
+
+void Mix(uint64_t& h, const void* data, size_t size) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
+}
+
+// The files of a folder by content; the names of emergency copies are
+// random, so names do not count.
+void MixFolder(uint64_t& h, const std::string& dir) {
+  std::vector<uint64_t> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream f(e.path(), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    uint64_t one = 0xCBF29CE484222325ull;
+    Mix(one, bytes.data(), bytes.size());
+    files.push_back(one);
+  }
+  std::sort(files.begin(), files.end());
+  Mix(h, files.data(), files.size() * sizeof(uint64_t));
+}
 
 // Runs the editor on a headless terminal fed by source until `keys` keys
 // were read (or the source runs dry), checking after each key.  An editor
@@ -573,9 +598,12 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
   static int counter = 0;
   SoakReport rep;
   const BuildConfig& b = *c.Build;
-  const std::string dir =
-      (fs::temp_directory_path() / ("vesk-soak-" + std::to_string(getpid()) + "-" + std::to_string(++counter)))
-          .string();
+  // With VESK_SOAK_DIGEST set the folder's name is the same in every run,
+  // since messages and saved state may show it.
+  const bool digest = std::getenv("VESK_SOAK_DIGEST") != nullptr;
+  const std::string dir = (fs::temp_directory_path() / ("vesk-soak-" + (digest ? "d" : std::to_string(getpid())) +
+                                                        "-" + std::to_string(++counter)))
+                              .string();
   fs::remove_all(dir);
   fs::create_directories(dir);
   const std::string path = dir + "/" + c.FileName;
@@ -644,6 +672,8 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
   // Starts again on the text as the editor held it.
   auto restart = [&]() {
     std::string saved = Txt.LineTable.empty() ? std::string() : TextForSave();
+    MixFolder(rep.Digest, dir);
+    Mix(rep.Digest, saved.data(), saved.size());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << saved;
     ++rep.Restarts;
     return start();
@@ -671,6 +701,9 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
       phase = Kbd.Queue.empty() ? Phase::LoopWait : Phase::Command;
       try {
         MainLoopTurn();
+        Mix(rep.Digest, Scr.ScreenCells.data(), Scr.ScreenCells.size() * sizeof(Cell));
+        Mix(rep.Digest, &Scr.CursorColumn, sizeof Scr.CursorColumn);
+        Mix(rep.Digest, &Scr.CursorRow, sizeof Scr.CursorRow);
         if (Txt.LineCount > cap && check(At::TurnEnd)) running = cutBack();
       } catch (const ProgramExit&) {
         running = restart();
@@ -714,6 +747,11 @@ SoakReport RunSoak(const SoakCase& c, const std::string& text, std::function<boo
   rep.Keys = term.Keys;
   rep.Pauses = term.Pauses;
   rep.Failure = failure;
+  if (!Txt.LineTable.empty()) {
+    const std::string last = TextForSave();
+    Mix(rep.Digest, last.data(), last.size());
+  }
+  MixFolder(rep.Digest, dir);
   ResetLineStore();
   fs::remove_all(dir);
   return rep;
@@ -731,9 +769,9 @@ SoakReport RandomSoak(const SoakCase& c, const std::string& text, uint64_t strea
   };
   SoakReport rep = RunSoak(c, text, source, keys, what, record);
   std::printf("[ soak     ] %s: %ld keys, %ld turns, %ld restarts (%ld second editors refused), up to %d lines "
-              "(%ld cut back), %ld refusal pauses (%ld turns cut short), %.1f s\n",
+              "(%ld cut back), %ld refusal pauses (%ld turns cut short), digest %016llX, %.1f s\n",
               what.c_str(), rep.Keys, rep.Turns, rep.Restarts, rep.SecondPrograms, rep.MaxLineCount, rep.CutBacks,
-              rep.Pauses, rep.CutShort, rep.Seconds);
+              rep.Pauses, rep.CutShort, (unsigned long long)rep.Digest, rep.Seconds);
   return rep;
 }
 

@@ -13,7 +13,7 @@
 #include "blocks/marks.h"
 #include "builds/bindings.h"
 #include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "edit/words.h"
 #include "screen/cells.h"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/commands.h"
-#include "core/safefile.h"
-#include "core/state.h"
+#include "base/safefile.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "screen/term.h"
 #include "text/codepage.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/commands.h"
-#include "core/safefile.h"
+#include "base/safefile.h"
 #include "screen/keys.h"
 #include "text/linestore.h"
 #include "text/messages.h"

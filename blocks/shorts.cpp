@@ -8,8 +8,8 @@
 
 #include "builds/bindings.h"
 #include "core/commands.h"
-#include "core/safefile.h"
-#include "core/state.h"
+#include "base/safefile.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "edit/words.h"
 #include "screen/cells.h"

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "builds/bindings.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/words.h"
 #include "screen/keys.h"
 #include "text/codepage.h"

@@ -9,7 +9,7 @@
 
 #include "builds/build.h"
 #include "core/editor.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/lines.h"
 #include "edit/prompt.h"
 #include "blocks/blocks.h"

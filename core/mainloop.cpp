@@ -16,7 +16,7 @@
 #include "core/commands.h"
 #include "core/editor.h"
 #include "core/menu.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/lines.h"
 #include "edit/search.h"
 #include "edit/typing.h"

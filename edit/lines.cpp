@@ -4,7 +4,7 @@
 #include <string>
 
 #include "blocks/marks.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/words.h"
 #include "screen/keys.h"
 #include "text/linestore.h"

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "builds/build.h"
-#include "core/safefile.h"
-#include "core/state.h"
+#include "base/safefile.h"
+#include "base/state.h"
 #include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"

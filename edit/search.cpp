@@ -9,7 +9,7 @@
 
 #include "builds/build.h"
 #include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/linematch.h"
 #include "edit/prompt.h"
 #include "edit/typing.h"

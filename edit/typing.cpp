@@ -5,7 +5,7 @@
 #include <string>
 
 #include "blocks/marks.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/lines.h"
 #include "edit/prompt.h"
 #include "edit/words.h"

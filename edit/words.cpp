@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "blocks/marks.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/keys.h"
 #include "text/linestore.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/prompt.h"
 #include "screen/cells.h"
 #include "text/codepage.h"

@@ -9,7 +9,7 @@
 #include "blocks/block_support.h"
 #include "blocks/insertfile.h"
 #include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "support/driver.h"
 #include "support/scratch.h"
 #include "text/codepage.h"

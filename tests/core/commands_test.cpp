@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "support/fixture.h"
 #include "text/linestore.h"

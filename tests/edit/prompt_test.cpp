@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/prompt.h"
 #include "support/fixture.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/linematch.h"
 #include "edit/prompt.h"
 #include "edit/search.h"

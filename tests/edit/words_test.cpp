@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/words.h"
 #include "support/fixture.h"
 #include "text/linestore.h"

@@ -1,14 +1,10 @@
-#include "core/state.h"
-
-#include "builds/build.h"
+#include "base/state.h"
 
 EditorState Ed;
 
-Cell DefaultFillCell() { return MakeCell(CurrentBuild().FillChar, 0x07); }
-
-void ResetEditorState() {
+void ResetEditorState(uint16_t fillCell) {
   Ed = EditorState{};
-  Ed.FillCell = DefaultFillCell();
+  Ed.FillCell = fillCell;
   ComputeTabStops();
 }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "builds/build.h"
+#include "base/charset.h"
 
 enum KeyId : uint8_t {
   K_None = 0,

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "blocks/blocks.h"
-#include "blocks/marks.h"
+#include "text/marks.h"
 #include "builds/bindings.h"
 #include "base/safefile.h"
 #include "base/state.h"

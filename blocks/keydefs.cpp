@@ -8,7 +8,7 @@
 #include <climits>
 
 #include "base/state.h"
-#include "edit/prompt.h"
+#include "text/prompt.h"
 #include "edit/typing.h"
 #include "base/safefile.h"
 #include "screen/cells.h"

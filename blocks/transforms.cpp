@@ -6,7 +6,7 @@
 
 #include "builds/bindings.h"
 #include "base/state.h"
-#include "edit/words.h"
+#include "text/words.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
 #include "text/linestore.h"

@@ -21,7 +21,7 @@
 #include "core/mainloop.h"
 #include "base/safefile.h"
 #include "base/state.h"
-#include "edit/prompt.h"
+#include "text/prompt.h"
 #include "edit/search.h"
 #include "edit/typing.h"
 #include "blocks/blocks.h"

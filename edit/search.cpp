@@ -11,7 +11,7 @@
 #include "core/commands.h"
 #include "base/state.h"
 #include "edit/linematch.h"
-#include "edit/prompt.h"
+#include "text/prompt.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
 #include "screen/keys.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/state.h"
-#include "edit/prompt.h"
+#include "text/prompt.h"
 #include "screen/cells.h"
 #include "text/codepage.h"
 #include "text/linestore.h"

@@ -1,4 +1,4 @@
-#include "edit/prompt.h"
+#include "text/prompt.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "builds/build.h"
 #include "base/safefile.h"
 #include "base/state.h"
-#include "edit/words.h"
+#include "text/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/codepage.h"

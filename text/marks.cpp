@@ -1,4 +1,4 @@
-#include "blocks/marks.h"
+#include "text/marks.h"
 
 #include "base/state.h"
 #include "text/messages.h"

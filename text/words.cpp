@@ -1,8 +1,8 @@
-#include "edit/words.h"
+#include "text/words.h"
 
 #include <algorithm>
 
-#include "blocks/marks.h"
+#include "text/marks.h"
 #include "base/state.h"
 #include "screen/keys.h"
 #include "text/linestore.h"

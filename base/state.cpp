@@ -1,11 +1,18 @@
 #include "base/state.h"
 
+#include <algorithm>
+
 EditorState Ed;
 
 void ResetEditorState(uint16_t fillCell) {
   Ed = EditorState{};
   Ed.FillCell = fillCell;
   ComputeTabStops();
+}
+
+void PushPosition() {
+  Ed.HistoryIndex = uint8_t((Ed.HistoryIndex + 1) % 16);
+  Ed.PositionHistory[Ed.HistoryIndex] = {Ed.CurLine, Ed.WindowTop, uint8_t(std::clamp(Ed.CurCol, 0, 255))};
 }
 
 void ComputeTabStops() {

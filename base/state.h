@@ -68,5 +68,7 @@ extern EditorState Ed;
 
 // The defaults of a fresh start; FillCell's default comes from the build.
 void ResetEditorState(uint16_t fillCell);
+// Records the cursor position in the "get back" history before a jump.
+void PushPosition();
 // Tab stops from IndentColumn and TabWidth: stop i+1 = stop i + width.
 void ComputeTabStops();

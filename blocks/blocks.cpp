@@ -12,7 +12,6 @@
 
 #include "text/marks.h"
 #include "builds/bindings.h"
-#include "core/commands.h"
 #include "base/state.h"
 #include "edit/typing.h"
 #include "text/words.h"

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "core/commands.h"
 #include "base/state.h"
 #include "text/linestore.h"
 

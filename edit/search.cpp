@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "builds/build.h"
-#include "core/commands.h"
 #include "base/state.h"
 #include "edit/linematch.h"
 #include "text/prompt.h"

@@ -16,7 +16,7 @@
 
 #include "builds/build.h"
 #include "core/editor.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "screen/glyphs.h"
 #include "screen/headless.h"

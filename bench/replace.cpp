@@ -13,7 +13,7 @@
 
 #include "builds/build.h"
 #include "core/editor.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/search.h"
 #include "screen/cells.h"
 #include "screen/headless.h"

@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "blocks/marks.h"
+#include "text/marks.h"
 #include "builds/bindings.h"
-#include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
-#include "edit/words.h"
+#include "text/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "blocks/blocks.h"
-#include "blocks/marks.h"
+#include "text/marks.h"
 #include "builds/bindings.h"
-#include "core/safefile.h"
-#include "core/state.h"
+#include "base/safefile.h"
+#include "base/state.h"
 #include "edit/lines.h"
 #include "edit/typing.h"
 #include "screen/keydecode.h"

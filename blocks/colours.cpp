@@ -6,7 +6,7 @@
 
 #include "blocks/transforms.h"
 #include "builds/build.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "screen/keys.h"
 #include "text/linestore.h"

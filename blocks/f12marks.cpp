@@ -2,8 +2,7 @@
 
 #include <string>
 
-#include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "text/linestore.h"
 
 namespace {

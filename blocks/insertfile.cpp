@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/commands.h"
-#include "core/safefile.h"
-#include "core/state.h"
+#include "base/safefile.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "screen/term.h"
 #include "text/codepage.h"
@@ -78,7 +77,7 @@ void TakeFile() {
     RefuseLongLine();
     return;
   }
-  Loop.InsertedLast = last;
+  Insert.InsertedLast = last;
   // As when the text was loaded: damage the reading could not avoid is told.
   if (readError) ShowMessage(InBuildSet("Ошибка чтения файла, прочитано не всё: ") + name, 1);
   ReportUnconverted(utf8, "файл вставлен без перекодировки");

@@ -10,6 +10,7 @@ constexpr size_t MaxInsertFileName = 63;
 
 struct InsertFileState {
   std::string InsertFileName;  // the name last taken; empty at start-up
+  int16_t InsertedLast = 0;    // last line of the latest taken file
 };
 extern InsertFileState Insert;
 
@@ -17,7 +18,7 @@ void ResetInsertFile();
 
 // Shift+F1 and the file menu's "Взять файл": asks for the file (offering
 // the name last used, at first the edited file's) and inserts its lines
-// after the cursor line.  Loop.InsertedLast names the last line inserted
+// after the cursor line.  Insert.InsertedLast names the last line inserted
 // (the cursor line when none was).
 void TakeFile();
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <string>
 
-#include "core/commands.h"
-#include "core/safefile.h"
+#include "base/safefile.h"
+#include "edit/typing.h"
 #include "screen/keys.h"
 #include "text/linestore.h"
 #include "text/messages.h"
@@ -92,7 +92,7 @@ void StopRecording() {
 }
 
 void StartPlayback() {
-  if (Loop.LiteralMode) return;
+  if (Typing.LiteralMode) return;
   // A played-back F9 does not start again, in any slot (after slot 32 the
   // playback has already ended): a buffer that holds F9 would otherwise
   // replay itself for ever without reading the keyboard.

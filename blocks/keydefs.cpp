@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <climits>
 
-#include "core/state.h"
-#include "edit/prompt.h"
+#include "base/state.h"
+#include "text/prompt.h"
 #include "edit/typing.h"
-#include "core/safefile.h"
+#include "base/safefile.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/heap.h"

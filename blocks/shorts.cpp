@@ -7,11 +7,10 @@
 #include <memory>
 
 #include "builds/bindings.h"
-#include "core/commands.h"
-#include "core/safefile.h"
-#include "core/state.h"
+#include "base/safefile.h"
+#include "base/state.h"
 #include "edit/typing.h"
-#include "edit/words.h"
+#include "text/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
@@ -79,12 +78,12 @@ Answer Offer(Search& s, int p, int q, int e, int index) {
 
   if (IsKey(Cmd::Enter)) {
     TypeString(std::string_view(src).substr(size_t(q - 1), size_t(e - q)));
-    Loop.PendingContinuation = uint16_t(e);
+    Shorts.PendingContinuation = uint16_t(e);
     return Answer::End;
   }
   if (IsKey(Cmd::Continuation)) {
     TypeChar(uint8_t(src[size_t(q - 1)]));
-    Loop.PendingContinuation = uint16_t(q + 1);
+    Shorts.PendingContinuation = uint16_t(q + 1);
     return Answer::End;
   }
   if (IsKey(Cmd::Escape)) return Answer::End;
@@ -255,7 +254,7 @@ bool ExpandAbbreviation() {
 }
 
 void ContinueWord() {
-  uint16_t& pending = Loop.PendingContinuation;
+  uint16_t& pending = Shorts.PendingContinuation;
   Shorts.KeyWaiting = false;
   if (pending > 0) {
     if (pending <= Shorts.ContinuationSource.size()) {

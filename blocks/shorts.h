@@ -19,9 +19,10 @@ constexpr size_t MaxShortsEntries = 100;  // per list; further lines are ignored
 struct ShortsState {
   std::vector<std::string> ContinuationLines;  // in file order
   std::vector<std::string> Abbreviations;      // "word\x07expansion", in file order
-  // The line the current continuation is taken from; Loop.PendingContinuation
-  // is the position in it of the next character a further '\' types.
+  // The line the current continuation is taken from, and the position in it
+  // of the next character a further '\' types (0: no continuation is open).
   std::string ContinuationSource;
+  uint16_t PendingContinuation = 0;
   // A key that ended an offer without answering it: the main loop runs it
   // next, as if it had just been pressed.
   bool KeyWaiting = false;

@@ -5,8 +5,8 @@
 #include <climits>
 
 #include "builds/bindings.h"
-#include "core/state.h"
-#include "edit/words.h"
+#include "base/state.h"
+#include "text/words.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
 #include "text/linestore.h"

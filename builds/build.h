@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-enum class Charset : uint8_t { Koi8, Cp866, Cp1251 };
+#include "base/charset.h"
 
 // Every command of the bindings table.  The main loop dispatches on these;
 // the tables below say which 32-bit key code runs which command per build.

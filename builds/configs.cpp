@@ -3,7 +3,9 @@
 
 #include "builds/bindings_table.h"
 #include "builds/build.h"
+#include "builds/keymap.h"
 #include "builds/keymap_table.h"
+#include "screen/keycoding.h"
 
 // FillChar: the shade character the idle message line is drawn with.
 // Questions: the key that answers 1 (the build's first help code, F1), the
@@ -36,7 +38,11 @@ constinit const BuildConfig* gCurrent = &BuildKoi8Rkbd;
 
 const BuildConfig& CurrentBuild() { return *gCurrent; }
 
-void SelectBuild(const BuildConfig& b) { gCurrent = &b; }
+void SelectBuild(const BuildConfig& b) {
+  gCurrent = &b;
+  // The terminal reads keys in the build's set and through its key map.
+  TermKeyCoding = {b.Set, [](const PhysKey& k) { return KeyCodeFor(CurrentBuild(), k); }};
+}
 
 std::span<const BuildConfig* const> AllBuilds() { return kAll; }
 

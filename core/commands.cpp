@@ -9,12 +9,13 @@
 
 #include "builds/build.h"
 #include "core/editor.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/lines.h"
-#include "edit/prompt.h"
+#include "text/prompt.h"
 #include "blocks/blocks.h"
 #include "blocks/keydefs.h"
-#include "blocks/marks.h"
+#include "text/marks.h"
+#include "blocks/insertfile.h"
 #include "blocks/shorts.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
@@ -60,11 +61,6 @@ void Jump(int16_t line, int16_t top, int col) {
 }
 
 }  // namespace
-
-void PushPosition() {
-  Ed.HistoryIndex = uint8_t((Ed.HistoryIndex + 1) % 16);
-  Ed.PositionHistory[Ed.HistoryIndex] = {Ed.CurLine, Ed.WindowTop, uint8_t(std::clamp(Ed.CurCol, 0, 255))};
-}
 
 void CmdHome() {
   std::string_view s = LineBytes(Ed.CurLine);
@@ -121,7 +117,7 @@ void DeleteCharacter(bool deleteKey) {
 
 void CmdBackspace() {
   if (Ed.CurCol <= 1) return;
-  Loop.PendingContinuation = 0;
+  Shorts.PendingContinuation = 0;
   --Ed.CurCol;
   DeleteCharacter(false);
 }
@@ -153,8 +149,8 @@ void CmdDeleteLine() {
 }
 
 void CmdEscape() {
-  if (Loop.PendingContinuation > 0) {
-    Loop.PendingContinuation = 0;
+  if (Shorts.PendingContinuation > 0) {
+    Shorts.PendingContinuation = 0;
     return;
   }
   if (BlockMarked()) {
@@ -287,14 +283,14 @@ void CmdUndoLastChange() {
 }
 
 void CmdUndoTakeFile() {
-  if (Loop.InsertedLast >= Ed.CurLine + 1) {
-    int count = Loop.InsertedLast - Ed.CurLine;
+  if (Insert.InsertedLast >= Ed.CurLine + 1) {
+    int count = Insert.InsertedLast - Ed.CurLine;
     for (int i = 0; i < count && Ed.CurLine + 1 <= Txt.LineCount; ++i) {
       int16_t n = int16_t(Ed.CurLine + 1);
       DeleteLine(n);
     }
   }
-  Loop.InsertedLast = 0;
+  Insert.InsertedLast = 0;
 }
 
 void CmdCharCase(bool upper) {

@@ -16,11 +16,7 @@ struct LoopState {
   };
   std::array<Snapshot, 2> LineSnapshot;
   int Selector = 0;
-  bool LiteralMode = false;
-  uint8_t LiteralCode = 0;
-  uint16_t PendingContinuation = 0;
   bool KeyDefinitionsOn = true;
-  int16_t InsertedLast = 0;           // last line of the latest taken file
   std::string OtherFileName;          // last name given to "edit another file"
   std::vector<std::string> Arguments; // the command line, for a second editor
   // What the last key did: the command it ran, or one of these.
@@ -31,7 +27,6 @@ extern LoopState Loop;
 
 void ResetLoopState();
 
-void PushPosition();
 void CmdHome();
 void CmdEnd();
 void CmdTab();

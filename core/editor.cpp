@@ -19,9 +19,9 @@
 #include "blocks/keydefs.h"
 #include "blocks/shorts.h"
 #include "core/mainloop.h"
-#include "core/safefile.h"
-#include "core/state.h"
-#include "edit/prompt.h"
+#include "base/safefile.h"
+#include "base/state.h"
+#include "text/prompt.h"
 #include "edit/search.h"
 #include "edit/typing.h"
 #include "blocks/blocks.h"
@@ -40,6 +40,8 @@
 #include "text/savefile.h"
 #include "text/status.h"
 
+Cell DefaultFillCell() { return MakeCell(CurrentBuild().FillChar, 0x07); }
+
 void ResetAllState() {
   ResetLineStore();
   ResetKeyDefs();
@@ -47,7 +49,7 @@ void ResetAllState() {
   ResetInsertFile();
   ResetKeyBuffer();
   ResetHeap();
-  ResetEditorState();
+  ResetEditorState(DefaultFillCell());
   ResetKeyState();
   Q = QuestionState{};
   ResetPromptState();
@@ -218,7 +220,7 @@ void WriteStateFile() { WriteSharedFile(Ed.StatePath, StateFileText()); }
 
 void StartEditor(const std::vector<std::string>& args) {
   // Defaults.
-  ResetEditorState();
+  ResetEditorState(DefaultFillCell());
   ResetKeyState();
   Ed.PageLines = Scr.ScreenHeight - 3;
   ClearScreenCells();

@@ -4,10 +4,14 @@
 #include <vector>
 
 #include "builds/build.h"
+#include "screen/cells.h"
 
 // The whole program on the real terminal; it ends the process with the
 // exit status (the declared result is never returned).
 int RunEditor(const BuildConfig& build, int argc, char** argv);
+
+// FillCell's default for the build.
+Cell DefaultFillCell();
 
 // Puts every piece of editor state back to a fresh start (tests use it
 // between runs).  The terminal is not touched.

@@ -5,7 +5,7 @@
 
 #include "builds/build.h"
 #include "builds/keymap.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/codepage.h"

@@ -9,18 +9,18 @@
 #include "blocks/insertfile.h"
 #include "blocks/keybuffer.h"
 #include "blocks/keydefs.h"
-#include "blocks/marks.h"
+#include "text/marks.h"
 #include "blocks/shorts.h"
 #include "blocks/transforms.h"
 #include "builds/bindings.h"
 #include "core/commands.h"
 #include "core/editor.h"
 #include "core/menu.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/lines.h"
 #include "edit/search.h"
 #include "edit/typing.h"
-#include "edit/words.h"
+#include "text/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"
@@ -67,19 +67,19 @@ void Type(uint8_t ch) {
 // character given by its letter or its code.
 void TypeKey() {
   const uint8_t ch = KeyChar();
-  if (Loop.LiteralMode) {
+  if (Typing.LiteralMode) {
     if (ch >= '0' && ch <= '9') {
-      Loop.LiteralCode = uint8_t(Loop.LiteralCode * 10 + (ch - '0'));
+      Typing.LiteralCode = uint8_t(Typing.LiteralCode * 10 + (ch - '0'));
       return;
     }
-    Loop.LiteralMode = false;
+    Typing.LiteralMode = false;
     ClearMessageLine();
     if (ch >= 1 && ch <= 12) Type(ch);
     else if (ch >= 0x41 && ch <= 0x5F) Type(uint8_t(ch - 0x40));
     else if (ch >= 0x61 && ch <= 0x7E) Type(uint8_t(ch - 0x60));
     return;
   }
-  Loop.PendingContinuation = 0;
+  Shorts.PendingContinuation = 0;
   Type(ch);
 }
 
@@ -131,10 +131,10 @@ void PascalKey(Cmd c) {
 
 // F1..F12 type the characters 1 to 12 in literal mode.
 bool LiteralFunctionKey() {
-  if (!Loop.LiteralMode) return false;
+  if (!Typing.LiteralMode) return false;
   const uint32_t code = Kbd.KeyEvent;
   if ((code >> 24) == 2 && KeyScan() == 0xFF && KeyChar() >= 1 && KeyChar() <= 12) {
-    Loop.LiteralMode = false;
+    Typing.LiteralMode = false;
     ClearMessageLine();
     Type(KeyChar());
     return true;
@@ -165,10 +165,10 @@ void Dispatch(Cmd c) {
     case Cmd::Backspace: CmdBackspace(); break;
     case Cmd::Tab: CmdTab(); break;
     case Cmd::Enter:
-      if (Loop.LiteralMode) {
-        Loop.LiteralMode = false;
+      if (Typing.LiteralMode) {
+        Typing.LiteralMode = false;
         ClearMessageLine();
-        Type(Loop.LiteralCode);
+        Type(Typing.LiteralCode);
       } else {
         CmdEnter();
       }
@@ -183,8 +183,8 @@ void Dispatch(Cmd c) {
     case Cmd::RereadShorts: RereadShorts(); break;
     case Cmd::TakeFile: TakeFile(); break;
     case Cmd::Literal:
-      Loop.LiteralMode = true;
-      Loop.LiteralCode = 0;
+      Typing.LiteralMode = true;
+      Typing.LiteralCode = 0;
       ShowMessage("Press a letter, or F#, or enter a number, then Enter.", 0);
       break;
     case Cmd::DeleteLine: CmdDeleteLine(); break;
@@ -245,8 +245,8 @@ void Dispatch(Cmd c) {
     case Cmd::UndoTakeFile: CmdUndoTakeFile(); break;
     case Cmd::EditAnotherFile: CmdEditAnotherFile(); break;
     case Cmd::Help:
-      if (Loop.LiteralMode) {
-        Loop.LiteralMode = false;
+      if (Typing.LiteralMode) {
+        Typing.LiteralMode = false;
         ClearMessageLine();
         Type(0x01);
       } else {
@@ -399,8 +399,8 @@ void MainLoopTurn() {
   // A paste that ended a continuation offer comes back here as the key to
   // run again; the offer read it, so its text is Kbd.Paste.
   if ((played == PlayedKey::NotPlaying || rerun) && Kbd.KeyEvent == PasteKeyCode) {
-    Loop.PendingContinuation = 0;
-    Loop.InsertedLast = 0;
+    Shorts.PendingContinuation = 0;
+    Insert.InsertedLast = 0;
     Loop.Selector = 1 - Loop.Selector;
     Loop.LineSnapshot[size_t(Loop.Selector)] = {LineString(Ed.CurLine), Ed.CurCol};
     Loop.LastCommand = LoopState::Nothing;
@@ -423,8 +423,8 @@ void MainLoopTurn() {
     return;
   }
   const uint32_t code = Kbd.KeyEvent;
-  if (KeyScan() == 0xFF || KeyChar() == 0 || (KeyShift() & 0x0C) != 0) Loop.PendingContinuation = 0;
-  if (code != 0x0008A56Bu && KeyLow16() != 0xFF0A) Loop.InsertedLast = 0;
+  if (KeyScan() == 0xFF || KeyChar() == 0 || (KeyShift() & 0x0C) != 0) Shorts.PendingContinuation = 0;
+  if (code != 0x0008A56Bu && KeyLow16() != 0xFF0A) Insert.InsertedLast = 0;
 
   // The line as it was before this command, for "undo last change".
   Loop.Selector = 1 - Loop.Selector;

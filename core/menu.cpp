@@ -7,7 +7,7 @@
 #include "core/editor.h"
 #include "core/keystrokes.h"
 #include "core/mainloop.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
 #include "screen/keys.h"

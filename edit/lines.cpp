@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "blocks/marks.h"
-#include "core/state.h"
-#include "edit/words.h"
+#include "text/marks.h"
+#include "base/state.h"
+#include "text/words.h"
 #include "screen/keys.h"
 #include "text/linestore.h"
 #include "text/messages.h"

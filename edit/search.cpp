@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "builds/build.h"
-#include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/linematch.h"
-#include "edit/prompt.h"
+#include "text/prompt.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
 #include "screen/keys.h"

@@ -4,11 +4,11 @@
 #include <array>
 #include <string>
 
-#include "blocks/marks.h"
-#include "core/state.h"
+#include "text/marks.h"
+#include "base/state.h"
 #include "edit/lines.h"
-#include "edit/prompt.h"
-#include "edit/words.h"
+#include "text/prompt.h"
+#include "text/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"

@@ -30,6 +30,10 @@ struct TypingState {
   // While above 0 a refused character makes no pause: a trial of typing
   // (below) is running, and its command reports the refusal instead.
   int Trials = 0;
+  // Literal mode: the next keys give one character by its letter or its
+  // decimal code (collected in LiteralCode until Enter).
+  bool LiteralMode = false;
+  uint8_t LiteralCode = 0;
 };
 extern TypingState Typing;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "builds/build.h"
+#include "base/charset.h"
 
 // The character byte b stands for in the set.  Bytes 0..127 are ASCII except
 // that 0..31 are not characters (returns the control code itself).  Bytes the

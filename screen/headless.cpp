@@ -1,6 +1,6 @@
 #include "screen/headless.h"
 
-#include "builds/keymap.h"
+#include "screen/keycoding.h"
 #include "screen/keys.h"
 
 HeadlessTerminal::HeadlessTerminal(Charset set) { Decoder.Configure(set, InputEncoding::Utf8, 35); }
@@ -34,7 +34,7 @@ bool HeadlessTerminal::Poll(int timeoutMs) {
         Kbd.Queue.push_back(PasteKeyCode);
         continue;
       }
-      if (uint32_t code = KeyCodeFor(CurrentBuild(), k)) Kbd.Queue.push_back(code);
+      if (uint32_t code = KeyCodeOf(k)) Kbd.Queue.push_back(code);
     }
   }
   if (!Kbd.Queue.empty()) return true;

@@ -1,7 +1,7 @@
 // Turns the bytes a terminal sends into physical keys.  A pure function of
 // the bytes and a clock, so split reads and the lone-Esc timeout are tested
 // without a terminal.  Which 32-bit code a physical key delivers is the
-// build's business (builds/keymap.h).
+// build's business (screen/keycoding.h).
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "builds/build.h"
+#include "base/charset.h"
 
 enum KeyId : uint8_t {
   K_None = 0,

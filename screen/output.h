@@ -33,7 +33,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "builds/build.h"
+#include "base/charset.h"
 #include "screen/cells.h"
 
 enum class OutputEncoding : uint8_t { Utf8, Koi8, Cp866 };

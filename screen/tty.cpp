@@ -18,7 +18,7 @@
 #include <cstring>
 #include <string>
 
-#include "builds/keymap.h"
+#include "screen/keycoding.h"
 #include "screen/keydecode.h"
 #include "screen/keys.h"
 #include "screen/output.h"
@@ -158,12 +158,12 @@ class TtyTerminal : public Terminal {
     // speak it, and a '?' for every Cyrillic letter helps nobody.
     int timeout = 35;
     if (const char* e = std::getenv("VESK_ESC_TIMEOUT")) timeout = std::atoi(e);
-    Decoder.Configure(CurrentBuild().Set, in, timeout);
+    Decoder.Configure(TermKeyCoding.Set, in, timeout);
     std::string kbs = Cap("kbs");
     Decoder.SetBackspaceByte(kbs.size() == 1 ? uint8_t(kbs[0]) : 0x7F);
     AddTerminfoKeys(Decoder);
 
-    Output.Init(CurrentBuild().Set, out);
+    Output.Init(TermKeyCoding.Set, out);
     Output.SetTerminalSize(Setup.Columns, Setup.Rows);
 
     // Besides the terminfo modes: pastes come bracketed (terminals that do
@@ -243,7 +243,7 @@ class TtyTerminal : public Terminal {
           Kbd.Queue.push_back(PasteKeyCode);
           continue;
         }
-        uint32_t code = KeyCodeFor(CurrentBuild(), k);
+        uint32_t code = KeyCodeOf(k);
         if (code != 0) Kbd.Queue.push_back(code);
       }
       TakeAnswers(now);

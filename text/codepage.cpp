@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "builds/build.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/glyphs.h"
 #include "text/linestore.h"
 #include "text/messages.h"

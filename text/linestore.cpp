@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "text/heap.h"
 #include "text/linepool.h"
 #include "text/messages.h"

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <memory>
 
-#include "core/safefile.h"
-#include "core/state.h"
+#include "base/safefile.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "text/codepage.h"
 #include "text/heap.h"

@@ -1,7 +1,7 @@
 #include "text/messages.h"
 
 #include "builds/build.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "screen/glyphs.h"
 #include "screen/keys.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
-#include "edit/prompt.h"
+#include "base/state.h"
+#include "text/prompt.h"
 #include "screen/cells.h"
 #include "text/codepage.h"
 #include "text/linestore.h"

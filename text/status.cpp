@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/heap.h"

@@ -9,7 +9,7 @@
 
 #include "blocks/blocks.h"
 #include "builds/bindings.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "screen/headless.h"
 #include "screen/keys.h"

@@ -14,7 +14,7 @@
 #include "blocks/block_support.h"
 #include "blocks/blocks.h"
 #include "builds/bindings.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "screen/term.h"
 #include "text/linestore.h"

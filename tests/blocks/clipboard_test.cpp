@@ -15,7 +15,7 @@
 #include "screen/keydecode.h"
 #include "support/driver.h"
 #include "builds/bindings.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "text/linestore.h"
 

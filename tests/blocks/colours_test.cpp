@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "blocks/colours.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "blocks/f12marks.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "support/fixture.h"
 #include "text/linestore.h"

@@ -8,8 +8,7 @@
 
 #include "blocks/block_support.h"
 #include "blocks/insertfile.h"
-#include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "support/driver.h"
 #include "support/scratch.h"
 #include "text/codepage.h"
@@ -63,11 +62,11 @@ TEST(TakeFile, TenLinesGoAfterTheCursorLineAndCtrlF1TakesExactlyThemBack) {
   want.push_back("c");
   EXPECT_EQ(r.Lines, want);
   EXPECT_EQ(r.CurLine, 2);
-  EXPECT_EQ(Loop.InsertedLast, 12);
+  EXPECT_EQ(Insert.InsertedLast, 12);
 
   r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n<C-F1>");
   EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(Loop.InsertedLast, 0);
+  EXPECT_EQ(Insert.InsertedLast, 0);
   // A second Ctrl+F1 has nothing left to take back.
   r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n<C-F1><C-F1>");
   EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b", "c"}));
@@ -99,7 +98,7 @@ TEST(TakeFile, AnEmptyFileInsertsNothing) {
   Put("empty.txt", "");
   RunResult r = Edit("a\nb\n", "<Down><S-F1>empty.txt\n");
   EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(Loop.InsertedLast, 2);
+  EXPECT_EQ(Insert.InsertedLast, 2);
   EXPECT_EQ(r.CurLine, 2);
 }
 
@@ -107,7 +106,7 @@ TEST(TakeFile, EscAtTheNamePromptTakesNothing) {
   ScratchDir here;
   RunResult r = Edit("a\nb\n", "<S-F1><Esc>");
   EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(Loop.InsertedLast, 0);
+  EXPECT_EQ(Insert.InsertedLast, 0);
 }
 
 TEST(TakeFile, AMissingFileIsAskedForAgain) {
@@ -233,7 +232,7 @@ TEST(TakeFile, TheLineLimitStopsTheTakingAndCtrlF1TakesBackWhatCame) {
   // F10 leaves the range for Ctrl+F1.
   r = Edit("a\nb\nc\n", "<S-F1>big.txt\n<F10>");
   EXPECT_EQ(Txt.LineCount, MaxLines);
-  EXPECT_EQ(Loop.InsertedLast, MaxLines - 2);
+  EXPECT_EQ(Insert.InsertedLast, MaxLines - 2);
   EXPECT_EQ(LineString(MaxLines - 2).substr(0, 10), "line 24572");
   EXPECT_EQ(LineString(MaxLines - 1).substr(0, 2), "b ");
   r = Edit("a\nb\nc\n", "<S-F1>big.txt\n<C-F1>");
@@ -247,7 +246,7 @@ TEST(TakeFile, AFullTextTakesNothing) {
   EXPECT_TRUE(Contains(r.Row(2), "СЛИШКОМ МНОГО СТРОК!")) << r.Row(2);
   r = Edit(Numbered(1, MaxLines), "<S-F1>ins.txt\n<F10>");
   EXPECT_EQ(Txt.LineCount, MaxLines);
-  EXPECT_EQ(Loop.InsertedLast, 1);
+  EXPECT_EQ(Insert.InsertedLast, 1);
   EXPECT_EQ(LineString(2).substr(0, 7), "line 2 ");
 }
 

@@ -15,7 +15,7 @@
 #include "builds/bindings.h"
 #include "core/commands.h"
 #include "core/mainloop.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "support/driver.h"
 #include "support/fixture.h"
 #include "support/scratch.h"

@@ -15,7 +15,7 @@
 #include "blocks/blocks.h"
 #include "blocks/clipboard.h"
 #include "builds/bindings.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "text/heap.h"
 #include "text/linestore.h"

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "blocks/insertfile.h"
+#include "blocks/shorts.h"
 #include "core/commands.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
@@ -177,7 +179,7 @@ TEST_F(CommandsTest, BottomOfFileAndScreenJumps) {
 
 TEST_F(CommandsTest, UndoTakeFileRemovesExactlyTheTakenLines) {
   Ed.CurLine = 5;
-  Loop.InsertedLast = 15;
+  Insert.InsertedLast = 15;
   CmdUndoTakeFile();
   EXPECT_EQ(Txt.LineCount, 30);
   EXPECT_EQ(Line(6), "line 16");
@@ -202,9 +204,9 @@ TEST_F(CommandsTest, EscUnmarksBeforeItLeaves) {
   Ed.RectLastCol = 4;
   CmdEscape();
   EXPECT_EQ(Ed.RectFirst, 0);
-  Loop.PendingContinuation = 3;
+  Shorts.PendingContinuation = 3;
   CmdEscape();
-  EXPECT_EQ(Loop.PendingContinuation, 0);
+  EXPECT_EQ(Shorts.PendingContinuation, 0);
 }
 
 TEST_F(CommandsTest, QuitAtOnceEndsWithZero) {

@@ -33,7 +33,7 @@
 #include "core/commands.h"
 #include "core/editor.h"
 #include "core/mainloop.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
 #include "screen/glyphs.h"

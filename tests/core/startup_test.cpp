@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "core/editor.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/keys.h"
 #include "support/driver.h"
 #include "support/fixture.h"
@@ -263,7 +263,7 @@ TEST(StartUp, TheStateFileRestoresTheCursorAndIsSafeWithAnyContent) {
   EXPECT_FALSE(Ed.InsertMode);
 
   // Garbage, negative, huge and missing lines give defaults or clamped values.
-  ResetEditorState();
+  ResetEditorState(DefaultFillCell());
   ApplyStateFileText("abc\n99999\n-5\n7\n11\n-1\n3\n99\n999\n\n\n\n2\n1\n2048\n70000\n");
   EXPECT_EQ(Ed.WindowTop, 1);
   EXPECT_EQ(Ed.CurLine, 10);  // beyond the end: the last line
@@ -274,7 +274,7 @@ TEST(StartUp, TheStateFileRestoresTheCursorAndIsSafeWithAnyContent) {
   EXPECT_TRUE(Kbd.RusLayoutOn);
   EXPECT_TRUE(Ed.FillCell & 0x0800);
   EXPECT_EQ(Ed.ColumnMark, 1);
-  ResetEditorState();
+  ResetEditorState(DefaultFillCell());
   ApplyStateFileText("");
   ApplyStateFileText(std::string(5000, '9'));
   EXPECT_EQ(Ed.CurLine, 1);

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/lines.h"
 #include "screen/cells.h"
 #include "support/fixture.h"

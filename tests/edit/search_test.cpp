@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/linematch.h"
-#include "edit/prompt.h"
+#include "text/prompt.h"
 #include "edit/search.h"
 #include "edit/typing.h"
 #include "support/driver.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/mainloop.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
 #include "screen/keys.h"

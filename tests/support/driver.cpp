@@ -12,7 +12,7 @@
 #include "builds/keymap.h"
 #include "core/editor.h"
 #include "core/mainloop.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/glyphs.h"
 #include "screen/keydecode.h"
 #include "screen/term.h"

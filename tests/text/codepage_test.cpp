@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/glyphs.h"
 #include "screen/keys.h"
 #include "support/driver.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/keys.h"
 #include "support/fixture.h"
 #include "text/messages.h"

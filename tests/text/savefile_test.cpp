@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "screen/cells.h"
 #include "support/driver.h"
 #include "support/fixture.h"

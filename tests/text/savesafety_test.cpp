@@ -20,7 +20,7 @@
 #include <functional>
 #include <map>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "support/fixture.h"
 #include "support/scratch.h"
 #include "text/savefile.h"

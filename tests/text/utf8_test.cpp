@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "blocks/insertfile.h"
-#include "core/state.h"
+#include "base/state.h"
 #include "edit/search.h"
 #include "screen/glyphs.h"
 #include "support/driver.h"

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/state.h"
+#include "base/state.h"
 #include "support/driver.h"
 #include "support/fixture.h"
 #include "text/heap.h"

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "screen/cells.h"
-
 constexpr int MaxLines = 24575;  // lines a text may have
 
 struct PositionMark {
@@ -50,7 +48,7 @@ struct EditorState {
   uint8_t BraceComments = 0;          // 2: Pascal source mode
   bool InsertMode = true;
   uint8_t ExitStatus = 2;
-  Cell FillCell = 0;  // set from the build at start-up
+  uint16_t FillCell = 0;  // a screen cell: character and attribute; from the build at start-up
 
   // Marks and blocks (the line store keeps their line numbers in step).
   std::array<int16_t, 3> LineMarks{};
@@ -68,8 +66,9 @@ struct EditorState {
 };
 extern EditorState Ed;
 
-void ResetEditorState();
+// The defaults of a fresh start; FillCell's default comes from the build.
+void ResetEditorState(uint16_t fillCell);
+// Records the cursor position in the "get back" history before a jump.
+void PushPosition();
 // Tab stops from IndentColumn and TabWidth: stop i+1 = stop i + width.
 void ComputeTabStops();
-// FillCell's default for the build.
-Cell DefaultFillCell();

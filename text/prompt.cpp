@@ -1,13 +1,13 @@
-#include "edit/prompt.h"
+#include "text/prompt.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
 
 #include "builds/build.h"
-#include "core/safefile.h"
-#include "core/state.h"
-#include "edit/words.h"
+#include "base/safefile.h"
+#include "base/state.h"
+#include "text/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/codepage.h"

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/state.h"
-#include "edit/prompt.h"
+#include "base/state.h"
+#include "text/prompt.h"
 #include "support/fixture.h"
 
 namespace fs = std::filesystem;

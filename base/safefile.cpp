@@ -1,4 +1,4 @@
-#include "core/safefile.h"
+#include "base/safefile.h"
 
 #include <errno.h>
 #include <fcntl.h>

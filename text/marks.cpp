@@ -1,6 +1,6 @@
-#include "blocks/marks.h"
+#include "text/marks.h"
 
-#include "core/state.h"
+#include "base/state.h"
 #include "text/messages.h"
 
 void RemoveAllMarks() {

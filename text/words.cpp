@@ -1,9 +1,9 @@
-#include "edit/words.h"
+#include "text/words.h"
 
 #include <algorithm>
 
-#include "blocks/marks.h"
-#include "core/state.h"
+#include "text/marks.h"
+#include "base/state.h"
 #include "screen/keys.h"
 #include "text/linestore.h"
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
-#include "edit/words.h"
+#include "base/state.h"
+#include "text/words.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "support/scratch.h"
-#include "core/safefile.h"
+#include "base/safefile.h"
 
 namespace fs = std::filesystem;
 

@@ -43,13 +43,45 @@ void AppendLineForSave(std::string& out, int n, int mode) {
   out += '\n';
 }
 
+namespace {
+
+// Lines first..last in UTF-8 as they are written: each line converted into
+// a buffer on the stack, the buffer added to the text when it is full, into
+// room taken once for two bytes a character (all of Cyrillic; a text with
+// many three-byte characters grows as it needs).
+void AppendUtf8Lines(std::string& out, int first, int last) {
+  size_t room = out.size();
+  for (int n = first; n <= last; ++n) room += 2 * LineText(n).size() + 1;
+  out.reserve(room);
+  char buf[16384 + Utf8Room(255) + 1];
+  size_t used = 0;
+  for (int n = first; n <= last; ++n) {
+    std::string_view s = LineText(n);  // the rest of the line is blanks
+    size_t len = s.size();
+    while (len > 0 && (s[len - 1] == ' ' || s[len - 1] == '\0')) --len;
+    used += EncodeUtf8(s.data(), len, buf + used);
+    buf[used++] = '\n';
+    if (used > 16384) {
+      out.append(buf, used);
+      used = 0;
+    }
+  }
+  out.append(buf, used);
+}
+
+}  // namespace
+
 std::string TextForSave(int first, int last, int mode) {
   std::string out;
   first = std::max(first, 1);
   last = std::min<int>(last, Txt.LineCount);
-  if (last >= first) out.reserve(size_t(last - first + 1) * 64);
   // A UTF-8 file's byte-order mark goes back before its first line.
   if (first == 1 && last == Txt.LineCount) out += DiskPrefix();
+  if (mode <= 1 && CodePage.DiskIsUtf8) {
+    AppendUtf8Lines(out, first, last);
+    return out;
+  }
+  if (last >= first) out.reserve(out.size() + size_t(last - first + 1) * 64);
   for (int n = first; n <= last; ++n) AppendLineForSave(out, n, mode);
   return out;
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,28 +46,30 @@ void AppendLineForSave(std::string& out, int n, int mode) {
 
 namespace {
 
-// Lines first..last in UTF-8 as they are written: each line converted into
-// a buffer on the stack, the buffer added to the text when it is full, into
-// room taken once for two bytes a character (all of Cyrillic; a text with
-// many three-byte characters grows as it needs).
+// Lines first..last in UTF-8 as they are written: gathered as they are
+// stored, with their line ends, into a buffer on the stack, which is then
+// converted in one go into another and added to the text; the room for
+// the text is taken once, for two bytes a character (all of Cyrillic; a
+// text with many three-byte characters grows as it needs).
 void AppendUtf8Lines(std::string& out, int first, int last) {
-  size_t room = out.size();
-  for (int n = first; n <= last; ++n) room += 2 * LineText(n).size() + 1;
-  out.reserve(room);
-  char buf[16384 + Utf8Room(255) + 1];
+  if (last < first) return;
+  out.reserve(out.size() + size_t(last - first + 1) * 128);
+  constexpr size_t kGather = 8192;
+  char lines[kGather + 256];
+  char utf8[Utf8Room(kGather + 256)];
   size_t used = 0;
   for (int n = first; n <= last; ++n) {
     std::string_view s = LineText(n);  // the rest of the line is blanks
     size_t len = s.size();
     while (len > 0 && (s[len - 1] == ' ' || s[len - 1] == '\0')) --len;
-    used += EncodeUtf8(s.data(), len, buf + used);
-    buf[used++] = '\n';
-    if (used > 16384) {
-      out.append(buf, used);
+    std::memcpy(lines + used, s.data(), len);
+    used += len;
+    lines[used++] = '\n';
+    if (used >= kGather || n == last) {
+      out.append(utf8, EncodeUtf8(lines, used, utf8));
       used = 0;
     }
   }
-  out.append(buf, used);
 }
 
 }  // namespace

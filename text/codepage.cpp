@@ -413,17 +413,25 @@ size_t EncodeUtf8(const char* in, size_t n, char* out) {
   for (;;) {
     if (UseUtf8Blocks) EncodeUtf8Blocks(in, n, out, i, o, t.Lead.data(), t.Cont.data());
     if (i >= n) return o;
-    // What the blocks leave: 32 bytes, ASCII eight at a time.
+    // What the blocks leave: 32 bytes, eight at a time, copied when they
+    // are ASCII.
     const size_t stop = std::min(n, i + 32);
-    while (i < stop) {
+    for (; i + 8 <= stop; i += 8) {
       uint64_t w;
-      if (i + 8 <= stop && (std::memcpy(&w, in + i, 8), (w & 0x8080808080808080ull) == 0)) {
+      std::memcpy(&w, in + i, 8);
+      if ((w & 0x8080808080808080ull) == 0) {
         std::memcpy(out + o, &w, 8);
-        i += 8;
         o += 8;
         continue;
       }
-      const uint32_t e = t.Encoded[uint8_t(in[i++])];
+      for (int k = 0; k < 8; ++k) {
+        const uint32_t e = t.Encoded[uint8_t(w >> (8 * k))];
+        std::memcpy(out + o, &e, 4);
+        o += e >> 24;
+      }
+    }
+    for (; i < stop; ++i) {
+      const uint32_t e = t.Encoded[uint8_t(in[i])];
       std::memcpy(out + o, &e, 4);
       o += e >> 24;
     }

@@ -48,9 +48,10 @@ namespace {
 
 // Lines first..last in UTF-8 as they are written: gathered as they are
 // stored, with their line ends, into a buffer on the stack, which is then
-// converted in one go into another and added to the text; the room for
-// the text is taken once, for two bytes a character (all of Cyrillic; a
-// text with many three-byte characters grows as it needs).
+// converted in one go into another and added to the text.  The text's room
+// is taken for 128 bytes a line (64 Cyrillic letters, twice what the other
+// forms take), without a pass over the lines to measure them: that pass
+// cost more than the text growing now and then.
 void AppendUtf8Lines(std::string& out, int first, int last) {
   if (last < first) return;
   out.reserve(out.size() + size_t(last - first + 1) * 128);

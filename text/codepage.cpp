@@ -13,6 +13,7 @@
 #include "text/messages.h"
 #include "text/questions.h"
 #include "text/savefile.h"
+#include "text/utf8blocks.h"
 
 // The columns, one row of the table per line of code.
 constexpr std::array<uint8_t, 136> Cp866Column = {
@@ -242,25 +243,43 @@ inline int SetByte(Charset set, const SmallReverse& small, char32_t u) {
   return u < 0x800 ? small.Byte[u] : ByteOf(set, u);
 }
 
-struct Encoded {
-  uint8_t Length;
-  char Bytes[4];  // Length of them are used; four make one fixed-size copy
+// UTF-8 of the set's bytes: the bytes in the low three bytes, their count
+// in the top one, so that one four-byte copy writes any of them.
+struct Utf8Tables {
+  std::array<uint32_t, 256> Encoded{};
+  // For the block conversions (text/utf8blocks.h): the two bytes of the
+  // bytes 0x80..0xFF (lead 0 where three are needed), and the set's bytes of
+  // U+0400..U+047F by the lead's low bit and the continuation's six (0
+  // where the set lacks the character).
+  alignas(64) std::array<uint8_t, 128> Lead{};
+  alignas(64) std::array<uint8_t, 128> Cont{};
+  alignas(64) std::array<uint8_t, 128> FromCyrillic{};
 };
-using EncodeTable = std::array<Encoded, 256>;
 
-EncodeTable MakeEncodeTable(Charset set) {
-  EncodeTable t{};
+Utf8Tables MakeUtf8Tables(Charset set) {
+  Utf8Tables t;
   for (int b = 0; b < 256; ++b) {
     std::string u = Utf8Of(UnicodeOf(set, uint8_t(b)));
-    t[size_t(b)].Length = uint8_t(std::min<size_t>(u.size(), 3));
-    std::memcpy(t[size_t(b)].Bytes, u.data(), t[size_t(b)].Length);
+    u.resize(std::min<size_t>(u.size(), 3));
+    uint32_t e = uint32_t(u.size()) << 24;
+    for (size_t k = 0; k < u.size(); ++k) e |= uint32_t(uint8_t(u[k])) << (8 * k);
+    t.Encoded[size_t(b)] = e;
+    if (b >= 0x80 && u.size() == 2) {
+      t.Lead[size_t(b - 0x80)] = uint8_t(u[0]);
+      t.Cont[size_t(b - 0x80)] = uint8_t(u[1]);
+    }
+  }
+  const SmallReverse& small = SmallReverseOf(set);
+  for (size_t k = 0; k < 128; ++k) {
+    const int b = small.Byte[0x400 + k];
+    if (b >= 0x80) t.FromCyrillic[k] = uint8_t(b);
   }
   return t;
 }
 
-const EncodeTable& EncodeTableOf(Charset set) {
-  static const EncodeTable koi8 = MakeEncodeTable(Charset::Koi8);
-  static const EncodeTable cp866 = MakeEncodeTable(Charset::Cp866);
+const Utf8Tables& Utf8TablesOf(Charset set) {
+  static const Utf8Tables koi8 = MakeUtf8Tables(Charset::Koi8);
+  static const Utf8Tables cp866 = MakeUtf8Tables(Charset::Cp866);
   return set == Charset::Koi8 ? koi8 : cp866;
 }
 
@@ -380,23 +399,42 @@ void AppendForDisk(std::string& out, std::string_view bytes) {
     RecodeForDisk(out, start);
     return;
   }
-  size_t i = 0;
-  while (i < bytes.size() && uint8_t(bytes[i]) < 0x80) ++i;
-  out.append(bytes.data(), i);  // ASCII is the same in UTF-8
-  if (i == bytes.size()) return;
-  const EncodeTable& t = EncodeTableOf(CurrentBuild().Set);
-  // Through a buffer on the stack, 256 bytes at a time; one character
-  // takes at most three bytes.
-  char buf[3 * 256 + 4];
-  while (i < bytes.size()) {
-    const size_t stop = std::min(bytes.size(), i + 256);
-    size_t o = 0;
-    for (; i < stop; ++i) {
-      const Encoded& e = t[uint8_t(bytes[i])];
-      std::memcpy(buf + o, e.Bytes, 4);
-      o += e.Length;
+  // Through a buffer on the stack, 256 bytes at a time.
+  char buf[Utf8Room(256)];
+  for (size_t i = 0; i < bytes.size(); i += 256) {
+    const size_t n = std::min<size_t>(bytes.size() - i, 256);
+    out.append(buf, EncodeUtf8(bytes.data() + i, n, buf));
+  }
+}
+
+size_t EncodeUtf8(const char* in, size_t n, char* out) {
+  const Utf8Tables& t = Utf8TablesOf(CurrentBuild().Set);
+  size_t i = 0, o = 0;
+  for (;;) {
+    if (UseUtf8Blocks) EncodeUtf8Blocks(in, n, out, i, o, t.Lead.data(), t.Cont.data());
+    if (i >= n) return o;
+    // What the blocks leave: 32 bytes, eight at a time, copied when they
+    // are ASCII.
+    const size_t stop = std::min(n, i + 32);
+    for (; i + 8 <= stop; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, in + i, 8);
+      if ((w & 0x8080808080808080ull) == 0) {
+        std::memcpy(out + o, &w, 8);
+        o += 8;
+        continue;
+      }
+      for (int k = 0; k < 8; ++k) {
+        const uint32_t e = t.Encoded[uint8_t(w >> (8 * k))];
+        std::memcpy(out + o, &e, 4);
+        o += e >> 24;
+      }
     }
-    out.append(buf, o);
+    for (; i < stop; ++i) {
+      const uint32_t e = t.Encoded[uint8_t(in[i])];
+      std::memcpy(out + o, &e, 4);
+      o += e >> 24;
+    }
   }
 }
 
@@ -641,7 +679,10 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
     }
   }
   bool multibyte = false;
+  const Utf8Tables& blocks = Utf8TablesOf(set);
   while (i < n) {
+    if (UseUtf8Blocks && DecodeUtf8Blocks(in, n, out, i, o, blocks.FromCyrillic.data())) multibyte = true;
+    if (i >= n) break;
     // Runs of ASCII, eight bytes at a time while they last, and runs of
     // two-byte sequences of the set, one look-up of the pair each.
     while (i + 8 <= n) {
@@ -717,13 +758,8 @@ std::string Utf8ToInternal(std::string_view utf8, bool atStart) {
 }
 
 std::string InternalToUtf8(std::string_view bytes) {
-  const EncodeTable& t = EncodeTableOf(CurrentBuild().Set);
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    const Encoded& e = t[uint8_t(c)];
-    out.append(e.Bytes, e.Length);
-  }
+  std::string out(Utf8Room(bytes.size()), '\0');
+  out.resize(EncodeUtf8(bytes.data(), bytes.size(), out.data()));
   return out;
 }
 

@@ -67,6 +67,10 @@ uint8_t DiskByte(uint8_t b);
 void RecodeForDisk(std::string& s, size_t from = 0);
 // Appends bytes of the internal set to out in the form the file is written in.
 void AppendForDisk(std::string& out, std::string_view bytes);
+// The UTF-8 of in[0..n), bytes of the internal set, written to out, which has
+// room for Utf8Room(n) bytes; returns its length.
+constexpr size_t Utf8Room(size_t n) { return 3 * n + 64; }
+size_t EncodeUtf8(const char* in, size_t n, char* out);
 // What goes before the first line of the whole text: the byte-order mark of
 // a UTF-8 file that had one, else nothing.
 std::string DiskPrefix();

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "builds/build.h"
+#include "support/driver.h"
 #include "text/loadsave.h"
+#include "text/utf8blocks.h"
 
 namespace fs = std::filesystem;
 
@@ -74,5 +77,55 @@ TEST(LineReader, EveryKindOfLineEndAcrossBufferBoundaries) {
     ASSERT_EQ(got.size(), want.size()) << "text " << k;
     for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(got[i], want[i]) << "text " << k << " line " << i + 1;
   }
+  fs::remove_all(dir);
+}
+
+// UTF-8 read in pieces: sequences cut by the end of a read (the lead byte
+// the last of the first read, or its continuation the first of the second),
+// and lines whose lead bytes fall on every place of a 64-byte block, come
+// out as the set's bytes, with the block conversion and without.
+TEST(LineReader, Utf8SequencesAcrossReadsAndBlocks) {
+  const std::string dir = testing::TempDir() + "vesk-reader-utf8-" + std::to_string(getpid());
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::vector<std::string> lines;
+  // 655 lines of 100 bytes: the first read ends 36 bytes into the next line.
+  for (int i = 0; i < 655; ++i) lines.push_back(std::string(99, 'a'));
+  std::vector<std::string> texts;
+  for (size_t before : {35, 34}) {
+    std::vector<std::string> t = lines;
+    std::string cut(before, 'b');
+    for (int k = 0; k < 60; ++k) cut += "ж";
+    t.push_back(cut);
+    for (int i = 0; i < 4000; ++i) {
+      std::string l = std::string(size_t(i % 7), ' ') + std::to_string(i);
+      for (int k = 0; k < i % 61; ++k) l += k % 5 == 4 ? "ё " : "Жи";
+      t.push_back(l);
+    }
+    std::string text;
+    for (const std::string& l : t) text += l + "\n";
+    texts.push_back(text);
+  }
+  SelectBuild(BuildKoi8);
+  const bool had = UseUtf8Blocks;
+  for (bool blocks : {false, true}) {
+    UseUtf8Blocks = blocks && Utf8BlocksAvailable();
+    for (size_t k = 0; k < texts.size(); ++k) {
+      const std::string path = dir + "/u" + std::to_string(k);
+      { std::ofstream(path, std::ios::binary) << texts[k]; }
+      const int fd = open(path.c_str(), O_RDONLY);
+      ASSERT_GE(fd, 0);
+      auto reader = std::make_unique<LineReader>(fd, true);
+      std::string line;
+      bool cut = false;
+      std::string got;
+      while (reader->Next(line, cut)) got += line + "\n";
+      close(fd);
+      EXPECT_FALSE(reader->Failed());
+      ASSERT_EQ(got, ToSet(Charset::Koi8, texts[k])) << "text " << k << " blocks " << blocks;
+    }
+  }
+  UseUtf8Blocks = had;
+  SelectBuild(BuildKoi8Rkbd);
   fs::remove_all(dir);
 }

@@ -205,6 +205,6 @@ void KeyDefFileIO(int mode) {
 void AskKeyDefsSave() {
   if (!Defs.KeyDefsChanged) return;
   Q.AskSelection = 1;
-  Ask(InBuildSet(" Макросы записать ? | 1 - да | 2 или Esc - нет |"), "", 0x3F, 0x2F, 0x5F, 0x0D);
-  if (Q.Answer == 1) KeyDefFileIO(1);
+  if (Ask(InBuildSet(" Макросы записать ? | 1 - да | 2 или Esc - нет |"), "", 0x3F, 0x2F, 0x5F, 0x0D) == 1)
+    KeyDefFileIO(1);
 }

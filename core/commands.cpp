@@ -47,9 +47,9 @@ int FirstNonBlankColumn(std::string_view s) {
   return 0;
 }
 
-void AskQuestion(const char* koi8Text, const char* cp866Text) {
+int AskQuestion(const char* koi8Text, const char* cp866Text) {
   Q.AskSelection = 1;
-  Ask(InBuildSet(CurrentBuild().koi8r ? koi8Text : cp866Text), "", 0x3F, 0x2F, 0x5F, 0x0D);
+  return Ask(InBuildSet(CurrentBuild().koi8r ? koi8Text : cp866Text), "", 0x3F, 0x2F, 0x5F, 0x0D);
 }
 
 void Jump(int16_t line, int16_t top, int col) {
@@ -128,10 +128,10 @@ void CmdBackspace() {
 
 void CmdDelete() {
   if (BlockMarked()) {
-    AskQuestion(" Удалить помеченный блок ? | 1 - да | 2 - нет | 3 or Esc - nothing |",
-                " Удалить помеченный блок ? | 1 - да | 2 - нет | 3 или Esc - ничего |");
-    if (Q.Answer == 1) DeleteBlock();
-    if (Q.Answer != 2) return;
+    const int answer = AskQuestion(" Удалить помеченный блок ? | 1 - да | 2 - нет | 3 or Esc - nothing |",
+                                   " Удалить помеченный блок ? | 1 - да | 2 - нет | 3 или Esc - ничего |");
+    if (answer == 1) DeleteBlock();
+    if (answer != 2) return;
   }
   DeleteCharacter(true);
 }
@@ -143,9 +143,9 @@ void CmdToggleInsert() {
 
 void CmdDeleteLine() {
   if (Ed.CurLine >= Txt.LineCount) {
-    AskQuestion(" Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |",
-                "Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |");
-    if (Q.Answer != 1) return;
+    if (AskQuestion(" Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |",
+                    "Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |") != 1)
+      return;
   }
   SaveLineForUndo(Ed.CurLine);
   int16_t n = Ed.CurLine;

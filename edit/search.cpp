@@ -35,13 +35,13 @@ enum class Outcome { Found, NotFound, Cancelled };
 
 // Attribute sets of Ask: most questions, and the two questions that set up
 // a replace run.
-void AskPlain(const std::string& q) {
+int AskPlain(const std::string& q) {
   Q.AskSelection = 1;
-  Ask(q, "", 0x3F, 0x2F, 0x5F, 0x0D);
+  return Ask(q, "", 0x3F, 0x2F, 0x5F, 0x0D);
 }
-void AskSetup(const std::string& q) {
+int AskSetup(const std::string& q) {
   Q.AskSelection = 1;
-  Ask(q, "", 0x4F, 0x5F, 0x1C, 0x6E);
+  return Ask(q, "", 0x4F, 0x5F, 0x1C, 0x6E);
 }
 
 bool HasLetters(std::string_view pattern) {
@@ -128,10 +128,11 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
   }
 
   if (caseSetting == CaseUndecided && HasLetters(pattern)) {
-    AskPlain(InBuildSet("Величину букв игнорировать ? | 1 - да | 2 - нет | 3 или Esc - отказ от поиска |"));
-    if (Q.Answer == 1) {
+    const int answer =
+        AskPlain(InBuildSet("Величину букв игнорировать ? | 1 - да | 2 - нет | 3 или Esc - отказ от поиска |"));
+    if (answer == 1) {
       caseSetting = CaseIgnore;
-    } else if (Q.Answer == 2) {
+    } else if (answer == 2) {
       caseSetting = CaseMatch;
     } else {
       Txt.Failed = 1;
@@ -389,15 +390,17 @@ void StartRun() {
   Search.SavedCol = Ed.CurCol;
   Search.InBlock = false;
   if (Ed.BlockFirst > 0 && Ed.BlockLast >= Ed.BlockFirst) {
-    AskSetup(InBuildSet(" По всему файлу ? | 1 - да | 2 - по блоку строк | 3 или Esc - отказ от замены |"));
-    if (Q.Answer == 2) Search.InBlock = true;
-    else if (Q.Answer != 1) return EndRun();
+    const int scope =
+        AskSetup(InBuildSet(" По всему файлу ? | 1 - да | 2 - по блоку строк | 3 или Esc - отказ от замены |"));
+    if (scope == 2) Search.InBlock = true;
+    else if (scope != 1) return EndRun();
   }
-  AskSetup(InBuildSet(CurrentBuild().koi8r
-                          ? " С подтверждением каждого ? | 1 - да | 2 - нет | 3 или Esc - отказ от замены |"
-                          : " С подтверждением каждого ? | 1 - да | 2 нет | 3 или Esc - отказ от замены |"));
-  if (Q.Answer == 1) Search.Confirm = true;
-  else if (Q.Answer == 2) Search.Confirm = false;
+  const int confirm =
+      AskSetup(InBuildSet(CurrentBuild().koi8r
+                              ? " С подтверждением каждого ? | 1 - да | 2 - нет | 3 или Esc - отказ от замены |"
+                              : " С подтверждением каждого ? | 1 - да | 2 нет | 3 или Esc - отказ от замены |"));
+  if (confirm == 1) Search.Confirm = true;
+  else if (confirm == 2) Search.Confirm = false;
   else return EndRun();
   Search.Running = true;
   Search.Cancelled = false;
@@ -539,8 +542,7 @@ bool ReplacePending() { return Search.QuestionPending; }
 void ContinueReplace() {
   if (!Search.QuestionPending) return;
   Search.QuestionPending = false;
-  AskPlain(InBuildSet(" Менять ? | 1 - да | 2 - нет | 3 - все | 4 или Esc - отмена процесса |"));
-  switch (Q.Answer) {
+  switch (AskPlain(InBuildSet(" Менять ? | 1 - да | 2 - нет | 3 - все | 4 или Esc - отмена процесса |"))) {
     case 1: ReplaceAtCursor(); break;
     case 2: break;  // the next search starts after the match's first character
     case 3:

@@ -145,9 +145,9 @@ void RunOrDefineKey(uint8_t id, bool redefine) {
     TypeString(Defs.KeyDefs[id]);
     return;
   }
-  std::string text;
-  PromptLine(text, PromptMacroWord);
-  if (Txt.Failed != 0 || text.empty()) return;
+  const PromptResult typed = PromptLine(PromptKind::MacroWord);
+  const std::string& text = typed.Text;
+  if (!typed.Accepted() || text.empty()) return;
   if (!DefineKey(id, text)) {
     ShowMessage(InBuildSet("НЕ ХВАТАЕТ ПАМЯТИ!"), 1);
     return;

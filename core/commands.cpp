@@ -221,10 +221,10 @@ void CmdScrollDown() {
 
 void CmdGoToLine() {
   for (;;) {
-    std::string answer;
     DrawMessage(InBuildSet("     Введите номер строки:"));
-    PromptLine(answer, PromptOther);
-    if (Txt.Failed != 0 || answer.empty()) return;
+    const PromptResult typed = PromptLine(PromptKind::Other);
+    const std::string& answer = typed.Text;
+    if (!typed.Accepted() || answer.empty()) return;
     char* end = nullptr;
     long n = std::strtol(answer.c_str(), &end, 10);
     if (end == answer.c_str() || *end != '\0') continue;  // not a number: ask again

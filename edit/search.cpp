@@ -197,14 +197,15 @@ void QuickSearch(bool fromTop) {
 
 // Asks for the quick-search string and searches with the case setting.
 void PromptAndSearch(int8_t caseSetting) {
-  PromptLine(Ed.SearchString, PromptSearch);
-  if (Txt.Failed == 31) {  // Ctrl+P: the string goes into the text instead
+  const PromptResult typed = PromptLine(PromptKind::Search, Ed.SearchString);
+  Ed.SearchString = typed.Text;
+  if (typed.End == PromptEnd::IntoText) {
     TypeString(Ed.SearchString);
     return;
   }
-  if (Txt.Failed != 0) return;
+  if (!typed.Accepted()) return;
   Prompt.QuickSearchCase = caseSetting;
-  QuickSearch(KeyScan() == 0xF0);
+  QuickSearch(typed.End == PromptEnd::AcceptedFromTop);
 }
 
 // One replacement: the match at the cursor becomes the replacement,
@@ -504,10 +505,12 @@ void NextEmptyLine() {
 void Replace() {
   if (Search.Running) return;
   Search.ReplaceCase = CaseUndecided;
-  PromptLine(Search.ReplaceSearchString, PromptSearch);
-  if (Txt.Failed != 0 || Search.ReplaceSearchString.empty()) return;
-  PromptLine(Search.ReplacementString, PromptReplace);
-  if (Txt.Failed != 0) return;
+  const PromptResult pattern = PromptLine(PromptKind::Search, Search.ReplaceSearchString);
+  Search.ReplaceSearchString = pattern.Text;
+  if (!pattern.Accepted() || Search.ReplaceSearchString.empty()) return;
+  const PromptResult replacement = PromptLine(PromptKind::Replace, Search.ReplacementString);
+  Search.ReplacementString = replacement.Text;
+  if (!replacement.Accepted()) return;
   StartRun();
 }
 

@@ -531,9 +531,9 @@ void ExpandTabs() {
 bool SetFormatWidth() {
   for (;;) {
     DrawMessage(InBuildSet("Сколько колонок в строке?"));
-    std::string answer;
-    PromptLine(answer, PromptOther);
-    if (Txt.Failed != 0 || answer.empty()) return false;
+    const PromptResult typed = PromptLine(PromptKind::Other);
+    const std::string& answer = typed.Text;
+    if (!typed.Accepted() || answer.empty()) return false;
     // A whole number, blanks around it allowed.
     size_t b = answer.find_first_not_of(' ');
     size_t e = answer.find_last_not_of(' ');

@@ -365,9 +365,10 @@ bool AskFileName(std::string& name, int mode) {
   for (;;) {
     if (mode == 0 || mode == 1 || mode == 4) {
       DrawMessage(InBuildSet("Введите имя файла или Esc: "));
-      PromptLine(name, PromptOther);
+      const PromptResult typed = PromptLine(PromptKind::Other, name);
+      name = typed.Text;
       DrawStatusLine();
-      if (Txt.Failed != 0) {
+      if (!typed.Accepted()) {
         Txt.Failed = 1;
         ClearMessageLine();
         return false;
@@ -431,8 +432,9 @@ void WriteToDirectory(int mode, const std::string& target) {
     std::string answer;
     for (;;) {
       DrawMessage(InBuildSet("   Введите букву или путь:"));
-      PromptLine(answer, PromptOther);
-      if (Txt.Failed != 0) {
+      const PromptResult typed = PromptLine(PromptKind::Other, answer);
+      answer = typed.Text;
+      if (!typed.Accepted()) {
         ClearMessageLine();
         return;
       }

@@ -31,7 +31,7 @@ namespace {
 
 constexpr int MaxLine = 255;  // bytes a line may hold
 
-enum class Outcome { Found, NotFound, Cancelled };
+enum class FindResult { Found, NotFound, Cancelled };
 
 // Attribute sets of Ask: most questions, and the two questions that set up
 // a replace run.
@@ -89,11 +89,9 @@ void Match(int line, int col, bool otherLine, int searchMode) {
     Ed.HScroll = 0;
   }
   ClearForMatch(searchMode);
-  Txt.Failed = 0;
 }
 
 void NotFound(int searchMode) {
-  Txt.Failed = 1;
   if (searchMode == 1) {
     ShowMessage(InBuildSet("Строка не найдена."), 1);
     return;
@@ -104,12 +102,11 @@ void NotFound(int searchMode) {
   if (!Search.Batch && Search.TooLong == 0) ShowMessage(InBuildSet("Все замены осуществлены."), 1);
 }
 
-Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode, int8_t& caseSetting) {
-  Txt.Failed = 0;
+FindResult Find(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode, int8_t& caseSetting) {
   const int count = Txt.LineCount;
   if (count < 1) {
     NotFound(searchMode);
-    return Outcome::NotFound;
+    return FindResult::NotFound;
   }
   startLine = std::clamp(startLine, 1, count);
   endLine = std::clamp(endLine, 1, count);
@@ -120,11 +117,11 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
       n += step;
       if (TrimmedLength(LineBytes(n)) == 0) {
         Match(n, Ed.IndentColumn, true, searchMode);
-        return Outcome::Found;
+        return FindResult::Found;
       }
     }
     NotFound(searchMode);
-    return Outcome::NotFound;
+    return FindResult::NotFound;
   }
 
   if (caseSetting == CaseUndecided && HasLetters(pattern)) {
@@ -135,8 +132,7 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
     } else if (answer == 2) {
       caseSetting = CaseMatch;
     } else {
-      Txt.Failed = 1;
-      return Outcome::Cancelled;
+      return FindResult::Cancelled;
     }
   }
   if (searchMode == 1) ShowMessage(InBuildSet("Идет поиск строки ") + std::string(pattern), 0);
@@ -151,14 +147,14 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
     if (size_t(startCol) < first.size()) {
       if (int p = FindInLine(pat, first.substr(size_t(startCol)), caseSetting)) {
         Match(startLine, p + startCol, false, searchMode);
-        return Outcome::Found;
+        return FindResult::Found;
       }
     }
   } else {
     const size_t keep = startCol >= 1 ? std::min(first.size(), size_t(startCol - 1)) : 0;
     if (int p = FindInLine(pat, first.substr(0, keep), caseSetting)) {
       Match(startLine, p, false, searchMode);
-      return Outcome::Found;
+      return FindResult::Found;
     }
   }
   const LineMatcher matcher(pat, caseSetting > 0);
@@ -166,11 +162,11 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
     n += step;
     if (int p = matcher.In(n)) {
       Match(n, p, true, searchMode);
-      return Outcome::Found;
+      return FindResult::Found;
     }
   }
   NotFound(searchMode);
-  return Outcome::NotFound;
+  return FindResult::NotFound;
 }
 
 // The direction of the search commands (see the header).
@@ -258,16 +254,16 @@ bool ReplaceMatches() {
   for (;;) {
     StopIfClosing();
     const int endLine = Search.InBlock ? Ed.BlockLast : Txt.LineCount;
-    Outcome o;
+    FindResult o;
     if (Search.InBlock && (Ed.BlockFirst < 1 || endLine < Ed.CurLine)) {
       // Line breaking carried the cursor past the block's last line.
       NotFound(0);
-      o = Outcome::NotFound;
+      o = FindResult::NotFound;
     } else {
       o = Find(Search.ReplaceSearchString, Ed.CurLine, endLine, Ed.CurCol, 0, Search.ReplaceCase);
     }
-    if (o == Outcome::Cancelled) Search.Cancelled = true;
-    if (o != Outcome::Found) return false;
+    if (o == FindResult::Cancelled) Search.Cancelled = true;
+    if (o != FindResult::Found) return false;
     // The next search starts after what a replacement typed, so a match
     // where the previous one stood means the run went round: it ends.  But
     // where a replacement took text out and typed nothing, the text after
@@ -474,8 +470,7 @@ int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetti
 
 bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
                 int8_t& caseSetting) {
-  Find(pattern, startLine, endLine, startCol, searchMode, caseSetting);
-  return Txt.Failed == 0;
+  return Find(pattern, startLine, endLine, startCol, searchMode, caseSetting) == FindResult::Found;
 }
 
 void SearchForward() {
@@ -542,8 +537,8 @@ void ReplaceFromFile() {
 
 bool ReplacePending() { return Search.QuestionPending; }
 
-void ContinueReplace() {
-  if (!Search.QuestionPending) return;
+Outcome ContinueReplace() {
+  if (!Search.QuestionPending) return Outcome::Done;
   Search.QuestionPending = false;
   switch (AskPlain(InBuildSet(" Менять ? | 1 - да | 2 - нет | 3 - все | 4 или Esc - отмена процесса |"))) {
     case 1: ReplaceAtCursor(); break;
@@ -554,10 +549,10 @@ void ContinueReplace() {
       break;
     default:
       Search.Cancelled = true;
-      Txt.Failed = 1;
       RestorePosition();
       EndRun();
-      return;
+      return Outcome::Cancelled;
   }
   Advance();
+  return Outcome::Done;
 }

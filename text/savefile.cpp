@@ -361,7 +361,6 @@ bool Readable(const std::string& name) {
 }  // namespace
 
 bool AskFileName(std::string& name, int mode) {
-  Txt.Failed = 0;
   for (;;) {
     if (mode == 0 || mode == 1 || mode == 4) {
       DrawMessage(InBuildSet("Введите имя файла или Esc: "));
@@ -369,14 +368,12 @@ bool AskFileName(std::string& name, int mode) {
       name = typed.Text;
       DrawStatusLine();
       if (!typed.Accepted()) {
-        Txt.Failed = 1;
         ClearMessageLine();
         return false;
       }
     }
     if (name.empty()) {
       ShowMessage(InBuildSet("Файл не найден: "), 1);
-      Txt.Failed = 1;
       ClearMessageLine();
       return false;
     }
@@ -385,14 +382,12 @@ bool AskFileName(std::string& name, int mode) {
       if (Writable(name)) break;
       ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
       if (mode == 1) continue;
-      Txt.Failed = 1;
       ClearMessageLine();
       return false;
     }
     if (Readable(name)) break;
     ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
     if (mode == 0) continue;
-    Txt.Failed = 1;
     ClearMessageLine();
     return false;
   }
@@ -400,11 +395,10 @@ bool AskFileName(std::string& name, int mode) {
   return true;
 }
 
-void SaveFile() {
-  Txt.Failed = 0;
+Outcome SaveFile() {
   if (Ed.FileName.empty()) {
     std::string name;
-    if (!AskFileName(name, 1)) return;
+    if (!AskFileName(name, 1)) return Outcome::Cancelled;
     Ed.FileName = name;
   }
   if (Txt.Modified) {
@@ -415,15 +409,13 @@ void SaveFile() {
         break;
       }
       std::string name = Ed.FileName;
-      if (!AskFileName(name, 1)) {
-        Txt.Failed = 1;
-        return;
-      }
+      if (!AskFileName(name, 1)) return Outcome::Cancelled;
       Ed.FileName = name;
     }
   }
   WriteVariant('{', 2);
   WriteVariant('}', 4);
+  return Outcome::Done;
 }
 
 void WriteToDirectory(int mode, const std::string& target) {

@@ -41,9 +41,9 @@ class ClipTest : public BlockBase {
   }
   std::string Clip() const { return Slurp(Ed.ClipboardPath); }
   void PutClip(const std::string& content) const { std::ofstream(Ed.ClipboardPath, std::ios::binary) << content; }
-  static void CopyToClip() { WithKey(Cmd::ClipboardCopy, BlockToClipboard); }
-  static void Cut() { WithKey(Cmd::ClipboardCut, BlockToClipboard); }
-  static void Paste() { WithKey(Cmd::ClipboardPaste, PasteClipboard); }
+  static Outcome CopyToClip() { return WithKey(Cmd::ClipboardCopy, BlockToClipboard); }
+  static Outcome Cut() { return WithKey(Cmd::ClipboardCut, BlockToClipboard); }
+  static Outcome Paste() { return WithKey(Cmd::ClipboardPaste, PasteClipboard); }
   std::string dir;
   static inline int counter = 0;
 };
@@ -251,9 +251,8 @@ TEST_F(ClipTest, AClipboardThatCannotBeWrittenKeepsTheBlock) {
 TEST_F(ClipTest, WithoutABlockNothingIsWritten) {
   Text({"abc"});
   Keys({Esc});
-  CopyToClip();
+  EXPECT_EQ(CopyToClip(), Outcome::Refused);
   EXPECT_EQ(Waited(), V{B("Нет помеченного блока!")});
-  EXPECT_EQ(Txt.Failed, 1);
   EXPECT_FALSE(fs::exists(Ed.ClipboardPath));
 }
 

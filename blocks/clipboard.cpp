@@ -54,14 +54,15 @@ bool BlockLines(const std::string& data, std::vector<std::string>& lines) {
 
 // A line block replaced by the clipboard's lines, or the lines put in at
 // the cursor: the cursor line is split at the cursor before each line, so
-// the rest of that line ends up after the last pasted line.
-void PasteLines(const std::vector<std::string>& lines) {
+// the rest of that line ends up after the last pasted line.  False when a
+// line could not be made (the line store has said why).
+bool PasteLines(const std::vector<std::string>& lines) {
   if (MarkedBlock() == BlockKind::Lines) {
     if (Ed.BlockLast >= Txt.LineCount) {
       // Something must stay after the block for the pasted lines to go in
       // front of.
       int16_t n = int16_t(Txt.LineCount + 1);
-      if (!InsertLine(PasteLineWidth, n)) return;
+      if (!InsertLine(PasteLineWidth, n)) return false;
     }
     Ed.CurLine = Ed.BlockFirst;
     Ed.CurCol = 1;
@@ -70,9 +71,13 @@ void PasteLines(const std::vector<std::string>& lines) {
   } else {
     SaveLineForUndo(Ed.CurLine);
   }
+  bool whole = true;
   for (const std::string& line : lines) {
     StopIfClosing();
-    if (SplitLine() != Outcome::Done) break;
+    if (SplitLine() != Outcome::Done) {
+      whole = false;
+      break;
+    }
     TypeBlockText(line);
     if (Ed.CurLine < Txt.LineCount) ++Ed.CurLine;
     Ed.CurCol = 1;
@@ -80,17 +85,19 @@ void PasteLines(const std::vector<std::string>& lines) {
     if (Ed.IndentColumn > 1) SetIndentation(Ed.IndentColumn);
   }
   Ed.CurCol = Ed.IndentColumn;
+  return whole;
 }
 
 // A rectangle replaced by the clipboard's, or put in at the cursor: each
 // line typed at the same column of successive lines, a line added below
-// the end of the text when needed.
-void PasteRect(const std::vector<std::string>& lines) {
+// the end of the text when needed.  False when the marked rectangle could
+// not be taken out or a line could not be added.
+bool PasteRect(const std::vector<std::string>& lines) {
   if (MarkedBlock() == BlockKind::Rect) {
     Ed.CurLine = Ed.RectFirst;
     Ed.CurCol = Ed.RectFirstCol;
     Txt.LineSaved = false;
-    if (DeleteBlock() != Outcome::Done) return;
+    if (DeleteBlock() != Outcome::Done) return false;
   }
   const int k = Ed.CurCol;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -99,11 +106,12 @@ void PasteRect(const std::vector<std::string>& lines) {
     if (i + 1 == lines.size()) break;
     if (Ed.CurLine >= Txt.LineCount) {
       Ed.CurCol = TrimmedLength(LineBytes(Ed.CurLine)) + 1;
-      if (SplitLine() != Outcome::Done) break;
+      if (SplitLine() != Outcome::Done) return false;
     }
     ++Ed.CurLine;
     Txt.LineSaved = false;
   }
+  return true;
 }
 
 }  // namespace
@@ -159,10 +167,7 @@ Outcome PasteClipboard() {
   TypingTrial trial(1, Txt.LineCount);
   const bool insertMode = Ed.InsertMode;
   Ed.InsertMode = true;
-  if (kind == 'L')
-    PasteLines(lines);
-  else
-    PasteRect(lines);
+  const bool whole = kind == 'L' ? PasteLines(lines) : PasteRect(lines);
   Ed.InsertMode = insertMode;
   if (trial.Lost()) {
     trial.Undo();
@@ -171,7 +176,7 @@ Outcome PasteClipboard() {
   }
   Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));  // typing into column 255 leaves it one past
   Txt.Modified = true;
-  return Outcome::Done;
+  return whole ? Outcome::Done : Outcome::Refused;
 }
 
 namespace {

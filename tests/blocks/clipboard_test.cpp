@@ -124,7 +124,7 @@ TEST_F(ClipTest, PasteStopsAtTheLineLimit) {
   At(1, 1);
   PutClip("L\na\nb\nc\n");
   Keys({Esc});
-  Paste();
+  EXPECT_EQ(Paste(), Outcome::Refused);  // what came before the limit stays
   EXPECT_EQ(Waited(), V{B("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!")});
   EXPECT_EQ(Txt.LineCount, MaxLines);
   EXPECT_EQ(Line(1), "a");
@@ -243,7 +243,7 @@ TEST_F(ClipTest, AClipboardThatCannotBeWrittenKeepsTheBlock) {
   fs::create_directories(Ed.ClipboardPath);
   Text({"abc", "def"});
   Rect(1, 2, 1, 2);
-  Cut();
+  EXPECT_EQ(Cut(), Outcome::Refused);
   EXPECT_EQ(All(), (V{"abc", "def"}));
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 2, 1, 2}));
 }

@@ -40,7 +40,6 @@ void Notice(std::string_view utf8) { ShowMessage(InBuildSet(utf8), 1); }
 
 void ReportOverlap() {
   Notice("Недопустимое перекрытие блоков!");
-  Txt.Failed = 1;
 }
 
 
@@ -103,7 +102,7 @@ bool PlanFits(const Plan& plan) {
 }
 
 // Stores the planned lines, each saved in the ring first.  Refused (nothing
-// stored, Failed = 1) when a line would lose text past column 255 or the
+// stored, false) when a line would lose text past column 255 or the
 // lines that must grow would not all find memory.
 bool Commit(Plan& plan) {
   if (!PlanFits(plan)) {
@@ -119,7 +118,6 @@ bool Commit(Plan& plan) {
   }
   if (need > 0 && LargestFreeBlock() <= need) {
     Notice("НЕ ХВАТАЕТ ПАМЯТИ!");
-    Txt.Failed = 1;
     return false;
   }
   for (const auto& [n, text] : plan) {
@@ -137,12 +135,11 @@ bool Commit(Plan& plan) {
 }
 
 // Appends blank lines of LineWidth until the text has line `last`; false
-// (Failed = 1, the line store has said why) when one is refused.
+// (the line store has said why) when one is refused.
 bool AppendLinesUpTo(int last) {
   while (Txt.LineCount < last) {
     int16_t n = int16_t(Txt.LineCount + 1);
-    InsertLine(Txt.LineWidth, n);
-    if (Txt.Failed != 0) return false;
+    if (!InsertLine(Txt.LineWidth, n)) return false;
   }
   return true;
 }
@@ -184,12 +181,12 @@ namespace {
 // The block's lines after the cursor line, last line first, so the copy
 // keeps their order.  When the copy goes above the block, each insertion
 // moves the block's marks down, and the next source line is found through
-// them.
-void CopyLineBlock() {
+// them.  False when refused.
+bool CopyLineBlock() {
   const int16_t cur = Ed.CurLine;
   if (Ed.BlockFirst <= cur && cur < Ed.BlockLast) {
     ReportOverlap();
-    return;
+    return false;
   }
   SaveLineForUndo(cur);
   const int count = Ed.BlockLast - Ed.BlockFirst + 1;
@@ -199,11 +196,11 @@ void CopyLineBlock() {
     if (src < 1 || src > Txt.LineCount) break;
     const std::string text = LineString(src);
     int16_t n = int16_t(cur + 1);
-    InsertLine(uint8_t(text.size()), n);
-    if (Txt.Failed != 0) return;  // the lines copied so far stay
+    if (!InsertLine(uint8_t(text.size()), n)) return false;  // the lines copied so far stay
     StoreLine(text, n);
   }
   Txt.LineSaved = false;
+  return true;
 }
 
 void DeleteLineBlock() {
@@ -288,42 +285,43 @@ bool PlaceTexts(Plan& plan, const std::vector<std::string>& texts, bool overwrit
 }
 
 // A one-line rectangle is typed at the cursor (inserting or overwriting,
-// with automatic line breaking).
-void CopyOneLineRect(int* pushed) {
+// with automatic line breaking).  False when refused.
+bool CopyOneLineRect(int* pushed) {
   if (Ed.CurLine == Ed.RectFirst && Ed.RectFirstCol < Ed.CurCol && Ed.CurCol <= Ed.RectLastCol) {
     ReportOverlap();
-    return;
+    return false;
   }
   TypingTrial trial(1, Txt.LineCount);
   SaveLineForUndo(Ed.CurLine);
   TypeBlockText(Columns(Ed.RectFirst, Ed.RectFirstCol, RectWidth()), pushed);
-  if (trial.Lost()) {
-    trial.Undo();
-    RefuseLongLine();
-  }
+  if (!trial.Lost()) return true;
+  trial.Undo();
+  RefuseLongLine();
+  return false;
 }
 
 // A rectangle of several lines goes into the rectangle of the same size at
 // the cursor.  It may start on the block's first line at or left of it: the
-// block's text then moves right on its own lines.
-void CopyRectLines() {
+// block's text then moves right on its own lines.  False when refused.
+bool CopyRectLines() {
   if (TargetMeetsBlock() && !(Ed.CurLine == Ed.RectFirst && Ed.CurCol <= Ed.RectFirstCol)) {
     ReportOverlap();
-    return;
+    return false;
   }
   Plan plan;
-  PlaceTexts(plan, RectTexts(), !Ed.InsertMode);
+  return PlaceTexts(plan, RectTexts(), !Ed.InsertMode);
 }
 
-// The block's columns move to the cursor column on their own lines.
-void MoveRectAlongLines() {
+// The block's columns move to the cursor column on their own lines.  False
+// when refused.
+bool MoveRectAlongLines() {
   const int width = RectWidth();
   int col = Ed.CurCol;
   if (col > Ed.RectLastCol) {
     col -= width;  // where the cursor column is once the block is out
   } else if (col > Ed.RectFirstCol) {
     ReportOverlap();
-    return;
+    return false;
   }
   Plan plan;
   for (int16_t n = Ed.RectFirst; n <= Ed.RectLast; ++n) {
@@ -332,38 +330,42 @@ void MoveRectAlongLines() {
     EraseColumns(s, Ed.RectFirstCol, width);
     s = InsertedAt(s, col, text);
   }
-  if (Commit(plan)) Ed.CurCol = col;
+  if (!Commit(plan)) return false;
+  Ed.CurCol = col;
+  return true;
 }
 
 // A one-line rectangle on another line is cut from its line and typed at
-// the cursor; when typing could not take all of it, nothing changes.
-void MoveOneLineRect() {
+// the cursor; when typing could not take all of it, nothing changes (and
+// the result is false).
+bool MoveOneLineRect() {
   const std::string text = Columns(Ed.RectFirst, Ed.RectFirstCol, RectWidth());
   TypingTrial trial(1, Txt.LineCount);
   Plan plan;
   EraseColumns(PlannedLine(plan, Ed.RectFirst), Ed.RectFirstCol, RectWidth());
-  if (!Commit(plan)) return;
+  if (!Commit(plan)) return false;
   SaveLineForUndo(Ed.CurLine);
   TypeBlockText(text, nullptr);
-  if (trial.Lost()) {
-    trial.Undo();
-    RefuseLongLine();
-  }
+  if (!trial.Lost()) return true;
+  trial.Undo();
+  RefuseLongLine();
+  return false;
 }
 
 // A rectangle of several lines moves into the rectangle of its size at the
 // cursor: all of its columns are taken out first, then inserted at the
 // cursor column of each target line (always inserted), so the moved text
 // stays a rectangle even where target and source lines are the same.
-void MoveRectLines() {
+// False when refused.
+bool MoveRectLines() {
   if (TargetMeetsBlock()) {
     ReportOverlap();
-    return;
+    return false;
   }
   const std::vector<std::string> texts = RectTexts();
   Plan plan;
   for (int16_t n = Ed.RectFirst; n <= Ed.RectLast; ++n) EraseColumns(PlannedLine(plan, n), Ed.RectFirstCol, RectWidth());
-  PlaceTexts(plan, texts, false);
+  return PlaceTexts(plan, texts, false);
 }
 
 // A rectangle from column col to one past the end of the cursor line's text.
@@ -396,7 +398,6 @@ BlockKind MarkedBlock() {
 
 void ReportNoBlock() {
   Notice("Нет помеченного блока!");
-  Txt.Failed = 1;
 }
 
 void MarkToLineEnd() {
@@ -468,15 +469,14 @@ void MarkWordLeft() {
     ExtendRectBlock(Ed.CurCol - 1);
 }
 
-void CopyBlock() {
+Outcome CopyBlock() {
   const bool keep = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::CopyBlockKeep);
-  Txt.Failed = 0;
   const BlockKind kind = MarkedBlock();
   if (kind == BlockKind::None) {
     ReportNoBlock();
-    return;
+    return Outcome::Refused;
   }
-  if (!CursorOnText()) return;
+  if (!CursorOnText()) return Outcome::Done;
 
   const int16_t cur = Ed.CurLine;
   const int col = Ed.CurCol;
@@ -486,73 +486,68 @@ void CopyBlock() {
   const bool startsOnNextLine = Ed.RectFirst == cur + 1;
   int pushed = 0;
 
-  if (kind == BlockKind::Lines)
-    CopyLineBlock();
-  else if (severalLines)
-    CopyRectLines();
-  else
-    CopyOneLineRect(&pushed);
-  if (Txt.Failed != 0) return;  // refused or stopped: the block stays marked
+  const bool copied = kind == BlockKind::Lines ? CopyLineBlock()
+                     : severalLines              ? CopyRectLines()
+                                                 : CopyOneLineRect(&pushed);
+  if (!copied) return Outcome::Refused;  // refused or stopped: the block stays marked
 
   if (!keep) {
     UnmarkBlock();
-    return;
+    return Outcome::Done;
   }
   // Keeping the marks on the same text: only a rectangle can have moved
   // under them, and only when the copy inserted text before it.  (A
   // one-line rectangle on the cursor line is kept in step by the typing.)
-  if (kind != BlockKind::Rect || !Ed.InsertMode || Ed.RectFirst <= 0 || Ed.BlockFirst > 0) return;
+  if (kind != BlockKind::Rect || !Ed.InsertMode || Ed.RectFirst <= 0 || Ed.BlockFirst > 0) return Outcome::Done;
   int shift = 0;
   if (severalLines && startsOnCursorLine && col <= lastCol + 1)
     shift = RectWidth();
   else if (startsOnNextLine && pushed > 0)
     shift = pushed;
-  if (shift == 0) return;
+  if (shift == 0) return Outcome::Done;
   Ed.RectFirstCol += shift;
   Ed.RectLastCol += shift;
   if (Ed.RectLastCol > Ed.FormatWidth || Ed.RectLastCol > MaxCol) RemoveAllMarks();
+  return Outcome::Done;
 }
 
-void MoveBlock() {
-  Txt.Failed = 0;
+Outcome MoveBlock() {
   const BlockKind kind = MarkedBlock();
   if (kind == BlockKind::None) {
     ReportNoBlock();
-    return;
+    return Outcome::Refused;
   }
-  if (!CursorOnText()) return;
+  if (!CursorOnText()) return Outcome::Done;
   if (kind == BlockKind::Lines) {
-    CopyLineBlock();
-    if (Txt.Failed != 0) return;  // the source stays, and so does its marking
+    if (!CopyLineBlock()) return Outcome::Refused;  // the source stays, and so does its marking
     DeleteLineBlock();
-    return;
+    return Outcome::Done;
   }
-  if (Ed.CurLine == Ed.RectFirst)
-    MoveRectAlongLines();
-  else if (Ed.RectLast == Ed.RectFirst)
-    MoveOneLineRect();
-  else
-    MoveRectLines();
-  if (Txt.Failed == 0) UnmarkBlock();
+  const bool moved = Ed.CurLine == Ed.RectFirst ? MoveRectAlongLines()
+                     : Ed.RectLast == Ed.RectFirst ? MoveOneLineRect()
+                                                   : MoveRectLines();
+  if (!moved) return Outcome::Refused;
+  UnmarkBlock();
+  return Outcome::Done;
 }
 
-void DeleteBlock() {
-  Txt.Failed = 0;
+Outcome DeleteBlock() {
   switch (MarkedBlock()) {
-    case BlockKind::None: ReportNoBlock(); return;
-    case BlockKind::Lines: DeleteLineBlock(); return;
+    case BlockKind::None: ReportNoBlock(); return Outcome::Refused;
+    case BlockKind::Lines: DeleteLineBlock(); return Outcome::Done;
     case BlockKind::Rect:
-      if (DeleteRectColumns()) UnmarkBlock();
-      return;
+      if (!DeleteRectColumns()) return Outcome::Refused;
+      UnmarkBlock();
+      return Outcome::Done;
   }
+  return Outcome::Done;
 }
 
-void ShiftBlock() {
+Outcome ShiftBlock() {
   const bool right = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::ShiftBlockRight);
-  Txt.Failed = 0;
   if (MarkedBlock() != BlockKind::Lines) {
     ReportNoBlock();
-    return;
+    return Outcome::Refused;
   }
   Plan plan;
   for (int16_t n = Ed.BlockFirst; n <= Ed.BlockLast; ++n) {
@@ -562,7 +557,7 @@ void ShiftBlock() {
     else if (!s.empty())
       s.erase(0, 1);  // whatever stands in column 1
   }
-  Commit(plan);
+  return Commit(plan) ? Outcome::Done : Outcome::Refused;
 }
 
 void WhereIsBlock() {

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/outcome.h"
+
 struct BlockState {
   // The name last given to "write block"; it starts as the edited file's.
   std::string BlockFileName;
@@ -26,7 +28,7 @@ enum class BlockKind { None, Lines, Rect };
 // the text, columns within 1..255 (a block that cannot be repaired is
 // unmarked).  A line block wins over a rectangular one.
 BlockKind MarkedBlock();
-// "Нет помеченного блока!" (waits for a key), Failed := 1.
+// "Нет помеченного блока!" (waits for a key).
 void ReportNoBlock();
 
 // Types text at the cursor through TypeChar, as TypeString does, and
@@ -53,16 +55,17 @@ void MarkWordLeft();
 
 // Cmd::CopyBlock and Cmd::CopyBlockKeep share this entry: the marks are
 // kept when Kbd.KeyEvent is CodeOf(CurrentBuild(), Cmd::CopyBlockKeep),
-// otherwise the block is unmarked after the copy.
-void CopyBlock();
+// otherwise the block is unmarked after the copy.  Refused (without a
+// block, on an overlap, at the limits) the block stays marked.
+Outcome CopyBlock();
 // Cmd::MoveBlock.
-void MoveBlock();
+Outcome MoveBlock();
 // Cmd::DeleteBlock, and answer 1 of the Delete key's question when a block
 // is marked.
-void DeleteBlock();
+Outcome DeleteBlock();
 // Cmd::ShiftBlockRight and Cmd::ShiftBlockLeft share this entry: right when
 // Kbd.KeyEvent is CodeOf(CurrentBuild(), Cmd::ShiftBlockRight), else left.
-void ShiftBlock();
+Outcome ShiftBlock();
 // Cmd::WhereIsBlock.
 void WhereIsBlock();
 // Cmd::WriteBlock.  With a line block marked: asks for a file name and

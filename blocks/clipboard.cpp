@@ -54,15 +54,15 @@ bool BlockLines(const std::string& data, std::vector<std::string>& lines) {
 
 // A line block replaced by the clipboard's lines, or the lines put in at
 // the cursor: the cursor line is split at the cursor before each line, so
-// the rest of that line ends up after the last pasted line.
-void PasteLines(const std::vector<std::string>& lines) {
+// the rest of that line ends up after the last pasted line.  False when a
+// line could not be made (the line store has said why).
+bool PasteLines(const std::vector<std::string>& lines) {
   if (MarkedBlock() == BlockKind::Lines) {
     if (Ed.BlockLast >= Txt.LineCount) {
       // Something must stay after the block for the pasted lines to go in
       // front of.
       int16_t n = int16_t(Txt.LineCount + 1);
-      InsertLine(PasteLineWidth, n);
-      if (Txt.Failed != 0) return;
+      if (!InsertLine(PasteLineWidth, n)) return false;
     }
     Ed.CurLine = Ed.BlockFirst;
     Ed.CurCol = 1;
@@ -71,11 +71,13 @@ void PasteLines(const std::vector<std::string>& lines) {
   } else {
     SaveLineForUndo(Ed.CurLine);
   }
-  Txt.Failed = 0;
+  bool whole = true;
   for (const std::string& line : lines) {
     StopIfClosing();
-    SplitLine();
-    if (Txt.Failed != 0) break;
+    if (SplitLine() != Outcome::Done) {
+      whole = false;
+      break;
+    }
     TypeBlockText(line);
     if (Ed.CurLine < Txt.LineCount) ++Ed.CurLine;
     Ed.CurCol = 1;
@@ -83,18 +85,19 @@ void PasteLines(const std::vector<std::string>& lines) {
     if (Ed.IndentColumn > 1) SetIndentation(Ed.IndentColumn);
   }
   Ed.CurCol = Ed.IndentColumn;
+  return whole;
 }
 
 // A rectangle replaced by the clipboard's, or put in at the cursor: each
 // line typed at the same column of successive lines, a line added below
-// the end of the text when needed.
-void PasteRect(const std::vector<std::string>& lines) {
+// the end of the text when needed.  False when the marked rectangle could
+// not be taken out or a line could not be added.
+bool PasteRect(const std::vector<std::string>& lines) {
   if (MarkedBlock() == BlockKind::Rect) {
     Ed.CurLine = Ed.RectFirst;
     Ed.CurCol = Ed.RectFirstCol;
     Txt.LineSaved = false;
-    DeleteBlock();
-    if (Txt.Failed != 0) return;
+    if (DeleteBlock() != Outcome::Done) return false;
   }
   const int k = Ed.CurCol;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -103,13 +106,12 @@ void PasteRect(const std::vector<std::string>& lines) {
     if (i + 1 == lines.size()) break;
     if (Ed.CurLine >= Txt.LineCount) {
       Ed.CurCol = TrimmedLength(LineBytes(Ed.CurLine)) + 1;
-      Txt.Failed = 0;
-      SplitLine();
-      if (Txt.Failed != 0) break;
+      if (SplitLine() != Outcome::Done) return false;
     }
     ++Ed.CurLine;
     Txt.LineSaved = false;
   }
+  return true;
 }
 
 }  // namespace
@@ -119,13 +121,12 @@ char ClipboardKind() {
   return data && !data->empty() ? (*data)[0] : ' ';
 }
 
-void BlockToClipboard() {
+Outcome BlockToClipboard() {
   const bool cut = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::ClipboardCut);
-  Txt.Failed = 0;
   const BlockKind kind = MarkedBlock();
   if (kind == BlockKind::None) {
     ReportNoBlock();
-    return;
+    return Outcome::Refused;
   }
   std::string out;
   if (kind == BlockKind::Lines) {
@@ -146,40 +147,36 @@ void BlockToClipboard() {
         out += c >= 1 && size_t(c) <= s.size() ? s[size_t(c - 1)] : ' ';
     }
   }
-  if (!WriteSharedFile(Ed.ClipboardPath, out)) return;  // the block stays marked
-  if (cut)
-    DeleteBlock();
-  else
-    UnmarkBlock();
+  if (!WriteSharedFile(Ed.ClipboardPath, out)) return Outcome::Refused;  // the block stays marked
+  if (cut) return DeleteBlock();
+  UnmarkBlock();
+  return Outcome::Done;
 }
 
-void PasteClipboard() {
-  if (!CursorOnText()) return;
+Outcome PasteClipboard() {
+  if (!CursorOnText()) return Outcome::Done;
   const std::optional<std::string> data = ReadClipboard();
   const char kind = data && !data->empty() ? (*data)[0] : ' ';
-  if (kind != 'L' && kind != 'B') return;
+  if (kind != 'L' && kind != 'B') return Outcome::Done;
   std::vector<std::string> lines;
   if (!BlockLines(*data, lines)) {
     RefuseLongLine();
-    return;
+    return Outcome::Refused;
   }
   // Typing that loses any of the text takes the whole paste back.
   TypingTrial trial(1, Txt.LineCount);
   const bool insertMode = Ed.InsertMode;
   Ed.InsertMode = true;
-  Txt.Failed = 0;
-  if (kind == 'L')
-    PasteLines(lines);
-  else
-    PasteRect(lines);
+  const bool whole = kind == 'L' ? PasteLines(lines) : PasteRect(lines);
   Ed.InsertMode = insertMode;
   if (trial.Lost()) {
     trial.Undo();
     RefuseLongLine();
-    return;
+    return Outcome::Refused;
   }
   Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));  // typing into column 255 leaves it one past
   Txt.Modified = true;
+  return whole ? Outcome::Done : Outcome::Refused;
 }
 
 namespace {
@@ -193,8 +190,7 @@ bool BreakPastedLine() {
   if (Ed.CurCol >= 1 && size_t(Ed.CurCol) <= W.size()) tail = W.substr(size_t(Ed.CurCol - 1));
   while (!tail.empty() && tail.back() == ' ') tail.pop_back();
   int16_t n = int16_t(Ed.CurLine + 1);
-  InsertLine(uint8_t(std::max<size_t>(tail.size(), Txt.LineWidth)), n);
-  if (Txt.Failed != 0) return false;
+  if (!InsertLine(uint8_t(std::max<size_t>(tail.size(), Txt.LineWidth)), n)) return false;
   StoreLine(tail, n);
   if (!tail.empty()) StoreLine(W.substr(0, size_t(Ed.CurCol - 1)), Ed.CurLine);
   Ed.CurLine = n;
@@ -221,7 +217,6 @@ std::string InsertPastedText(const PastedText& paste) {
   if (!CursorOnText()) return {};
   const bool insertMode = Ed.InsertMode;
   Ed.InsertMode = true;
-  Txt.Failed = 0;
   // One entry in the ring: the cursor line as it was.  The lines the paste
   // creates are new, and the ring is not filled with them.
   Txt.LineSaved = false;

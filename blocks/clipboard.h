@@ -10,6 +10,8 @@
 #pragma once
 #include <string>
 
+#include "text/outcome.h"
+
 // The first character of the clipboard file; a blank when it cannot be read
 // (or is empty).
 char ClipboardKind();
@@ -17,13 +19,15 @@ char ClipboardKind();
 // Cmd::ClipboardCopy and Cmd::ClipboardCut share this entry: the marked
 // block is written into the clipboard file, then deleted when Kbd.KeyEvent
 // is CodeOf(CurrentBuild(), Cmd::ClipboardCut), otherwise unmarked.  When
-// the file cannot be written the block stays as it is, marked.
-void BlockToClipboard();
+// the file cannot be written the block stays as it is, marked, and the
+// result is Refused.
+Outcome BlockToClipboard();
 
 // Cmd::ClipboardPaste: the clipboard's block is typed in at the cursor (in
 // insert mode, whatever the mode is), replacing a marked block of the same
-// kind.  Any other first character pastes nothing.
-void PasteClipboard();
+// kind.  Any other first character pastes nothing.  Refused, with nothing
+// changed, when typing could not take all of it.
+Outcome PasteClipboard();
 
 struct PastedText;
 // A bracketed paste from the terminal, typed in at the cursor as text (in

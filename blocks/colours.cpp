@@ -44,10 +44,10 @@ int PickCode(std::string_view title, int count, std::string_view hint) {
   }
   for (;;) {
     Q.AskSelection = 1;
-    Ask(q, hint, 0x17, 0x01, 0x0F, 0x0D);
-    if (Q.Answer == 0) return Back;
-    if (Q.Answer == 80) return Leave;
-    const int code = Q.Answer - (KeyScan() == EnterScan ? 1 : 0);
+    const int answer = Ask(q, hint, 0x17, 0x01, 0x0F, 0x0D);
+    if (answer == AnswerEsc) return Back;
+    if (answer == AnswerAbandon) return Leave;
+    const int code = answer - (KeyScan() == EnterScan ? 1 : 0);
     if (code >= 0 && code < count) return code;
   }
 }
@@ -109,8 +109,7 @@ void ColourMark() {
   uint8_t highlight = 1;
   for (;;) {
     Q.AskSelection = highlight;
-    Ask(kinds, "", 0x3F, 0x2F, 0x50, 0x0D);
-    const int kind = Q.Answer;
+    const int kind = Ask(kinds, "", 0x3F, 0x2F, 0x50, 0x0D);
     if (kind < ControlChar || kind > ToTextEnd) return;  // Esc, 0 or abandon
     highlight = uint8_t(kind);
 
@@ -128,9 +127,9 @@ void ColourMark() {
     if (b == Back) continue;
     if (b == Leave) return;
     Q.AskSelection = 1;
-    Ask(blink, "", 0x3F, 0x2F, 0x5F, 0x0D);
-    if (Q.Answer == 2) b += 8;
-    else if (Q.Answer != 1) return;  // 3, Esc, 0 or abandon
+    const int answer = Ask(blink, "", 0x3F, 0x2F, 0x5F, 0x0D);
+    if (answer == 2) b += 8;
+    else if (answer != 1) return;  // 3, Esc, 0 or abandon
     InsertMark(kind, f, b);
     return;
   }

@@ -38,14 +38,12 @@ int16_t InsertLinesFrom(int fd, int16_t after, int& cut, bool& readError, bool u
   }
   readError = reader->Failed();
   int16_t n = after;
-  Txt.Failed = 0;
   if (cut > 0) return n;
   // InsertLine refuses at the line limit or when memory is short (it says
   // so and steps n back), which ends the insertion.
   for (const std::string& l : lines) {
     ++n;
-    InsertLine(uint8_t(std::max<size_t>(l.size(), Txt.LineWidth)), n);
-    if (Txt.Failed != 0) break;
+    if (!InsertLine(uint8_t(std::max<size_t>(l.size(), Txt.LineWidth)), n)) break;
     StoreLine(l, n);
   }
   return n;

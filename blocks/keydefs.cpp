@@ -145,9 +145,9 @@ void RunOrDefineKey(uint8_t id, bool redefine) {
     TypeString(Defs.KeyDefs[id]);
     return;
   }
-  std::string text;
-  PromptLine(text, PromptMacroWord);
-  if (Txt.Failed != 0 || text.empty()) return;
+  const PromptResult typed = PromptLine(PromptKind::MacroWord);
+  const std::string& text = typed.Text;
+  if (!typed.Accepted() || text.empty()) return;
   if (!DefineKey(id, text)) {
     ShowMessage(InBuildSet("НЕ ХВАТАЕТ ПАМЯТИ!"), 1);
     return;
@@ -205,6 +205,6 @@ void KeyDefFileIO(int mode) {
 void AskKeyDefsSave() {
   if (!Defs.KeyDefsChanged) return;
   Q.AskSelection = 1;
-  Ask(InBuildSet(" Макросы записать ? | 1 - да | 2 или Esc - нет |"), "", 0x3F, 0x2F, 0x5F, 0x0D);
-  if (Q.Answer == 1) KeyDefFileIO(1);
+  if (Ask(InBuildSet(" Макросы записать ? | 1 - да | 2 или Esc - нет |"), "", 0x3F, 0x2F, 0x5F, 0x0D) == 1)
+    KeyDefFileIO(1);
 }

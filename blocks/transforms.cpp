@@ -27,7 +27,6 @@ int FirstLineOf(int a) { return std::max(a, 1); }
 int LastLineOf(int b) { return std::min<int>(b, Txt.LineCount); }
 
 void NoBlock() {
-  Txt.Failed = 1;
   ShowMessage(InBuildSet("Нет помеченного блока!"), 1);
 }
 

@@ -48,9 +48,9 @@ int FirstNonBlankColumn(std::string_view s) {
   return 0;
 }
 
-void AskQuestion(const char* koi8Text, const char* cp866Text) {
+int AskQuestion(const char* koi8Text, const char* cp866Text) {
   Q.AskSelection = 1;
-  Ask(InBuildSet(CurrentBuild().koi8r ? koi8Text : cp866Text), "", 0x3F, 0x2F, 0x5F, 0x0D);
+  return Ask(InBuildSet(CurrentBuild().koi8r ? koi8Text : cp866Text), "", 0x3F, 0x2F, 0x5F, 0x0D);
 }
 
 void Jump(int16_t line, int16_t top, int col) {
@@ -124,10 +124,10 @@ void CmdBackspace() {
 
 void CmdDelete() {
   if (BlockMarked()) {
-    AskQuestion(" Удалить помеченный блок ? | 1 - да | 2 - нет | 3 or Esc - nothing |",
-                " Удалить помеченный блок ? | 1 - да | 2 - нет | 3 или Esc - ничего |");
-    if (Q.Answer == 1) DeleteBlock();
-    if (Q.Answer != 2) return;
+    const int answer = AskQuestion(" Удалить помеченный блок ? | 1 - да | 2 - нет | 3 or Esc - nothing |",
+                                   " Удалить помеченный блок ? | 1 - да | 2 - нет | 3 или Esc - ничего |");
+    if (answer == 1) DeleteBlock();
+    if (answer != 2) return;
   }
   DeleteCharacter(true);
 }
@@ -139,9 +139,9 @@ void CmdToggleInsert() {
 
 void CmdDeleteLine() {
   if (Ed.CurLine >= Txt.LineCount) {
-    AskQuestion(" Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |",
-                "Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |");
-    if (Q.Answer != 1) return;
+    if (AskQuestion(" Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |",
+                    "Последняя строка! Удалять ? | 1 - да | 2 или Esc - нет |") != 1)
+      return;
   }
   SaveLineForUndo(Ed.CurLine);
   int16_t n = Ed.CurLine;
@@ -217,10 +217,10 @@ void CmdScrollDown() {
 
 void CmdGoToLine() {
   for (;;) {
-    std::string answer;
     DrawMessage(InBuildSet("     Введите номер строки:"));
-    PromptLine(answer, PromptOther);
-    if (Txt.Failed != 0 || answer.empty()) return;
+    const PromptResult typed = PromptLine(PromptKind::Other);
+    const std::string& answer = typed.Text;
+    if (!typed.Accepted() || answer.empty()) return;
     char* end = nullptr;
     long n = std::strtol(answer.c_str(), &end, 10);
     if (end == answer.c_str() || *end != '\0') continue;  // not a number: ask again

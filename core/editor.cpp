@@ -285,10 +285,10 @@ void ExitEditor() {
   Ed.ExitStatus = 0;
   if (Txt.Modified) {
     Q.AskSelection = 1;
-    Ask(InBuildSet(" Записать в файл ? | 1 - да | 2 - нет | 3 = Esc - продолжить редактирование |"), "", 0x3F,
-        0x2F, 0x5F, 0x0D);
-    if (Q.Answer == 1) Ed.ExitStatus = 1;
-    else if (Q.Answer == 2) Ed.ExitStatus = 3;
+    const int answer = Ask(InBuildSet(" Записать в файл ? | 1 - да | 2 - нет | 3 = Esc - продолжить редактирование |"),
+                           "", 0x3F, 0x2F, 0x5F, 0x0D);
+    if (answer == 1) Ed.ExitStatus = 1;
+    else if (answer == 2) Ed.ExitStatus = 3;
     else return;
   }
   if (Ed.ExitStatus == 1) {

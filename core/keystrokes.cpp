@@ -56,9 +56,9 @@ void Restore(int row) {
   if (n < 0) return;
   std::string slot(RingSlot(n));
   int16_t at = Ed.CurLine;
-  InsertLine(uint8_t(slot.size()), at);
+  const bool inserted = InsertLine(uint8_t(slot.size()), at);
   Txt.LineSaved = false;
-  if (Txt.Failed == 0) StoreLine(slot, at);
+  if (inserted) StoreLine(slot, at);
 }
 
 }  // namespace

@@ -350,11 +350,10 @@ void MainMenu() {
     const char* items = !koi8 && t.Items866 ? t.Items866 : t.Items;
     const char* direct = !koi8 && t.Direct866 ? t.Direct866 : t.Direct;
     Q.AskSelection = uint8_t(highlight);
-    if (t.SecondSet) Ask(InBuildSet(items), InBuildSet(direct), 0x4F, 0x5F, 0x1C, 0x6E);
-    else Ask(InBuildSet(items), InBuildSet(direct), 0x3F, 0x2F, 0x5F, 0x0D);
-    const int answer = Q.Answer;
-    if (answer == 80) break;
-    if (answer == 0) {
+    const int answer = t.SecondSet ? Ask(InBuildSet(items), InBuildSet(direct), 0x4F, 0x5F, 0x1C, 0x6E)
+                                   : Ask(InBuildSet(items), InBuildSet(direct), 0x3F, 0x2F, 0x5F, 0x0D);
+    if (answer == AnswerAbandon) break;
+    if (answer == AnswerEsc) {
       if (current == Menu::Main) break;
       highlight = t.ParentItem;
       current = t.Parent;

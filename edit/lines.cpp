@@ -32,7 +32,6 @@ int FirstNonBlankCol(std::string_view s) {
 bool AtLineLimit() {
   if (Txt.LineCount < MaxLines) return false;
   ShowMessage(InBuildSet("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!"), 1);
-  Txt.Failed = 1;
   return true;
 }
 
@@ -157,30 +156,30 @@ void PageDown() {
   }
 }
 
-void InsertEmptyLine() {
-  if (AtLineLimit()) return;
+Outcome InsertEmptyLine() {
+  if (AtLineLimit()) return Outcome::Refused;
   Ed.CurCol = Ed.IndentColumn;
   int16_t n = int16_t(Ed.CurLine + 1);
-  InsertLine(Txt.LineWidth, n);
-  if (Txt.Failed != 0) return;
+  if (!InsertLine(Txt.LineWidth, n)) return Outcome::Refused;
   Txt.LineSaved = false;
   // The cursor goes to the new line; when that is below the window the
   // main loop scrolls the window to it.
   Ed.CurLine = n;
+  return Outcome::Done;
 }
 
-void DuplicateLine() {
-  if (AtLineLimit()) return;
+Outcome DuplicateLine() {
+  if (AtLineLimit()) return Outcome::Refused;
   const int16_t from = Ed.CurLine;
   int16_t n = int16_t(from + 1);
-  InsertLine(StoredLength(from), n);
-  if (Txt.Failed != 0) return;
+  if (!InsertLine(StoredLength(from), n)) return Outcome::Refused;
   Txt.LineSaved = false;
   Ed.CurLine = n;
   StoreLine(LineBytes(from), n);
+  return Outcome::Done;
 }
 
-void SplitLine() {
+Outcome SplitLine() {
   const std::string_view W = LineBytes(Ed.CurLine);
   std::string tail;
   if (Ed.CurCol >= 1 && size_t(Ed.CurCol) <= W.size()) tail = W.substr(size_t(Ed.CurCol - 1));
@@ -193,10 +192,10 @@ void SplitLine() {
   const std::string text = std::string(size_t(indent), ' ') + tail;
 
   int16_t n = int16_t(Ed.CurLine + 1);
-  InsertLine(uint8_t(std::max<size_t>(text.size(), Txt.LineWidth)), n);
-  if (Txt.Failed != 0) return;
+  if (!InsertLine(uint8_t(std::max<size_t>(text.size(), Txt.LineWidth)), n)) return Outcome::Refused;
   StoreLine(text, n);
   ClearToLineEnd();
+  return Outcome::Done;
 }
 
 void JoinLines() {

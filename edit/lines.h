@@ -3,6 +3,8 @@
 // last key (KeyShift() & 3).
 #pragma once
 
+#include "text/outcome.h"
+
 // One column right (not past the line's stored length) or left.  With
 // Shift the rectangular block grows or shrinks at the edge the cursor is on.
 void CursorRight();
@@ -15,12 +17,13 @@ void PageUp();
 void PageDown();
 
 // A blank line after the cursor line; the cursor goes to it at IndentColumn.
-void InsertEmptyLine();
+Outcome InsertEmptyLine();
 // A copy of the cursor line after it; the cursor goes to the copy.
-void DuplicateLine();
+Outcome DuplicateLine();
 // The text from the cursor on goes to a new next line, indented to
-// IndentColumn.  The cursor stays.
-void SplitLine();
+// IndentColumn.  The cursor stays.  Refused at the line limit or when
+// memory is short.
+Outcome SplitLine();
 // The next line's text (or as many of its words as fit in FormatWidth) is
 // appended to the cursor line cut at the cursor.
 void JoinLines();

@@ -30,17 +30,17 @@ namespace {
 
 constexpr int MaxLine = 255;  // bytes a line may hold
 
-enum class Outcome { Found, NotFound, Cancelled };
+enum class FindResult { Found, NotFound, Cancelled };
 
 // Attribute sets of Ask: most questions, and the two questions that set up
 // a replace run.
-void AskPlain(const std::string& q) {
+int AskPlain(const std::string& q) {
   Q.AskSelection = 1;
-  Ask(q, "", 0x3F, 0x2F, 0x5F, 0x0D);
+  return Ask(q, "", 0x3F, 0x2F, 0x5F, 0x0D);
 }
-void AskSetup(const std::string& q) {
+int AskSetup(const std::string& q) {
   Q.AskSelection = 1;
-  Ask(q, "", 0x4F, 0x5F, 0x1C, 0x6E);
+  return Ask(q, "", 0x4F, 0x5F, 0x1C, 0x6E);
 }
 
 bool HasLetters(std::string_view pattern) {
@@ -88,11 +88,9 @@ void Match(int line, int col, bool otherLine, int searchMode) {
     Ed.HScroll = 0;
   }
   ClearForMatch(searchMode);
-  Txt.Failed = 0;
 }
 
 void NotFound(int searchMode) {
-  Txt.Failed = 1;
   if (searchMode == 1) {
     ShowMessage(InBuildSet("Строка не найдена."), 1);
     return;
@@ -103,12 +101,11 @@ void NotFound(int searchMode) {
   if (!Search.Batch && Search.TooLong == 0) ShowMessage(InBuildSet("Все замены осуществлены."), 1);
 }
 
-Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode, int8_t& caseSetting) {
-  Txt.Failed = 0;
+FindResult Find(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode, int8_t& caseSetting) {
   const int count = Txt.LineCount;
   if (count < 1) {
     NotFound(searchMode);
-    return Outcome::NotFound;
+    return FindResult::NotFound;
   }
   startLine = std::clamp(startLine, 1, count);
   endLine = std::clamp(endLine, 1, count);
@@ -119,22 +116,22 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
       n += step;
       if (TrimmedLength(LineBytes(n)) == 0) {
         Match(n, Ed.IndentColumn, true, searchMode);
-        return Outcome::Found;
+        return FindResult::Found;
       }
     }
     NotFound(searchMode);
-    return Outcome::NotFound;
+    return FindResult::NotFound;
   }
 
   if (caseSetting == CaseUndecided && HasLetters(pattern)) {
-    AskPlain(InBuildSet("Величину букв игнорировать ? | 1 - да | 2 - нет | 3 или Esc - отказ от поиска |"));
-    if (Q.Answer == 1) {
+    const int answer =
+        AskPlain(InBuildSet("Величину букв игнорировать ? | 1 - да | 2 - нет | 3 или Esc - отказ от поиска |"));
+    if (answer == 1) {
       caseSetting = CaseIgnore;
-    } else if (Q.Answer == 2) {
+    } else if (answer == 2) {
       caseSetting = CaseMatch;
     } else {
-      Txt.Failed = 1;
-      return Outcome::Cancelled;
+      return FindResult::Cancelled;
     }
   }
   if (searchMode == 1) ShowMessage(InBuildSet("Идет поиск строки ") + std::string(pattern), 0);
@@ -149,14 +146,14 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
     if (size_t(startCol) < first.size()) {
       if (int p = FindInLine(pat, first.substr(size_t(startCol)), caseSetting)) {
         Match(startLine, p + startCol, false, searchMode);
-        return Outcome::Found;
+        return FindResult::Found;
       }
     }
   } else {
     const size_t keep = startCol >= 1 ? std::min(first.size(), size_t(startCol - 1)) : 0;
     if (int p = FindInLine(pat, first.substr(0, keep), caseSetting)) {
       Match(startLine, p, false, searchMode);
-      return Outcome::Found;
+      return FindResult::Found;
     }
   }
   const LineMatcher matcher(pat, caseSetting > 0);
@@ -164,11 +161,11 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
     n += step;
     if (int p = matcher.In(n)) {
       Match(n, p, true, searchMode);
-      return Outcome::Found;
+      return FindResult::Found;
     }
   }
   NotFound(searchMode);
-  return Outcome::NotFound;
+  return FindResult::NotFound;
 }
 
 // The direction of the search commands (see the header).
@@ -195,14 +192,15 @@ void QuickSearch(bool fromTop) {
 
 // Asks for the quick-search string and searches with the case setting.
 void PromptAndSearch(int8_t caseSetting) {
-  PromptLine(Ed.SearchString, PromptSearch);
-  if (Txt.Failed == 31) {  // Ctrl+P: the string goes into the text instead
+  const PromptResult typed = PromptLine(PromptKind::Search, Ed.SearchString);
+  Ed.SearchString = typed.Text;
+  if (typed.End == PromptEnd::IntoText) {
     TypeString(Ed.SearchString);
     return;
   }
-  if (Txt.Failed != 0) return;
+  if (!typed.Accepted()) return;
   Prompt.QuickSearchCase = caseSetting;
-  QuickSearch(KeyScan() == 0xF0);
+  QuickSearch(typed.End == PromptEnd::AcceptedFromTop);
 }
 
 // One replacement: the match at the cursor becomes the replacement,
@@ -255,16 +253,16 @@ bool ReplaceMatches() {
   for (;;) {
     StopIfClosing();
     const int endLine = Search.InBlock ? Ed.BlockLast : Txt.LineCount;
-    Outcome o;
+    FindResult o;
     if (Search.InBlock && (Ed.BlockFirst < 1 || endLine < Ed.CurLine)) {
       // Line breaking carried the cursor past the block's last line.
       NotFound(0);
-      o = Outcome::NotFound;
+      o = FindResult::NotFound;
     } else {
       o = Find(Search.ReplaceSearchString, Ed.CurLine, endLine, Ed.CurCol, 0, Search.ReplaceCase);
     }
-    if (o == Outcome::Cancelled) Search.Cancelled = true;
-    if (o != Outcome::Found) return false;
+    if (o == FindResult::Cancelled) Search.Cancelled = true;
+    if (o != FindResult::Found) return false;
     // The next search starts after what a replacement typed, so a match
     // where the previous one stood means the run went round: it ends.  But
     // where a replacement took text out and typed nothing, the text after
@@ -388,15 +386,17 @@ void StartRun() {
   Search.SavedCol = Ed.CurCol;
   Search.InBlock = false;
   if (Ed.BlockFirst > 0 && Ed.BlockLast >= Ed.BlockFirst) {
-    AskSetup(InBuildSet(" По всему файлу ? | 1 - да | 2 - по блоку строк | 3 или Esc - отказ от замены |"));
-    if (Q.Answer == 2) Search.InBlock = true;
-    else if (Q.Answer != 1) return EndRun();
+    const int scope =
+        AskSetup(InBuildSet(" По всему файлу ? | 1 - да | 2 - по блоку строк | 3 или Esc - отказ от замены |"));
+    if (scope == 2) Search.InBlock = true;
+    else if (scope != 1) return EndRun();
   }
-  AskSetup(InBuildSet(CurrentBuild().koi8r
-                          ? " С подтверждением каждого ? | 1 - да | 2 - нет | 3 или Esc - отказ от замены |"
-                          : " С подтверждением каждого ? | 1 - да | 2 нет | 3 или Esc - отказ от замены |"));
-  if (Q.Answer == 1) Search.Confirm = true;
-  else if (Q.Answer == 2) Search.Confirm = false;
+  const int confirm =
+      AskSetup(InBuildSet(CurrentBuild().koi8r
+                              ? " С подтверждением каждого ? | 1 - да | 2 - нет | 3 или Esc - отказ от замены |"
+                              : " С подтверждением каждого ? | 1 - да | 2 нет | 3 или Esc - отказ от замены |"));
+  if (confirm == 1) Search.Confirm = true;
+  else if (confirm == 2) Search.Confirm = false;
   else return EndRun();
   Search.Running = true;
   Search.Cancelled = false;
@@ -469,8 +469,7 @@ int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetti
 
 bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
                 int8_t& caseSetting) {
-  Find(pattern, startLine, endLine, startCol, searchMode, caseSetting);
-  return Txt.Failed == 0;
+  return Find(pattern, startLine, endLine, startCol, searchMode, caseSetting) == FindResult::Found;
 }
 
 void SearchForward() {
@@ -500,10 +499,12 @@ void NextEmptyLine() {
 void Replace() {
   if (Search.Running) return;
   Search.ReplaceCase = CaseUndecided;
-  PromptLine(Search.ReplaceSearchString, PromptSearch);
-  if (Txt.Failed != 0 || Search.ReplaceSearchString.empty()) return;
-  PromptLine(Search.ReplacementString, PromptReplace);
-  if (Txt.Failed != 0) return;
+  const PromptResult pattern = PromptLine(PromptKind::Search, Search.ReplaceSearchString);
+  Search.ReplaceSearchString = pattern.Text;
+  if (!pattern.Accepted() || Search.ReplaceSearchString.empty()) return;
+  const PromptResult replacement = PromptLine(PromptKind::Replace, Search.ReplacementString);
+  Search.ReplacementString = replacement.Text;
+  if (!replacement.Accepted()) return;
   StartRun();
 }
 
@@ -535,11 +536,10 @@ void ReplaceFromFile() {
 
 bool ReplacePending() { return Search.QuestionPending; }
 
-void ContinueReplace() {
-  if (!Search.QuestionPending) return;
+Outcome ContinueReplace() {
+  if (!Search.QuestionPending) return Outcome::Done;
   Search.QuestionPending = false;
-  AskPlain(InBuildSet(" Менять ? | 1 - да | 2 - нет | 3 - все | 4 или Esc - отмена процесса |"));
-  switch (Q.Answer) {
+  switch (AskPlain(InBuildSet(" Менять ? | 1 - да | 2 - нет | 3 - все | 4 или Esc - отмена процесса |"))) {
     case 1: ReplaceAtCursor(); break;
     case 2: break;  // the next search starts after the match's first character
     case 3:
@@ -548,10 +548,10 @@ void ContinueReplace() {
       break;
     default:
       Search.Cancelled = true;
-      Txt.Failed = 1;
       RestorePosition();
       EndRun();
-      return;
+      return Outcome::Cancelled;
   }
   Advance();
+  return Outcome::Done;
 }

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/outcome.h"
+
 // Case settings (signed bytes): not decided yet, ignore case, match case.
 constexpr int8_t CaseUndecided = 0;
 constexpr int8_t CaseIgnore = 0x0F;
@@ -73,8 +75,8 @@ int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetti
 // command (progress and "not found" messages); 0: a replace run.  A pattern
 // with letters and an undecided caseSetting asks whether to ignore case and
 // keeps the answer in caseSetting.  On a match the cursor goes there, the
-// match line becomes the window's top line and Txt.Failed is 0; otherwise
-// the cursor stays and Txt.Failed is 1.  Returns !Txt.Failed.
+// match line becomes the window's top line and the result is true;
+// otherwise the cursor stays and the result is false.
 bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
                 int8_t& caseSetting);
 
@@ -115,6 +117,7 @@ void ReplaceFromFile();
 // with the cursor on the match, and then starts its next turn:
 //   if (ReplacePending()) { ContinueReplace(); return; }
 // ContinueReplace asks " Менять ?", acts on the answer and goes on to the
-// next match, which may leave the question pending again.
+// next match, which may leave the question pending again.  Cancelled when
+// the answer ended the run.
 bool ReplacePending();
-void ContinueReplace();
+Outcome ContinueReplace();

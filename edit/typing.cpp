@@ -86,11 +86,7 @@ void ShiftRectRight(int line, int col) {
 void OpenNextLine(std::string_view W) {
   int16_t n = int16_t(Ed.CurLine + 1);
   const bool reuse = n <= Txt.LineCount && !LineEmpty(n) && !BeginsParagraph(n);
-  if (!reuse) {
-    Txt.Failed = 0;
-    InsertLine(Txt.LineWidth, n);
-    if (Txt.Failed != 0) return;
-  }
+  if (!reuse && !InsertLine(Txt.LineWidth, n)) return;
   Ed.CurLine = n;
   Txt.LineSaved = false;
   Ed.CurCol = std::min(Ed.IndentColumn + ListMarkerWidth(W, LineBytes(n)), MaxCol);
@@ -109,15 +105,11 @@ bool BreakLine(std::string W, int p, int q, int c) {
 
   int16_t n = int16_t(line + 1);
   if (n > Txt.LineCount || LineEmpty(n) || BeginsParagraph(n)) {
-    Txt.Failed = 0;
-    InsertLine(Txt.LineWidth, n);
-    if (Txt.Failed != 0) return false;
+    if (!InsertLine(Txt.LineWidth, n)) return false;
   }
   // A next line too full to take the word in front gets a blank line before it.
   while (fw - TrimmedLength(LineBytes(n)) < ic + len) {
-    Txt.Failed = 0;
-    InsertLine(Txt.LineWidth, n);
-    if (Txt.Failed != 0) return false;
+    if (!InsertLine(Txt.LineWidth, n)) return false;
   }
 
   const bool follows = c >= p;
@@ -222,12 +214,12 @@ void ToggleLineLimit() {
   ClearMessageLine();
 }
 
-void TypeChar(uint8_t ch) {
+bool TypeChar(uint8_t ch) {
   Typing.BreakLine = 0;
   const int16_t line = Ed.CurLine;
   if (line < 1 || line > Txt.LineCount) {
     ++Typing.Lost;
-    return;
+    return false;
   }
   if (Ed.CurCol < 1) Ed.CurCol = 1;
   const int c = Ed.CurCol;
@@ -245,12 +237,13 @@ void TypeChar(uint8_t ch) {
   if (c > Txt.LineWidth && ch == ' ' && limit && stored <= Txt.LineWidth && c > TrimmedLength(W)) {
     const int16_t before = Ed.CurLine;
     OpenNextLine(W);
-    if (Ed.CurLine == before) ++Typing.Lost;  // no line could be opened
-    return;
+    if (Ed.CurLine != before) return true;
+    ++Typing.Lost;  // no line could be opened
+    return false;
   }
   if (c > MaxCol) {  // no column left for it
     ++Typing.Lost;
-    return;
+    return false;
   }
 
   if (W.size() < size_t(c - 1)) W.resize(size_t(c - 1), ' ');
@@ -271,25 +264,25 @@ void TypeChar(uint8_t ch) {
   };
   if (p <= fw || !limit || stored > Txt.LineWidth) {
     // Within the width, or no breaking: the line grows past FormatWidth.
-    if (!storeWhole()) return;
+    if (!storeWhole()) return false;
   } else {
     const int q = p;
     while (p > 0 && At(W, p) != ' ') --p;
     if (p < ic || (ch == ' ' && p <= ic)) {
       ++Typing.Lost;
       if (Typing.Trials == 0) RefusalPause();
-      return;
+      return false;
     }
     if (ic + (q - p) > fw) {
-      if (!storeWhole()) return;  // a word that can never fit stays where it is
+      if (!storeWhole()) return false;  // a word that can never fit stays where it is
     } else {
       if (!BreakLine(W, p, q, c)) {
         ++Typing.Lost;
-        return;
+        return false;
       }
       if (Ed.CurLine != line) {
         ShiftRectRight(line, c);
-        return;
+        return true;
       }
     }
   }
@@ -297,6 +290,7 @@ void TypeChar(uint8_t ch) {
   // word that stays on its line is typed in order.
   Ed.CurCol = c + 1;
   ShiftRectRight(line, c);
+  return true;
 }
 
 void TypeString(std::string_view text) {
@@ -315,7 +309,6 @@ bool FitLine(std::string& s) {
 
 void RefuseLongLine() {
   ShowMessage(InBuildSet("Команда не выполнена: строка стала бы длиннее 255 символов."), 1);
-  Txt.Failed = 1;
 }
 
 bool SpliceAtCursor(int count, std::string_view text) {
@@ -394,8 +387,7 @@ void TypingTrial::Undo() {
     bool stored = false;
     if (StoredLength(first) != widths[0]) {
       int16_t n = int16_t(first);
-      InsertLine(widths[0], n);
-      if (Txt.Failed == 0 && n == first) {
+      if (InsertLine(widths[0], n) && n == first) {
         StoreLine(lines[0], n);
         int16_t old = int16_t(first + 1);
         DeleteLine(old);
@@ -405,8 +397,7 @@ void TypingTrial::Undo() {
     if (!stored) StoreLine(lines[0], first);
     for (size_t i = 1; i < lines.size(); ++i) {
       int16_t n = int16_t(first + int(i));
-      InsertLine(widths[i], n);
-      if (Txt.Failed == 0) StoreLine(lines[i], n);
+      if (InsertLine(widths[i], n)) StoreLine(lines[i], n);
     }
   }
   const int lost = Typing.Lost, trials = Typing.Trials;
@@ -418,7 +409,6 @@ void TypingTrial::Undo() {
   Txt.LineSaved = saved->lineSaved;
   Txt.UndoIndex = saved->undoIndex;
   Txt.UndoRing = saved->ring;
-  Txt.Failed = 0;
 }
 
 void DeleteChars(int lineNo, int col, int count) {
@@ -487,9 +477,7 @@ void FormatParagraph(int mode) {
       const int s = CrossingWordStart(W);
       if (s <= fw + 2 && s <= TrimmedLength(W) && s > FirstNonBlank(W)) {
         Ed.CurCol = s;
-        Txt.Failed = 0;
-        SplitLine();
-        if (Txt.Failed != 0) break;
+        if (SplitLine() != Outcome::Done) break;
       }
     }
     const int t2 = TrimmedLength(LineBytes(cur));
@@ -531,9 +519,9 @@ void ExpandTabs() {
 bool SetFormatWidth() {
   for (;;) {
     DrawMessage(InBuildSet("Сколько колонок в строке?"));
-    std::string answer;
-    PromptLine(answer, PromptOther);
-    if (Txt.Failed != 0 || answer.empty()) return false;
+    const PromptResult typed = PromptLine(PromptKind::Other);
+    const std::string& answer = typed.Text;
+    if (!typed.Accepted() || answer.empty()) return false;
     // A whole number, blanks around it allowed.
     size_t b = answer.find_first_not_of(' ');
     size_t e = answer.find_last_not_of(' ');

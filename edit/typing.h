@@ -49,7 +49,8 @@ void ToggleLineLimit();
 
 // Types one character at (CurLine, CurCol): inserts or overwrites by
 // InsertMode and breaks the line at FormatWidth while the limit is on.
-void TypeChar(uint8_t ch);
+// False when the character could not be placed (it counts in Typing.Lost).
+bool TypeChar(uint8_t ch);
 // TypeChar for each character; the terminal cursor is placed afterwards.
 void TypeString(std::string_view text);
 
@@ -60,7 +61,7 @@ void TypeString(std::string_view text);
 bool FitLine(std::string& s);
 // A command that could only be carried out by cutting text changes nothing
 // and says why: "Команда не выполнена: строка стала бы длиннее 255
-// символов." (waits for a key); Failed := 1.
+// символов." (waits for a key).
 void RefuseLongLine();
 
 // Deletes count characters at the cursor and types text there, in one step,

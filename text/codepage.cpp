@@ -184,9 +184,9 @@ void RecodeLines(int first, int last, const ByteMap& map) {
   for (int n = first; n <= last; ++n) MapLineBytes(n, map);
 }
 
-void AskRecode(const std::string& question) {
+int AskRecode(const std::string& question) {
   Q.AskSelection = 1;
-  Ask(question, "", 0x3F, 0x2F, 0x5F, 0x0D);
+  return Ask(question, "", 0x3F, 0x2F, 0x5F, 0x0D);
 }
 
 // UTF-8 of the internal set.  Characters below U+0800 (the Cyrillic block,
@@ -469,19 +469,19 @@ void RecodeOnLoad(int first, int last, bool whole) {
   // looks foreign to the build is worth the question.
   const bool koi8 = Koi8Build();
   if (koi8 ? avg >= 200 : avg < 200) return;
-  AskRecode(" X = " + std::to_string(avg) +
+  const int answer = AskRecode(" X = " + std::to_string(avg) +
             (koi8 ? ": recode FROM | 1 - ASCII | 2 - ANSI | 3 or Esc - not to convert |"
                   : ": recode FROM | 1 - KOI8-R | 2 - ANSI | 3 or Esc - not to convert |"));
   const int end = whole ? int(Txt.LineCount) : last;
-  if (Q.Answer == 1) RecodeLines(first, end, koi8 ? kAsciiToKoi8 : kKoi8ToAscii);
-  else if (Q.Answer == 2) RecodeLines(first, end, koi8 ? kAnsiToKoi8 : kAnsiToAscii);
+  if (answer == 1) RecodeLines(first, end, koi8 ? kAsciiToKoi8 : kKoi8ToAscii);
+  else if (answer == 2) RecodeLines(first, end, koi8 ? kAnsiToKoi8 : kAnsiToAscii);
   else return;
   // A whole text recoded on its way in goes back out in the same set.
   if (first == 1 && end == Txt.LineCount) {
     uint8_t& internal = koi8 ? CodePage.DiskIsKoi8 : CodePage.DiskIsAscii;
     uint8_t& foreign = koi8 ? CodePage.DiskIsAscii : CodePage.DiskIsKoi8;
     internal = 0;
-    (Q.Answer == 1 ? foreign : CodePage.DiskIsAnsi) = 1;
+    (answer == 1 ? foreign : CodePage.DiskIsAnsi) = 1;
   }
 }
 
@@ -492,9 +492,9 @@ void RecodeCommand() {
     first = Ed.BlockFirst;
     last = Ed.BlockLast;
   } else if (Txt.Modified) {
-    AskRecode(" No line block marked - all file! To save it? |1 - yes|2 - no|3 - not to change|");
-    if (Q.Answer == 1) SaveFile();
-    else if (Q.Answer != 2) return;
+    const int answer = AskRecode(" No line block marked - all file! To save it? |1 - yes|2 - no|3 - not to change|");
+    if (answer == 1) SaveFile();
+    else if (answer != 2) return;
   }
 
   const bool koi8 = Koi8Build();
@@ -503,9 +503,9 @@ void RecodeCommand() {
     // it is from then on: the file's bytes come back as they are on disk.
     // Only the internal set is offered: a text taken to be in another set
     // would be written through that set's conversion on top of UTF-8.
-    AskRecode(koi8 ? "  Recode from: | 1 - koi8-r | 2 or Esc - not to change |"
-                   : "  Recode from: | 1 - ASCII | 2 or Esc - not to change |");
-    if (Q.Answer != 1) return;
+    if (AskRecode(koi8 ? "  Recode from: | 1 - koi8-r | 2 or Esc - not to change |"
+                       : "  Recode from: | 1 - ASCII | 2 or Esc - not to change |") != 1)
+      return;
     const ByteMap* map = &kIdentity;
     uint8_t* next = koi8 ? &CodePage.DiskIsKoi8 : &CodePage.DiskIsAscii;
     if (!EncodeLines(first, last, *map, !block)) return;
@@ -525,23 +525,24 @@ void RecodeCommand() {
   uint8_t* current;
   uint8_t *next1, *next2;
   const ByteMap *map1, *map2;
+  int answer;
   if (CodePage.DiskIsAscii) {
-    AskRecode("  Recode from: | 1 - ANSI | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
+    answer = AskRecode("  Recode from: | 1 - ANSI | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
     current = &CodePage.DiskIsAscii;
     map1 = &kAnsiToAscii, next1 = &CodePage.DiskIsAnsi;
     map2 = &kKoi8ToAscii, next2 = &CodePage.DiskIsKoi8;
   } else if (CodePage.DiskIsKoi8) {
-    AskRecode("  Recode from: | 1 - ANSI | 2 - ASCII | 3 or Esc - not to change | 4 - UTF-8 |");
+    answer = AskRecode("  Recode from: | 1 - ANSI | 2 - ASCII | 3 or Esc - not to change | 4 - UTF-8 |");
     current = &CodePage.DiskIsKoi8;
     map1 = &kAnsiToKoi8, next1 = &CodePage.DiskIsAnsi;
     map2 = &kAsciiToKoi8, next2 = &CodePage.DiskIsAscii;
   } else {
-    AskRecode("  Recode from: | 1 - ASCII | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
+    answer = AskRecode("  Recode from: | 1 - ASCII | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
     current = &CodePage.DiskIsAnsi;
     map1 = &kAsciiToAnsi, next1 = &CodePage.DiskIsAscii;
     map2 = &kKoi8ToAnsi, next2 = &CodePage.DiskIsKoi8;
   }
-  if (Q.Answer == 4) {
+  if (answer == 4) {
     if (!DecodeLines(first, last, !block)) return;
     if (block) {
       Txt.Modified = true;
@@ -551,13 +552,13 @@ void RecodeCommand() {
     }
     return;
   }
-  if (Q.Answer != 1 && Q.Answer != 2) return;
-  RecodeLines(first, last, Q.Answer == 1 ? *map1 : *map2);
+  if (answer != 1 && answer != 2) return;
+  RecodeLines(first, last, answer == 1 ? *map1 : *map2);
   if (block) {
     Txt.Modified = true;
   } else {
     *current = 0;
-    *(Q.Answer == 1 ? next1 : next2) = 1;
+    *(answer == 1 ? next1 : next2) = 1;
   }
 }
 

@@ -87,7 +87,6 @@ bool ValidLine(int n) { return n >= 0 && n <= Txt.LineCount && size_t(n) < Txt.L
 
 void RefuseInsertion(const char* utf8, int16_t& n) {
   ShowMessage(InBuildSet(utf8), 1);
-  Txt.Failed = 1;
   --n;
 }
 
@@ -187,15 +186,14 @@ uint8_t TrimmedLength(std::string_view s) {
   }
 }
 
-void InsertLine(uint8_t width, int16_t& n) {
-  Txt.Failed = 0;
+bool InsertLine(uint8_t width, int16_t& n) {
   if (Txt.LineCount >= MaxLines) {
     RefuseInsertion("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!", n);
-    return;
+    return false;
   }
   if (LargestFreeBlock() <= width || !HeapTake(size_t(width) + 1)) {
     RefuseInsertion("НЕ ХВАТАЕТ ПАМЯТИ!", n);
-    return;
+    return false;
   }
   // A line number outside the text goes to the nearest end.
   if (n < 1) n = 1;
@@ -218,6 +216,7 @@ void InsertLine(uint8_t width, int16_t& n) {
   Txt.Modified = true;
   for (int16_t* b : {&Ed.BlockFirst, &Ed.BlockLast, &Ed.RectFirst, &Ed.RectLast})
     if (*b >= n) ++*b;
+  return true;
 }
 
 void StoreLine(std::string_view text, int n) {
@@ -320,8 +319,7 @@ void InsertNextSavedLine(int16_t n) {
   Txt.UndoIndex = uint8_t(Txt.UndoIndex % 16);
   std::string slot(RingSlot(Txt.UndoIndex));
   int16_t at = n;
-  InsertLine(uint8_t(slot.size()), at);
-  if (Txt.Failed == 0) StoreLine(slot, at);
+  if (InsertLine(uint8_t(slot.size()), at)) StoreLine(slot, at);
   Txt.UndoIndex = uint8_t(Txt.UndoIndex - 1);
 }
 

@@ -29,7 +29,6 @@ struct TextState {
   bool LineSaved = false;
   std::array<std::array<uint8_t, 256>, 16> UndoRing{};
   uint8_t UndoIndex = 255;
-  int8_t Failed = 0;
 };
 extern TextState Txt;
 
@@ -56,7 +55,10 @@ std::string LineString(int n);        // the stored bytes as a string
 
 uint8_t TrimmedLength(std::string_view s);
 
-void InsertLine(uint8_t width, int16_t& n);
+// A blank line of the given width at n (clamped into 1..LineCount + 1; n
+// says where it went).  False, with a message and n one less, at the line
+// limit or when memory is short.
+bool InsertLine(uint8_t width, int16_t& n);
 void StoreLine(std::string_view text, int n);
 void SaveLineForUndo(int n);
 void DeleteLine(int16_t& n);

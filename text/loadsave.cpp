@@ -161,43 +161,46 @@ bool ApplyFileNameRules(const std::string& name) {
 
 namespace {
 
-// One line into a new last line.  Sets Failed to 15 when the line cannot be
-// taken; in the first pass a memory shortage only notes CompactReload.
-void LoadLine(const std::string& text, uint8_t width) {
+// One line into a new last line.  False, with a message, when the line
+// cannot be taken; in the first pass a memory shortage only notes
+// CompactReload.
+bool LoadLine(const std::string& text, uint8_t width) {
   size_t w = std::max<size_t>(width, text.size());
-  Txt.Failed = 0;
   if (w >= LargestFreeBlock()) {
     if (Load.CompactReload == 0) {
       Load.CompactReload = uint8_t(w);
-      return;
+      return true;
     }
     ShowMessage(InBuildSet("НЕ ХВАТАЕТ ПАМЯТИ!"), 1);
-    Txt.Failed = 15;
-    return;
+    return false;
   }
   if (Txt.LineCount >= MaxLines) {
     ShowMessage(InBuildSet("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!"), 1);
-    Txt.Failed = 15;
-    return;
+    return false;
   }
   if (!AppendLine(text, width)) {
     ShowMessage(InBuildSet("НЕ ХВАТАЕТ ПАМЯТИ!"), 1);
-    Txt.Failed = 15;
+    return false;
   }
+  return true;
 }
+
+// How a reading of the whole file ended: every line taken; a line refused
+// in the first pass (the text keeps the lines before it); the compact pass
+// failed too.
+enum class ReadEnd { Whole, Stopped, Failed };
 
 }  // namespace
 
 // Reads the open file into the line store; a first pass that runs out of
-// memory starts again with lines of 7 bytes.  False when the compact pass
-// fails too.
+// memory starts again with lines of 7 bytes.
 // With `strict` the file is read as UTF-8 that stops at the first sequence
 // it cannot convert (see LineReader::Strict).
-static bool ReadWholeFile(int fd, Utf8Decoding* strict) {
+static ReadEnd ReadWholeFile(int fd, Utf8Decoding* strict) {
   const uint8_t blanksLength = Txt.Blanks[0];
   for (;;) {
     FreeAllLines();
-    if (lseek(fd, 0, SEEK_SET) != 0 && Load.CompactReload != 0) return false;
+    if (lseek(fd, 0, SEEK_SET) != 0 && Load.CompactReload != 0) return ReadEnd::Failed;
     auto holder = std::make_unique<LineReader>(fd, strict != nullptr);
     LineReader& reader = *holder;
     if (strict) {
@@ -207,11 +210,12 @@ static bool ReadWholeFile(int fd, Utf8Decoding* strict) {
     std::string line;
     bool cut = false;
     bool restart = false;
+    bool stopped = false;
     Load.CutLines = 0;
     while (reader.Next(line, cut)) {
       if (cut) ++Load.CutLines;
       const bool firstPass = Load.CompactReload == 0;
-      LoadLine(line, Txt.LineWidth);
+      const bool taken = LoadLine(line, Txt.LineWidth);
       if (firstPass && Load.CompactReload != 0) {
         FreeAllLines();
         SetLineWidth(7);
@@ -219,13 +223,14 @@ static bool ReadWholeFile(int fd, Utf8Decoding* strict) {
         restart = true;
         break;
       }
-      if (Txt.Failed > 0) {
-        if (!firstPass) return false;
+      if (!taken) {
+        if (!firstPass) return ReadEnd::Failed;
+        stopped = true;
         break;
       }
     }
     Load.ReadError = reader.Failed();
-    if (!restart) return true;
+    if (!restart) return stopped ? ReadEnd::Stopped : ReadEnd::Whole;
     // The compact pass keeps Blanks at the width it had.
     Txt.Blanks[0] = blanksLength;
   }
@@ -246,22 +251,22 @@ bool LoadFile() {
       // its lines are cut at 255 bytes, which count in the converted line.
       // The file is read as UTF-8 first; the first sequence that cannot be
       // converted ends that reading, and the file is read again as it is.
-      bool ok;
+      ReadEnd read;
       if (Ed.AskRecodeOnLoad) {
         Utf8Decoding strict;
-        ok = ReadWholeFile(fd, &strict);
-        if (ok && strict.Problem && Txt.Failed == 0) {
+        read = ReadWholeFile(fd, &strict);
+        if (read == ReadEnd::Whole && strict.Problem) {
           utf8 = DetectUtf8File(fd);
-          ok = ReadWholeFile(fd, nullptr);
+          read = ReadWholeFile(fd, nullptr);
         } else if (strict.Multibyte) {
           utf8.Form = Utf8Verdict::Convertible;
           utf8.Bom = strict.Bom;
         }
       } else {
-        ok = ReadWholeFile(fd, nullptr);
+        read = ReadWholeFile(fd, nullptr);
       }
       close(fd);
-      if (!ok) return false;
+      if (read == ReadEnd::Failed) return false;
       break;
     }
     if (Ed.FileName.empty()) break;

@@ -32,7 +32,7 @@ struct Field {
   bool Edited = false;
 
   Field() { Bytes.fill(' '); }
-  void Set(const std::string& s) {
+  void Set(std::string_view s) {
     Length = std::min<size_t>(s.size(), Bytes.size());
     std::copy_n(s.begin(), Length, Bytes.begin());
   }
@@ -119,18 +119,19 @@ std::string HexCode(uint32_t code) {
 
 }  // namespace
 
-void PromptLine(std::string& text, int kind) {
+PromptResult PromptLine(PromptKind kind, std::string_view offered) {
   const PromptKeyCodes& keys = CurrentBuild().PromptKeys;
   Field f;
-  f.Set(text);
+  f.Set(offered);
   bool restart = true;
+  PromptResult result;
 
-  if (kind == PromptMacroWord) {
+  if (kind == PromptKind::MacroWord) {
     DrawMessage(InBuildSet("        Слово для макроса: "));
     std::string word;
     WordAtCursor(word, 0);
     f.Set(MacroWord(word, Ed.CurCol - WordStartColumn(word) + 1));
-    kind = PromptOther;
+    kind = PromptKind::Other;
     f.Edited = true;
     Redraw(f);
     restart = false;
@@ -138,9 +139,9 @@ void PromptLine(std::string& text, int kind) {
 
   for (;;) {
     if (restart) {
-      if (kind == PromptSearch) DrawMessage(InBuildSet("Введите строку для поиска: "));
-      if (kind == PromptReplace) DrawMessage(InBuildSet("Введите строку для замены: "));
-      if (kind == PromptSearch || kind == PromptReplace) f.Set(Prompt.StringHistory[Prompt.HistoryIndex]);
+      if (kind == PromptKind::Search) DrawMessage(InBuildSet("Введите строку для поиска: "));
+      if (kind == PromptKind::Replace) DrawMessage(InBuildSet("Введите строку для замены: "));
+      if (kind == PromptKind::Search || kind == PromptKind::Replace) f.Set(Prompt.StringHistory[Prompt.HistoryIndex]);
       f.Edited = false;
       Redraw(f);
       restart = false;
@@ -152,20 +153,24 @@ void PromptLine(std::string& text, int kind) {
     const uint16_t low = KeyLow16();
 
     if (low == 0x1C0D) {
-      Txt.Failed = 0;
+      result.End = PromptEnd::Accepted;
       break;
     }
     if (low == 0x011B) {
-      Txt.Failed = 1;
+      result.End = PromptEnd::Cancelled;
       break;
     }
     if (low == 0x1910) {
-      Txt.Failed = 31;
+      result.End = PromptEnd::IntoText;
       break;
     }
     const bool keyCodeKey = low == keys.KeyCode || (Kbd.KeyEvent & 0x00FFFFFFu) == 0x0008875Eu;
+    bool fromTop = false;
     if (low == 0x240A) {
-      if (kind == PromptSearch) Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF0000u) | 0xF00Du;
+      // On a search string Ctrl+J ends the prompt; the key reads as Enter
+      // with scan F0 from here on.
+      fromTop = kind == PromptKind::Search;
+      if (fromTop) Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF0000u) | 0xF00Du;
     } else if (low == 0xFF23) {  // Left
       if (f.Cursor > FieldStart) --f.Cursor;
       else f.Edited = true;
@@ -286,14 +291,15 @@ void PromptLine(std::string& text, int kind) {
       Insert(f, KeyChar());
     }
     if (KeyChar() == 13) {
-      Txt.Failed = 0;
+      result.End = fromTop ? PromptEnd::AcceptedFromTop : PromptEnd::Accepted;
       break;
     }
   }
 
-  text = f.Text();
-  if (f.Edited && (kind == PromptSearch || kind == PromptReplace)) StoreInHistory(text);
+  result.Text = f.Text();
+  if (f.Edited && (kind == PromptKind::Search || kind == PromptKind::Replace)) StoreInHistory(result.Text);
   ClearMessageLine();
+  return result;
 }
 
 void LoadStringHistory() {

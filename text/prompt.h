@@ -5,12 +5,22 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
-// Prompt kinds.
-constexpr int PromptSearch = 1;
-constexpr int PromptReplace = 2;
-constexpr int PromptOther = 3;
-constexpr int PromptMacroWord = 255;
+// What is asked for.  Search and Replace offer the history and keep what
+// was typed in it; MacroWord offers a macro word made from the word at the
+// cursor.
+enum class PromptKind { Search, Replace, Other, MacroWord };
+
+// How the prompt ended: Enter; Ctrl+J on a search string (search from the
+// top); Esc; Ctrl+P (the string goes into the text instead).
+enum class PromptEnd { Accepted, AcceptedFromTop, Cancelled, IntoText };
+
+struct PromptResult {
+  std::string Text;  // the edited text, however the prompt ended
+  PromptEnd End = PromptEnd::Cancelled;
+  bool Accepted() const { return End == PromptEnd::Accepted || End == PromptEnd::AcceptedFromTop; }
+};
 
 struct PromptState {
   std::array<std::string, 16> StringHistory;  // each at most 53 bytes
@@ -22,9 +32,9 @@ extern PromptState Prompt;
 
 void ResetPromptState();
 
-// Edits text on row 2.  Result in Txt.Failed: 0 Enter, 1 Esc, 31 Ctrl+P.
-// The edited text is left in text in every case.
-void PromptLine(std::string& text, int kind);
+// Edits a string on row 2, starting from offered (Search and Replace start
+// from the history instead).
+[[nodiscard]] PromptResult PromptLine(PromptKind kind, std::string_view offered = {});
 
 void LoadStringHistory();
 void SaveStringHistory();

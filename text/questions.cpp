@@ -31,8 +31,8 @@ void ShowRow(std::string_view text, int row, uint8_t attr) {
 
 }  // namespace
 
-void Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, uint8_t aAnswer, uint8_t aHigh,
-         uint8_t aDirect) {
+int Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, uint8_t aAnswer, uint8_t aHigh,
+        uint8_t aDirect) {
   const BuildConfig& b = CurrentBuild();
   const uint8_t bar = b.BarByte;
   aHigh = uint8_t(aHigh + 0x80);
@@ -53,6 +53,7 @@ void Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, ui
   Q.AnswerCount = bars.empty() ? 0 : int(bars.size()) - 1;
   if (Q.AskSelection < 1 || Q.AskSelection > Q.AnswerCount) Q.AskSelection = 1;
 
+  int answer;
   for (;;) {
     ShowRow(q, 1, aAnswer);
     if (!bars.empty())
@@ -70,21 +71,21 @@ void Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, ui
     }
     FlushScreen(false);
 
-    Q.Answer = 255;
+    answer = 255;
     GetKey();
     const uint32_t code = Kbd.KeyEvent;
     if (code == 0x0000011Bu) {
-      Q.Answer = 0;
+      answer = AnswerEsc;
       break;
     }
     if (code == b.AskAbandonKeys[0] || code == b.AskAbandonKeys[1]) {
-      Q.Answer = 80;
+      answer = AnswerAbandon;
       break;
     }
     if (code == 0x00001C0Du) {
-      Q.Answer = Q.AskSelection;
+      answer = Q.AskSelection;
     } else if (code >= 0x0200FF02u && code <= 0x0200FF0Cu) {
-      Q.Answer = int16_t(code & 0xFF);
+      answer = int(code & 0xFF);
     } else if (code == 0x0200FF20u) {
       Q.AskSelection = 1;
     } else if (code == 0x0200FF26u) {
@@ -94,12 +95,13 @@ void Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, ui
     } else if (code == 0x0200FF25u) {
       if (Q.AnswerCount > 0) Q.AskSelection = Q.AskSelection >= Q.AnswerCount ? 1 : uint8_t(Q.AskSelection + 1);
     } else if (code == b.AskYesKey && code != 0) {
-      Q.Answer = 1;
+      answer = 1;
     } else {
-      Q.Answer = int16_t(int(KeyChar()) - 48);
+      answer = int(KeyChar()) - 48;
     }
-    if (Q.Answer >= 0 && Q.Answer <= Q.AnswerCount) break;
+    if (answer >= 0 && answer <= Q.AnswerCount) break;
   }
   DrawStatusLine();
   ClearMessageLine();
+  return answer;
 }

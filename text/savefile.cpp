@@ -397,21 +397,19 @@ bool Readable(const std::string& name) {
 }  // namespace
 
 bool AskFileName(std::string& name, int mode) {
-  Txt.Failed = 0;
   for (;;) {
     if (mode == 0 || mode == 1 || mode == 4) {
       DrawMessage(InBuildSet("Введите имя файла или Esc: "));
-      PromptLine(name, PromptOther);
+      const PromptResult typed = PromptLine(PromptKind::Other, name);
+      name = typed.Text;
       DrawStatusLine();
-      if (Txt.Failed != 0) {
-        Txt.Failed = 1;
+      if (!typed.Accepted()) {
         ClearMessageLine();
         return false;
       }
     }
     if (name.empty()) {
       ShowMessage(InBuildSet("Файл не найден: "), 1);
-      Txt.Failed = 1;
       ClearMessageLine();
       return false;
     }
@@ -420,14 +418,12 @@ bool AskFileName(std::string& name, int mode) {
       if (Writable(name)) break;
       ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
       if (mode == 1) continue;
-      Txt.Failed = 1;
       ClearMessageLine();
       return false;
     }
     if (Readable(name)) break;
     ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
     if (mode == 0) continue;
-    Txt.Failed = 1;
     ClearMessageLine();
     return false;
   }
@@ -435,11 +431,10 @@ bool AskFileName(std::string& name, int mode) {
   return true;
 }
 
-void SaveFile() {
-  Txt.Failed = 0;
+Outcome SaveFile() {
   if (Ed.FileName.empty()) {
     std::string name;
-    if (!AskFileName(name, 1)) return;
+    if (!AskFileName(name, 1)) return Outcome::Cancelled;
     Ed.FileName = name;
   }
   if (Txt.Modified) {
@@ -450,15 +445,13 @@ void SaveFile() {
         break;
       }
       std::string name = Ed.FileName;
-      if (!AskFileName(name, 1)) {
-        Txt.Failed = 1;
-        return;
-      }
+      if (!AskFileName(name, 1)) return Outcome::Cancelled;
       Ed.FileName = name;
     }
   }
   WriteVariant('{', 2);
   WriteVariant('}', 4);
+  return Outcome::Done;
 }
 
 void WriteToDirectory(int mode, const std::string& target) {
@@ -467,8 +460,9 @@ void WriteToDirectory(int mode, const std::string& target) {
     std::string answer;
     for (;;) {
       DrawMessage(InBuildSet("   Введите букву или путь:"));
-      PromptLine(answer, PromptOther);
-      if (Txt.Failed != 0) {
+      const PromptResult typed = PromptLine(PromptKind::Other, answer);
+      answer = typed.Text;
+      if (!typed.Accepted()) {
         ClearMessageLine();
         return;
       }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "text/outcome.h"
+
 // The bytes a line is written as: without its trailing blanks and NUL
 // bytes, in the file's code page, followed by LF.  Mode 0 keeps control
 // bytes, mode 2 blanks them, mode 4 spells them as "#" and the decimal code.
@@ -57,14 +59,14 @@ bool WriteLines(int first, int last, const std::string& path, int mode);
 // Asks for a file name on the message row (modes 0, 1, 4; modes 2 and 3
 // take name as given) and checks the file: odd modes for writing, even
 // modes for reading, mode 4 not at all.  Modes 0 and 1 ask again after a
-// failure.  False (Txt.Failed >= 1) when the user gives up.
+// failure.  False when the user gives up or the file will not do.
 bool AskFileName(std::string& name, int mode);
 
 // The save command: writes the text to Ed.FileName when it is modified
 // (asking for a name when there is none, and for another one when writing
 // fails), then the "{" and "}" variants.  Clears Modified only when the
-// whole text reached the disk.
-void SaveFile();
+// whole text reached the disk.  Cancelled when no name was given for it.
+Outcome SaveFile();
 
 // The whole text into another directory (mode 0 asks for it) or, in modes
 // 2 and 4, under target.

@@ -101,9 +101,10 @@ class BlockBase : public EditorTest {
   static std::string B(const char* utf8) { return InBuildSet(utf8); }
   // Runs a command entry with the key code of cmd in KeyEvent, as the main
   // loop and the menus do.
-  static void WithKey(Cmd cmd, void (*entry)()) {
+  template <class Entry>
+  static auto WithKey(Cmd cmd, Entry entry) {
     Kbd.KeyEvent = CodeOf(CurrentBuild(), cmd);
-    entry();
+    return entry();
   }
   MessageRecorder Rec;
 };

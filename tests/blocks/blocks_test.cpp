@@ -45,10 +45,10 @@ class BlockTest : public BlockBase {
     for (int i = 1; i < MaxLines; ++i) ASSERT_TRUE(AppendLine("line " + std::to_string(i), 0));
     At(1, 1);
   }
-  static void Copy() { WithKey(Cmd::CopyBlock, CopyBlock); }
-  static void CopyKeep() { WithKey(Cmd::CopyBlockKeep, CopyBlock); }
-  static void ShiftRight() { WithKey(Cmd::ShiftBlockRight, ShiftBlock); }
-  static void ShiftLeft() { WithKey(Cmd::ShiftBlockLeft, ShiftBlock); }
+  static Outcome Copy() { return WithKey(Cmd::CopyBlock, CopyBlock); }
+  static Outcome CopyKeep() { return WithKey(Cmd::CopyBlockKeep, CopyBlock); }
+  static Outcome ShiftRight() { return WithKey(Cmd::ShiftBlockRight, ShiftBlock); }
+  static Outcome ShiftLeft() { return WithKey(Cmd::ShiftBlockLeft, ShiftBlock); }
   std::string Overlap() const { return B("Недопустимое перекрытие блоков!"); }
   std::string NoBlock() const { return B("Нет помеченного блока!"); }
   std::string TooMany() const { return B("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!"); }
@@ -63,11 +63,10 @@ TEST_F(BlockTest, LineBlockCopiedFromItsLastLineFollowsIt) {
   Numbered(5);
   Lines(2, 3);
   At(3, 4);
-  Copy();
+  EXPECT_EQ(Copy(), Outcome::Done);
   EXPECT_EQ(All(), (V{"line 1", "line 2", "line 3", "line 2", "line 3", "line 4", "line 5"}));
   EXPECT_EQ(Marks(), NoMarks());
   EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Txt.Failed, 0);
   EXPECT_TRUE(Txt.Modified);
 }
 
@@ -77,8 +76,7 @@ TEST_F(BlockTest, LineBlockCopiedFromInsideItselfIsRefused) {
   for (int cur : {2, 3}) {
     At(cur, 1);
     Keys({Esc});
-    Copy();
-    EXPECT_EQ(Txt.Failed, 1);
+    EXPECT_EQ(Copy(), Outcome::Refused);
     EXPECT_EQ(Txt.LineCount, 5);
     EXPECT_EQ(Marks(), (std::vector<int>{2, 4, 0, 0, 0, 0})) << "the block stays marked";
     EXPECT_EQ(Waited(), V{Overlap()});
@@ -106,8 +104,7 @@ TEST_F(BlockTest, LineCopyStopsAtTheLineLimitAndKeepsTheBlock) {
   Lines(1, 3);
   At(10, 1);
   Keys({Esc});
-  Copy();
-  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_EQ(Copy(), Outcome::Refused);
   EXPECT_EQ(Txt.LineCount, MaxLines);
   EXPECT_EQ(Line(11), "line 3");  // the last line goes first, and only it found room
   EXPECT_EQ(Line(12), "line 11");
@@ -157,8 +154,7 @@ TEST_F(BlockTest, LineMoveThatCannotInsertLeavesTheSourceInPlace) {
   Lines(1, 2);
   At(5, 1);
   Keys({Esc});
-  MoveBlock();
-  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_EQ(MoveBlock(), Outcome::Refused);
   EXPECT_EQ(Line(1), "line 1");
   EXPECT_EQ(Line(2), "line 2");
   EXPECT_EQ(Line(6), "line 2");  // the one line that fitted is a copy
@@ -194,10 +190,9 @@ TEST_F(BlockTest, DeletingTheWholeTextLeavesOneBlankLine) {
 
 TEST_F(BlockTest, CommandsWithoutABlockSaySoAndChangeNothing) {
   Numbered(3);
-  for (void (*command)() : {&DeleteBlock, &MoveBlock, &CopyBlock, &ShiftBlock}) {
+  for (Outcome (*command)() : {&DeleteBlock, &MoveBlock, &CopyBlock, &ShiftBlock}) {
     Keys({Esc});
-    command();
-    EXPECT_EQ(Txt.Failed, 1);
+    EXPECT_EQ(command(), Outcome::Refused);
     EXPECT_EQ(Waited(), V{NoBlock()});
     EXPECT_TRUE(Rec.Script.empty());
   }
@@ -246,9 +241,8 @@ TEST_F(BlockTest, ShiftRightNeverPushesTextOutOfAFullLine) {
   Exact({"abc", full});
   Lines(1, 2);
   Keys({Esc});
-  ShiftRight();
+  EXPECT_EQ(ShiftRight(), Outcome::Refused);
   EXPECT_EQ(Waited(), V{TooLong()});
-  EXPECT_EQ(Txt.Failed, 1);
   EXPECT_EQ(Line(1), "abc");
   EXPECT_EQ(LineString(2), full);
   EXPECT_FALSE(Txt.Modified);
@@ -468,9 +462,8 @@ TEST_F(BlockTest, RectangleCopyThatWouldPushTextPastColumn255IsRefused) {
   Rect(1, 2, 1, 2);
   At(3, 1);
   Keys({Esc});
-  Copy();
+  EXPECT_EQ(Copy(), Outcome::Refused);
   EXPECT_EQ(Waited(), V{TooLong()});
-  EXPECT_EQ(Txt.Failed, 1);
   EXPECT_EQ(Line(3), std::string(254, 'x'));
   EXPECT_EQ(Line(4), "y");
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 2, 1, 2}));
@@ -490,8 +483,7 @@ TEST_F(BlockTest, RectangleCopyStopsAtTheLineLimit) {
   Rect(1, 3, 1, 2);
   At(MaxLines - 1, 1);  // needs two new lines, one fits
   Keys({Esc});
-  Copy();
-  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_EQ(Copy(), Outcome::Refused);
   EXPECT_EQ(Waited(), V{TooMany()});
   EXPECT_EQ(Txt.LineCount, MaxLines);
   EXPECT_EQ(Line(MaxLines - 1), "line " + std::to_string(MaxLines - 1));  // nothing copied
@@ -568,11 +560,10 @@ TEST_F(BlockTest, OneLineMoveThatTypingCannotFinishChangesNothing) {
   Rect(2, 2, 3, 6);
   At(1, 254);
   Keys({Esc});
-  MoveBlock();
+  EXPECT_EQ(MoveBlock(), Outcome::Refused);
   EXPECT_EQ(Waited(), V{TooLong()});
   EXPECT_EQ(All(), (V{"", "..abcd"}));  // the source too
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 2, 2, 3, 6}));
-  EXPECT_EQ(Txt.Failed, 1);
   EXPECT_EQ(Ed.CurCol, 254);
   EXPECT_FALSE(Txt.Modified);
 }
@@ -607,9 +598,8 @@ TEST_F(BlockTest, RectangleMoveThatCannotPlaceItsTextChangesNothing) {
   Rect(1, 2, 1, 2);
   At(3, 255);  // the text would not fit in a line
   Keys({Esc});
-  MoveBlock();
+  EXPECT_EQ(MoveBlock(), Outcome::Refused);
   EXPECT_EQ(Waited(), V{TooLong()});
-  EXPECT_EQ(Txt.Failed, 1);
   EXPECT_EQ(All(), (V{"ab", "cd", "x"}));
   EXPECT_EQ(Txt.LineCount, 3);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 2, 1, 2}));

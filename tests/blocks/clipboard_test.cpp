@@ -41,9 +41,9 @@ class ClipTest : public BlockBase {
   }
   std::string Clip() const { return Slurp(Ed.ClipboardPath); }
   void PutClip(const std::string& content) const { std::ofstream(Ed.ClipboardPath, std::ios::binary) << content; }
-  static void CopyToClip() { WithKey(Cmd::ClipboardCopy, BlockToClipboard); }
-  static void Cut() { WithKey(Cmd::ClipboardCut, BlockToClipboard); }
-  static void Paste() { WithKey(Cmd::ClipboardPaste, PasteClipboard); }
+  static Outcome CopyToClip() { return WithKey(Cmd::ClipboardCopy, BlockToClipboard); }
+  static Outcome Cut() { return WithKey(Cmd::ClipboardCut, BlockToClipboard); }
+  static Outcome Paste() { return WithKey(Cmd::ClipboardPaste, PasteClipboard); }
   std::string dir;
   static inline int counter = 0;
 };
@@ -124,7 +124,7 @@ TEST_F(ClipTest, PasteStopsAtTheLineLimit) {
   At(1, 1);
   PutClip("L\na\nb\nc\n");
   Keys({Esc});
-  Paste();
+  EXPECT_EQ(Paste(), Outcome::Refused);  // what came before the limit stays
   EXPECT_EQ(Waited(), V{B("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!")});
   EXPECT_EQ(Txt.LineCount, MaxLines);
   EXPECT_EQ(Line(1), "a");
@@ -243,7 +243,7 @@ TEST_F(ClipTest, AClipboardThatCannotBeWrittenKeepsTheBlock) {
   fs::create_directories(Ed.ClipboardPath);
   Text({"abc", "def"});
   Rect(1, 2, 1, 2);
-  Cut();
+  EXPECT_EQ(Cut(), Outcome::Refused);
   EXPECT_EQ(All(), (V{"abc", "def"}));
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 2, 1, 2}));
 }
@@ -251,9 +251,8 @@ TEST_F(ClipTest, AClipboardThatCannotBeWrittenKeepsTheBlock) {
 TEST_F(ClipTest, WithoutABlockNothingIsWritten) {
   Text({"abc"});
   Keys({Esc});
-  CopyToClip();
+  EXPECT_EQ(CopyToClip(), Outcome::Refused);
   EXPECT_EQ(Waited(), V{B("Нет помеченного блока!")});
-  EXPECT_EQ(Txt.Failed, 1);
   EXPECT_FALSE(fs::exists(Ed.ClipboardPath));
 }
 

@@ -310,9 +310,8 @@ TEST_F(LineTest, InsertionsAtTheLineLimitAreRefused) {
     Ed.CurCol = 4;
     Ed.IndentColumn = 1;
     Keys({Enter});
-    command();
+    EXPECT_EQ(command(), Outcome::Refused);
     EXPECT_EQ(Txt.LineCount, MaxLines);
-    EXPECT_EQ(Txt.Failed, 1);
     EXPECT_EQ(Ed.CurLine, 10);
     EXPECT_EQ(Ed.CurCol, 4);
     EXPECT_EQ(Line(10), "line 10");
@@ -326,8 +325,7 @@ TEST_F(LineTest, InsertionsAtTheLineLimitAreRefused) {
     MakeText(MaxLines - 1);
     Ed.CurLine = 10;
     Ed.CurCol = 4;
-    command();
-    EXPECT_EQ(Txt.Failed, 0);
+    EXPECT_EQ(command(), Outcome::Done);
     EXPECT_EQ(Txt.LineCount, MaxLines);
     EXPECT_TRUE(Terminal.Script.empty());
     ResetLineStore();

@@ -20,14 +20,12 @@ TEST_F(LineStoreTest, TrimmedLengthIgnoresBlanksAndATrailingColourMark) {
 TEST_F(LineStoreTest, InsertionAtTheLimitIsRefused) {
   MakeText(MaxLines - 1);
   int16_t n = 5;
-  InsertLine(Txt.LineWidth, n);
-  EXPECT_EQ(Txt.Failed, 0);
+  EXPECT_TRUE(InsertLine(Txt.LineWidth, n));
   EXPECT_EQ(Txt.LineCount, MaxLines);
   EXPECT_EQ(n, 5);
   Keys({0x1C0D});  // the key that answers the message
   n = 7;
-  InsertLine(Txt.LineWidth, n);
-  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_FALSE(InsertLine(Txt.LineWidth, n));
   EXPECT_EQ(n, 6);
   EXPECT_EQ(Txt.LineCount, MaxLines);
   // The message waited for the key and left it for the next reader.
@@ -40,13 +38,11 @@ TEST_F(LineStoreTest, InsertionWhenTheBudgetIsExhaustedIsRefused) {
   Heap.Budget = Heap.Used + 100;  // less than a line of 254 blanks
   Keys({0x1C0D});
   int16_t n = 2;
-  InsertLine(254, n);
-  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_FALSE(InsertLine(254, n));
   EXPECT_EQ(n, 1);
   EXPECT_EQ(Txt.LineCount, 3);
   int16_t m = 2;
-  InsertLine(50, m);  // a short line still fits
-  EXPECT_EQ(Txt.Failed, 0);
+  EXPECT_TRUE(InsertLine(50, m));  // a short line still fits
   EXPECT_EQ(Txt.LineCount, 4);
 }
 

@@ -29,93 +29,94 @@ class PromptTest : public EditorTest {
     std::error_code ec;
     fs::remove_all(dir, ec);
   }
-  std::string Edit(std::string text, int kind, std::initializer_list<uint32_t> keys) {
+  std::string Edit(std::string text, PromptKind kind, std::initializer_list<uint32_t> keys) {
     Keys(keys);
-    PromptLine(text, kind);
-    return text;
+    const PromptResult r = PromptLine(kind, text);
+    end = r.End;
+    return r.Text;
   }
   std::string dir;
+  PromptEnd end = PromptEnd::Cancelled;  // how the last Edit ended
 };
 
 TEST_F(PromptTest, TheFirstTypedCharacterReplacesTheOfferedText) {
   Prompt.StringHistory[0] = "abc";
-  EXPECT_EQ(Edit("", PromptSearch, {Char('x'), Enter}), "x");
+  EXPECT_EQ(Edit("", PromptKind::Search, {Char('x'), Enter}), "x");
   Prompt.HistoryIndex = 0;
   Prompt.StringHistory = {};
   Prompt.StringHistory[0] = "abc";
-  EXPECT_EQ(Edit("", PromptSearch, {Left, Char('x'), Enter}), "xabc");
+  EXPECT_EQ(Edit("", PromptKind::Search, {Left, Char('x'), Enter}), "xabc");
   Prompt.HistoryIndex = 0;
-  EXPECT_EQ(Edit("", PromptSearch, {End, Char('x'), Enter}), "abcx");
-  EXPECT_EQ(Txt.Failed, 0);
-  EXPECT_EQ(Edit("keep", PromptOther, {Home, Char('x'), Enter}), "xkeep");
+  EXPECT_EQ(Edit("", PromptKind::Search, {End, Char('x'), Enter}), "abcx");
+  EXPECT_EQ(end, PromptEnd::Accepted);
+  EXPECT_EQ(Edit("keep", PromptKind::Other, {Home, Char('x'), Enter}), "xkeep");
 }
 
 TEST_F(PromptTest, EndingKeys) {
-  EXPECT_EQ(Edit("abc", PromptOther, {Char('z'), Esc}), "z");
-  EXPECT_EQ(Txt.Failed, 1);
-  Edit("abc", PromptOther, {0x1910});
-  EXPECT_EQ(Txt.Failed, 31);
-  Edit("abc", PromptSearch, {0x240A});  // Ctrl+J: ends, scan F0 for "from the top"
-  EXPECT_EQ(Txt.Failed, 0);
+  EXPECT_EQ(Edit("abc", PromptKind::Other, {Char('z'), Esc}), "z");
+  EXPECT_EQ(end, PromptEnd::Cancelled);
+  Edit("abc", PromptKind::Other, {0x1910});
+  EXPECT_EQ(end, PromptEnd::IntoText);
+  Edit("abc", PromptKind::Search, {0x240A});  // Ctrl+J: ends, scan F0 for "from the top"
+  EXPECT_EQ(end, PromptEnd::AcceptedFromTop);
   EXPECT_EQ(KeyScan(), 0xF0);
-  Edit("abc", PromptOther, {0x240A, Enter});  // other kinds: nothing
+  Edit("abc", PromptKind::Other, {0x240A, Enter});  // other kinds: nothing
   EXPECT_EQ(KeyScan(), 0x1C);
+  EXPECT_EQ(end, PromptEnd::Accepted);
 }
 
 TEST_F(PromptTest, ByteEntryWithCtrlQ) {
-  std::string s = Edit("", PromptOther, {CtrlQ, Char('1'), Char('3'), Enter});
+  std::string s = Edit("", PromptKind::Other, {CtrlQ, Char('1'), Char('3'), Enter});
   EXPECT_EQ(s, "\r");  // and the prompt ended as if Enter had been pressed
-  EXPECT_EQ(Edit("", PromptOther, {CtrlQ, Char('a'), Enter}), "\x01");
-  EXPECT_EQ(Edit("", PromptOther, {CtrlQ, Char('B'), Enter}), "\x02");
-  EXPECT_EQ(Edit("", PromptOther, {CtrlQ, Char('['), Enter}), "\x1B");
-  EXPECT_EQ(Edit("", PromptOther, {CtrlQ, Char('3'), Char('2'), Char('1'), Enter}), "A");  // 321 mod 256
+  EXPECT_EQ(Edit("", PromptKind::Other, {CtrlQ, Char('a'), Enter}), "\x01");
+  EXPECT_EQ(Edit("", PromptKind::Other, {CtrlQ, Char('B'), Enter}), "\x02");
+  EXPECT_EQ(Edit("", PromptKind::Other, {CtrlQ, Char('['), Enter}), "\x1B");
+  EXPECT_EQ(Edit("", PromptKind::Other, {CtrlQ, Char('3'), Char('2'), Char('1'), Enter}), "A");  // 321 mod 256
 }
 
 TEST_F(PromptTest, DeletingAtTheEdges) {
-  EXPECT_EQ(Edit("abc", PromptOther, {Backspace, Enter}), "abc");
-  EXPECT_EQ(Edit("abc", PromptOther, {End, Delete, Enter}), "abc");
-  EXPECT_EQ(Edit("abc", PromptOther, {End, Backspace, Enter}), "ab");
-  EXPECT_EQ(Edit("abc", PromptOther, {Left, Delete, Enter}), "bc");
-  EXPECT_EQ(Edit("abcdef", PromptOther, {Left, 0x0200FF25, 0x0200FF25, 0x250B, Enter}), "ab");
+  EXPECT_EQ(Edit("abc", PromptKind::Other, {Backspace, Enter}), "abc");
+  EXPECT_EQ(Edit("abc", PromptKind::Other, {End, Delete, Enter}), "abc");
+  EXPECT_EQ(Edit("abc", PromptKind::Other, {End, Backspace, Enter}), "ab");
+  EXPECT_EQ(Edit("abc", PromptKind::Other, {Left, Delete, Enter}), "bc");
+  EXPECT_EQ(Edit("abcdef", PromptKind::Other, {Left, 0x0200FF25, 0x0200FF25, 0x250B, Enter}), "ab");
 }
 
 TEST_F(PromptTest, TypingStopsAtTheScreenWidth) {
   Terminal.Script.clear();
   for (int i = 0; i < 60; ++i) Terminal.Script.push_back({Char('a' + i % 26), {}});
   Terminal.Script.push_back({Enter, {}});
-  std::string s;
-  PromptLine(s, PromptOther);
+  std::string s = PromptLine(PromptKind::Other).Text;
   EXPECT_EQ(s.size(), 53u);
   ResetScreen(132, 25);
   for (int i = 0; i < 120; ++i) Terminal.Script.push_back({Char('x'), {}});
   Terminal.Script.push_back({Enter, {}});
-  s.clear();
-  PromptLine(s, PromptOther);
+  s = PromptLine(PromptKind::Other).Text;
   EXPECT_EQ(s.size(), 105u);
   // A longer text offered by the caller stays whole.
-  EXPECT_EQ(Edit(std::string(200, 'q'), PromptOther, {Enter}).size(), 200u);
+  EXPECT_EQ(Edit(std::string(200, 'q'), PromptKind::Other, {Enter}).size(), 200u);
 }
 
 TEST_F(PromptTest, TheHistoryFillsEmptySlotsThenTheOneBeforeTheCurrent) {
-  for (int i = 0; i < 16; ++i) Edit("", PromptSearch, {Char(char('a' + i)), Enter});
+  for (int i = 0; i < 16; ++i) Edit("", PromptKind::Search, {Char(char('a' + i)), Enter});
   for (const std::string& slot : Prompt.StringHistory) EXPECT_EQ(slot.size(), 1u);
   uint8_t before = Prompt.HistoryIndex;
-  Edit("", PromptSearch, {Char('z'), Enter});
+  Edit("", PromptKind::Search, {Char('z'), Enter});
   EXPECT_EQ(Prompt.HistoryIndex, (before + 15) % 16);
   EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "z");
   // Browsing and accepting unchanged stores nothing.
   auto saved = Prompt.StringHistory;
-  Edit("", PromptSearch, {Up, Up, Down, Enter});
+  Edit("", PromptKind::Search, {Up, Up, Down, Enter});
   EXPECT_EQ(Prompt.StringHistory, saved);
   // Esc after editing still stores; the history keeps 53 bytes.
-  EXPECT_EQ(Edit("", PromptReplace, {Char('w'), Esc}), "w");
+  EXPECT_EQ(Edit("", PromptKind::Replace, {Char('w'), Esc}), "w");
   EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "w");
-  Edit(std::string(100, 'l'), PromptSearch, {Home, Enter});
+  Edit(std::string(100, 'l'), PromptKind::Search, {Home, Enter});
 }
 
 TEST_F(PromptTest, TheSavedStringsFileRoundTrips) {
-  Edit("", PromptSearch, {Char('a'), Enter});
-  Edit("", PromptSearch, {Char('b'), Enter});
+  Edit("", PromptKind::Search, {Char('a'), Enter});
+  Edit("", PromptKind::Search, {Char('b'), Enter});
   Prompt.QuickSearchCase = -3;
   SaveStringHistory();
   PromptState before = Prompt;
@@ -138,31 +139,31 @@ TEST_F(PromptTest, TheSavedStringsFileRoundTrips) {
 }
 
 TEST_F(PromptTest, ClipboardCopyAndPaste) {
-  Edit("clip me", PromptOther, {0x2E03, Enter});
+  Edit("clip me", PromptKind::Other, {0x2E03, Enter});
   std::ifstream f(Ed.ClipboardPath);
   std::string type, line;
   std::getline(f, type);
   std::getline(f, line);
   EXPECT_EQ(type, "B");
   EXPECT_EQ(line, "clip me");
-  EXPECT_EQ(Edit("", PromptOther, {0x2D18, Enter}), "");
-  EXPECT_EQ(Edit("other", PromptOther, {0x2F16, Enter}), "");
-  Edit("again", PromptOther, {0x2E03, Enter});
-  EXPECT_EQ(Edit("other", PromptOther, {0x2F16, Enter}), "again");
+  EXPECT_EQ(Edit("", PromptKind::Other, {0x2D18, Enter}), "");
+  EXPECT_EQ(Edit("other", PromptKind::Other, {0x2F16, Enter}), "");
+  Edit("again", PromptKind::Other, {0x2E03, Enter});
+  EXPECT_EQ(Edit("other", PromptKind::Other, {0x2F16, Enter}), "again");
 }
 
 TEST_F(PromptTest, KeyCodeLengthenAndShortenKeys) {
   // In vesk-koi8-rkbd the key-code key is 1494.
-  EXPECT_EQ(Edit("", PromptOther, {0x1494, 0x0200FF05, Enter}), "0200FF05");
-  EXPECT_EQ(Edit("abc", PromptOther, {0x1B9D, Enter}), "ab");
-  EXPECT_EQ(Edit("abc", PromptOther, {0x1B9D, 0x1B9D, 0x0C9F, Enter}), "ab");
-  EXPECT_EQ(Edit("", PromptOther, {0x0C9F, Enter}), " ");
+  EXPECT_EQ(Edit("", PromptKind::Other, {0x1494, 0x0200FF05, Enter}), "0200FF05");
+  EXPECT_EQ(Edit("abc", PromptKind::Other, {0x1B9D, Enter}), "ab");
+  EXPECT_EQ(Edit("abc", PromptKind::Other, {0x1B9D, 0x1B9D, 0x0C9F, Enter}), "ab");
+  EXPECT_EQ(Edit("", PromptKind::Other, {0x0C9F, Enter}), " ");
 }
 
 TEST_F(PromptTest, MarkKeysSetMarksFromThePrompt) {
   Ed.CurLine = 2;
   Ed.CurCol = 5;
-  Edit("", PromptOther, {0x2DB8, 0x21A6, Enter});
+  Edit("", PromptKind::Other, {0x2DB8, 0x21A6, Enter});
   EXPECT_EQ(Ed.LineMarks[2], 2);
   EXPECT_EQ(Ed.PositionMarks[1].Line, 2);
   EXPECT_EQ(Ed.PositionMarks[1].Column, 5);
@@ -172,11 +173,11 @@ TEST_F(PromptTest, TheMacroWordIsThePieceBetweenDotsUnderTheCursor) {
   StoreLine("x abc.def.ghi y", 1);
   Ed.CurLine = 1;
   Ed.CurCol = 8;  // the e
-  EXPECT_EQ(Edit("", PromptMacroWord, {Enter}), "def");
+  EXPECT_EQ(Edit("", PromptKind::MacroWord, {Enter}), "def");
   Ed.CurCol = 3;
-  EXPECT_EQ(Edit("", PromptMacroWord, {Enter}), "abc");
+  EXPECT_EQ(Edit("", PromptKind::MacroWord, {Enter}), "abc");
   Ed.CurCol = 13;
-  EXPECT_EQ(Edit("", PromptMacroWord, {Enter}), "ghi");
+  EXPECT_EQ(Edit("", PromptKind::MacroWord, {Enter}), "ghi");
 }
 
 TEST(PromptKeys, EachBuildHasItsOwnMarkKeys) {
@@ -191,8 +192,7 @@ TEST(PromptKeys, EachBuildHasItsOwnMarkKeys) {
     Ed.CurLine = 1;
     t.Script.push_back({b->PromptKeys.LineMark[0], {}});
     t.Script.push_back({0x1C0D, {}});
-    std::string s;
-    PromptLine(s, PromptOther);
+    std::string s = PromptLine(PromptKind::Other).Text;
     EXPECT_EQ(Ed.LineMarks[0], 1) << b->Name;
     EXPECT_EQ(s, "") << b->Name;
     Term = nullptr;

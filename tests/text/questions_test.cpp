@@ -12,8 +12,7 @@ class QuestionsTest : public EditorTest {
   int AskWith(std::initializer_list<uint32_t> keys, uint8_t selection = 1) {
     Keys(keys);
     Q.AskSelection = selection;
-    Ask(Question, "", 0x3F, 0x2F, 0x5F, 0x0D);
-    return Q.Answer;
+    return Ask(Question, "", 0x3F, 0x2F, 0x5F, 0x0D);
   }
 };
 
@@ -39,8 +38,7 @@ TEST_F(QuestionsTest, LeftAndRightWrapHomeAndEndJump) {
 TEST_F(QuestionsTest, FunctionKeysBeyondTheAnswersAreIgnored) {
   Keys({0x0200FF03, 0x0231});
   Q.AskSelection = 1;
-  Ask(" Delete ? | 1 - yes | 2 - no |", "", 0x3F, 0x2F, 0x5F, 0x0D);
-  EXPECT_EQ(Q.Answer, 1);
+  EXPECT_EQ(Ask(" Delete ? | 1 - yes | 2 - no |", "", 0x3F, 0x2F, 0x5F, 0x0D), 1);
 }
 
 TEST_F(QuestionsTest, TheQuestionRowIsDrawnBeforeTheKeyIsRead) {
@@ -72,11 +70,9 @@ TEST(QuestionKeys, EachBuildHasItsOwnYesAndAbandonKeys) {
     Term = &t;
     t.Script.push_back({c.Yes, {}});
     Q.AskSelection = 2;
-    Ask(" ? | 1 | 2 | 3 |", "", 0x3F, 0x2F, 0x5F, 0x0D);
-    EXPECT_EQ(Q.Answer, 1) << c.Build->Name;
+    EXPECT_EQ(Ask(" ? | 1 | 2 | 3 |", "", 0x3F, 0x2F, 0x5F, 0x0D), 1) << c.Build->Name;
     t.Script.push_back({c.Abandon, {}});
-    Ask(" ? | 1 | 2 | 3 |", "", 0x3F, 0x2F, 0x5F, 0x0D);
-    EXPECT_EQ(Q.Answer, 80) << c.Build->Name;
+    EXPECT_EQ(Ask(" ? | 1 | 2 | 3 |", "", 0x3F, 0x2F, 0x5F, 0x0D), AnswerAbandon) << c.Build->Name;
     Term = nullptr;
   }
 }

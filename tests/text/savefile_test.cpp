@@ -95,12 +95,12 @@ TEST_F(SaveTest, AFullDiskLeavesTheOriginalUntouched) {
   auto previous = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   Keys({0x1C0D, 0x011B});  // the failure message, then Esc at the name prompt
-  SaveFile();
+  const Outcome outcome = SaveFile();
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, previous);
   EXPECT_EQ(Slurp(Ed.FileName), "precious\n");
   EXPECT_TRUE(Txt.Modified);
-  EXPECT_EQ(Txt.Failed, 1);
+  EXPECT_EQ(outcome, Outcome::Cancelled);
   for (const auto& e : fs::directory_iterator(dir))
     EXPECT_EQ(e.path().filename().string().find(".vesk"), std::string::npos) << e.path();
 }

@@ -227,8 +227,8 @@ TEST(SavePermissions, ARefusedSaveKeepsTheTextChanged) {
       Txt.Modified = true;
       Ed.FileName = name;
       Keys({0x1C0D, 0x011B});  // the failure message, then Esc at the name prompt
-      SaveFile();
-      return Txt.Modified && Txt.Failed == 1 && Ed.FileName == name;
+      const Outcome outcome = SaveFile();
+      return Txt.Modified && outcome == Outcome::Cancelled && Ed.FileName == name;
     }
   };
   int rc = RunAs(ids, [&] { return Editor().Save(file); });

@@ -469,8 +469,7 @@ void MarkWordLeft() {
     ExtendRectBlock(Ed.CurCol - 1);
 }
 
-void CopyBlock() {
-  const bool keep = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::CopyBlockKeep);
+void CopyBlock(bool keep) {
   Txt.Failed = 0;
   const BlockKind kind = MarkedBlock();
   if (kind == BlockKind::None) {
@@ -548,8 +547,7 @@ void DeleteBlock() {
   }
 }
 
-void ShiftBlock() {
-  const bool right = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::ShiftBlockRight);
+void ShiftBlock(bool right) {
   Txt.Failed = 0;
   if (MarkedBlock() != BlockKind::Lines) {
     ReportNoBlock();
@@ -591,9 +589,8 @@ bool ReadWhole(const std::string& path, std::string& out) {
 
 }  // namespace
 
-bool WriteBlock() {
+bool WriteBlock(bool append) {
   if (MarkedBlock() != BlockKind::Lines) return false;
-  const bool append = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::WriteBlock);
   if (!Blk.BlockFileNameSet) {
     Blk.BlockFileName = Ed.FileName;
     Blk.BlockFileNameSet = true;

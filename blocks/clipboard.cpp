@@ -119,8 +119,7 @@ char ClipboardKind() {
   return data && !data->empty() ? (*data)[0] : ' ';
 }
 
-void BlockToClipboard() {
-  const bool cut = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::ClipboardCut);
+void BlockToClipboard(bool cut) {
   Txt.Failed = 0;
   const BlockKind kind = MarkedBlock();
   if (kind == BlockKind::None) {

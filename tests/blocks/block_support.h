@@ -99,12 +99,6 @@ class BlockBase : public EditorTest {
     return v;
   }
   static std::string B(const char* utf8) { return InBuildSet(utf8); }
-  // Runs a command entry with the key code of cmd in KeyEvent, as the main
-  // loop and the menus do.
-  static void WithKey(Cmd cmd, void (*entry)()) {
-    Kbd.KeyEvent = CodeOf(CurrentBuild(), cmd);
-    entry();
-  }
   MessageRecorder Rec;
 };
 

@@ -45,10 +45,10 @@ class BlockTest : public BlockBase {
     for (int i = 1; i < MaxLines; ++i) ASSERT_TRUE(AppendLine("line " + std::to_string(i), 0));
     At(1, 1);
   }
-  static void Copy() { WithKey(Cmd::CopyBlock, CopyBlock); }
-  static void CopyKeep() { WithKey(Cmd::CopyBlockKeep, CopyBlock); }
-  static void ShiftRight() { WithKey(Cmd::ShiftBlockRight, ShiftBlock); }
-  static void ShiftLeft() { WithKey(Cmd::ShiftBlockLeft, ShiftBlock); }
+  static void Copy() { CopyBlock(false); }
+  static void CopyKeep() { CopyBlock(true); }
+  static void ShiftRight() { ShiftBlock(true); }
+  static void ShiftLeft() { ShiftBlock(false); }
   std::string Overlap() const { return B("Недопустимое перекрытие блоков!"); }
   std::string NoBlock() const { return B("Нет помеченного блока!"); }
   std::string TooMany() const { return B("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!"); }
@@ -194,7 +194,7 @@ TEST_F(BlockTest, DeletingTheWholeTextLeavesOneBlankLine) {
 
 TEST_F(BlockTest, CommandsWithoutABlockSaySoAndChangeNothing) {
   Numbered(3);
-  for (void (*command)() : {&DeleteBlock, &MoveBlock, &CopyBlock, &ShiftBlock}) {
+  for (void (*command)() : {&DeleteBlock, &MoveBlock, &Copy, &ShiftRight}) {
     Keys({Esc});
     command();
     EXPECT_EQ(Txt.Failed, 1);
@@ -644,11 +644,8 @@ class BlockWriteTest : public BlockTest {
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
   }
-  // The command as a menu item or its key starts it (the append key).
-  static bool ByKey() {
-    Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::WriteBlock);
-    return WriteBlock();
-  }
+  // The command as a menu item or its key starts it: appending.
+  static bool ByKey() { return WriteBlock(true); }
   std::string dir;
   static inline int counter = 0;
 };
@@ -676,10 +673,9 @@ TEST_F(BlockWriteTest, TheBlockGoesToTheNamedFileAndIsAppendedAfterwards) {
   EXPECT_EQ(Ed.FileName, dir + "/text.txt");
   EXPECT_EQ(Marks(), (std::vector<int>{4, 4, 0, 0, 0, 0}));
 
-  // Another code (not the append key) writes the file anew.
+  // Without appending the file is written anew.
   Keys({Enter});
-  Kbd.KeyEvent = 0;
-  EXPECT_TRUE(WriteBlock());
+  EXPECT_TRUE(WriteBlock(false));
   EXPECT_EQ(Slurp(dir + "/part.txt"), "line 4\n");
 }
 

@@ -41,9 +41,9 @@ class ClipTest : public BlockBase {
   }
   std::string Clip() const { return Slurp(Ed.ClipboardPath); }
   void PutClip(const std::string& content) const { std::ofstream(Ed.ClipboardPath, std::ios::binary) << content; }
-  static void CopyToClip() { WithKey(Cmd::ClipboardCopy, BlockToClipboard); }
-  static void Cut() { WithKey(Cmd::ClipboardCut, BlockToClipboard); }
-  static void Paste() { WithKey(Cmd::ClipboardPaste, PasteClipboard); }
+  static void CopyToClip() { BlockToClipboard(false); }
+  static void Cut() { BlockToClipboard(true); }
+  static void Paste() { PasteClipboard(); }
   std::string dir;
   static inline int counter = 0;
 };

@@ -40,20 +40,11 @@ struct Case {
   V after;             // the text afterwards; empty: refused, unchanged
 };
 
-// The command entries with their keys in KeyEvent, as the main loop runs them.
-void Copy() {
-  Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::CopyBlock);
-  CopyBlock();
-}
+// The command entries as the main loop runs them.
+void Copy() { CopyBlock(false); }
 void Move() { MoveBlock(); }
-void ShiftRight() {
-  Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::ShiftBlockRight);
-  ShiftBlock();
-}
-void Paste() {
-  Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::ClipboardPaste);
-  PasteClipboard();
-}
+void ShiftRight() { ShiftBlock(true); }
+void Paste() { PasteClipboard(); }
 
 const Case Cases[] = {
     // Shift right: a full line would lose its last byte.

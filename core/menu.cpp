@@ -178,6 +178,23 @@ Next Choose(Menu m, int item) {
 
 }  // namespace
 
+int MenuItemCount(Menu m) {
+  for (const MenuText& t : Menus)
+    if (t.Id == m) {
+      // " Title|1 item|2 item|": a bar after the title and after every item.
+      int bars = 0;
+      for (const char* p = t.Items; *p != '\0'; ++p) bars += *p == '|';
+      return bars - 1;
+    }
+  return 0;
+}
+
+bool MenuItemHandled(Menu m, int item) {
+  for (const MenuAction& a : kActions)
+    if (a.Id == m && a.Item == item) return true;
+  return CommandOfMenuItem(m, item, nullptr) != nullptr;
+}
+
 void MainMenu() {
   Menu current = Menu::Main;
   int highlight = 1;

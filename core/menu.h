@@ -11,3 +11,9 @@ enum class Menu : uint8_t {
 };
 
 void MainMenu();
+
+// The menus as data, for the check that every item does something: the
+// number of items of a menu (0 for none), and whether item `item` opens a
+// menu, acts or runs a command.
+int MenuItemCount(Menu m);
+bool MenuItemHandled(Menu m, int item);

@@ -286,10 +286,11 @@ static_assert(EveryCommandHasItsRow(), "kRows must hold one row per command, in 
 
 // A menu item runs one command.
 constexpr bool MenuItemsDistinct() {
-  for (size_t i = 0; i < kCmdCount * 2; ++i) {
+  constexpr size_t n = std::size(kRows) * 2;
+  for (size_t i = 0; i < n; ++i) {
     const MenuItem& a = kRows[i / 2].Items[i % 2];
     if (a.Item == 0) continue;
-    for (size_t j = i + 1; j < kCmdCount * 2; ++j) {
+    for (size_t j = i + 1; j < n; ++j) {
       const MenuItem& b = kRows[j / 2].Items[j % 2];
       if (b.Item == a.Item && b.Id == a.Id) return false;
     }

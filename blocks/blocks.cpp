@@ -11,13 +11,11 @@
 #include <vector>
 
 #include "blocks/marks.h"
-#include "builds/bindings.h"
 #include "core/commands.h"
 #include "core/state.h"
 #include "edit/typing.h"
 #include "edit/words.h"
 #include "screen/cells.h"
-#include "screen/keys.h"
 #include "screen/term.h"
 #include "text/heap.h"
 #include "text/linestore.h"

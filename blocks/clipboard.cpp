@@ -8,13 +8,11 @@
 
 #include "blocks/blocks.h"
 #include "blocks/marks.h"
-#include "builds/bindings.h"
 #include "core/safefile.h"
 #include "core/state.h"
 #include "edit/lines.h"
 #include "edit/typing.h"
 #include "screen/keydecode.h"
-#include "screen/keys.h"
 #include "screen/term.h"
 #include "text/messages.h"
 #include "text/linestore.h"

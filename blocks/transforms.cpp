@@ -4,7 +4,7 @@
 #include <array>
 #include <climits>
 
-#include "builds/bindings.h"
+#include "builds/build.h"
 #include "core/state.h"
 #include "edit/words.h"
 #include "screen/keys.h"

@@ -10,13 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "text/marks.h"
-#include "builds/bindings.h"
 #include "base/state.h"
+#include "text/marks.h"
 #include "edit/typing.h"
 #include "text/words.h"
 #include "screen/cells.h"
-#include "screen/keys.h"
 #include "screen/term.h"
 #include "text/heap.h"
 #include "text/linestore.h"
@@ -469,8 +467,7 @@ void MarkWordLeft() {
     ExtendRectBlock(Ed.CurCol - 1);
 }
 
-Outcome CopyBlock() {
-  const bool keep = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::CopyBlockKeep);
+Outcome CopyBlock(bool keep) {
   const BlockKind kind = MarkedBlock();
   if (kind == BlockKind::None) {
     ReportNoBlock();
@@ -543,8 +540,7 @@ Outcome DeleteBlock() {
   return Outcome::Done;
 }
 
-Outcome ShiftBlock() {
-  const bool right = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::ShiftBlockRight);
+Outcome ShiftBlock(bool right) {
   if (MarkedBlock() != BlockKind::Lines) {
     ReportNoBlock();
     return Outcome::Refused;
@@ -585,9 +581,8 @@ bool ReadWhole(const std::string& path, std::string& out) {
 
 }  // namespace
 
-bool WriteBlock() {
+bool WriteBlock(bool append) {
   if (MarkedBlock() != BlockKind::Lines) return false;
-  const bool append = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::WriteBlock);
   if (!Blk.BlockFileNameSet) {
     Blk.BlockFileName = Ed.FileName;
     Blk.BlockFileNameSet = true;

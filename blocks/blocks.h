@@ -54,23 +54,20 @@ void MarkWordRight();
 void MarkWordLeft();
 
 // Cmd::CopyBlock and Cmd::CopyBlockKeep share this entry: the marks are
-// kept when Kbd.KeyEvent is CodeOf(CurrentBuild(), Cmd::CopyBlockKeep),
-// otherwise the block is unmarked after the copy.  Refused (without a
-// block, on an overlap, at the limits) the block stays marked.
-Outcome CopyBlock();
+// kept when keep, otherwise the block is unmarked after the copy.  Refused
+// (without a block, on an overlap, at the limits) the block stays marked.
+Outcome CopyBlock(bool keep);
 // Cmd::MoveBlock.
 Outcome MoveBlock();
 // Cmd::DeleteBlock, and answer 1 of the Delete key's question when a block
 // is marked.
 Outcome DeleteBlock();
-// Cmd::ShiftBlockRight and Cmd::ShiftBlockLeft share this entry: right when
-// Kbd.KeyEvent is CodeOf(CurrentBuild(), Cmd::ShiftBlockRight), else left.
-Outcome ShiftBlock();
+// Cmd::ShiftBlockRight and Cmd::ShiftBlockLeft share this entry.
+Outcome ShiftBlock(bool right);
 // Cmd::WhereIsBlock.
 void WhereIsBlock();
 // Cmd::WriteBlock.  With a line block marked: asks for a file name and
 // writes the block's lines into it, appending to an existing file when
-// Kbd.KeyEvent is CodeOf(CurrentBuild(), Cmd::WriteBlock) (the append key of
-// every build); returns true.  Without a line block nothing happens and the
+// append (the command always appends); returns true.  Without a line block nothing happens and the
 // result is false: the key then runs colour marking.
-bool WriteBlock();
+bool WriteBlock(bool append);

@@ -7,14 +7,12 @@
 #include <vector>
 
 #include "blocks/blocks.h"
-#include "text/marks.h"
-#include "builds/bindings.h"
 #include "base/safefile.h"
 #include "base/state.h"
+#include "text/marks.h"
 #include "edit/lines.h"
 #include "edit/typing.h"
 #include "screen/keydecode.h"
-#include "screen/keys.h"
 #include "screen/term.h"
 #include "text/messages.h"
 #include "text/linestore.h"
@@ -121,8 +119,7 @@ char ClipboardKind() {
   return data && !data->empty() ? (*data)[0] : ' ';
 }
 
-Outcome BlockToClipboard() {
-  const bool cut = Kbd.KeyEvent == CodeOf(CurrentBuild(), Cmd::ClipboardCut);
+Outcome BlockToClipboard(bool cut) {
   const BlockKind kind = MarkedBlock();
   if (kind == BlockKind::None) {
     ReportNoBlock();

@@ -17,11 +17,10 @@
 char ClipboardKind();
 
 // Cmd::ClipboardCopy and Cmd::ClipboardCut share this entry: the marked
-// block is written into the clipboard file, then deleted when Kbd.KeyEvent
-// is CodeOf(CurrentBuild(), Cmd::ClipboardCut), otherwise unmarked.  When
-// the file cannot be written the block stays as it is, marked, and the
-// result is Refused.
-Outcome BlockToClipboard();
+// block is written into the clipboard file, then deleted when cut,
+// otherwise unmarked.  When the file cannot be written the block stays as
+// it is, marked, and the result is Refused.
+Outcome BlockToClipboard(bool cut);
 
 // Cmd::ClipboardPaste: the clipboard's block is typed in at the cursor (in
 // insert mode, whatever the mode is), replacing a marked block of the same

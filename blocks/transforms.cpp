@@ -4,8 +4,8 @@
 #include <array>
 #include <climits>
 
-#include "builds/bindings.h"
 #include "base/state.h"
+#include "builds/build.h"
 #include "text/words.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
@@ -51,32 +51,32 @@ ByteMap FromSets(const std::array<uint8_t, 136>& S, const std::array<uint8_t, 13
 
 const std::array<uint8_t, 136>& InternalColumn() { return CurrentBuild().koi8r ? Koi8Column : Cp866Column; }
 
-// The conversion the key code asks for; false for a code of none of them.
-bool ConversionFor(uint32_t code, ByteMap& m) {
-  const BuildConfig& b = CurrentBuild();
-  if (code == CodeOf(b, Cmd::BlockToUpper) || code == CodeOf(b, Cmd::BlockToLower)) {
-    const bool upper = code == CodeOf(b, Cmd::BlockToUpper);
-    m = Identity();
-    // The case sets hold the characters 0 to 254: 255 never changes.
-    for (int c = 0; c < 255; ++c) m[size_t(c)] = upper ? UpCaseChar(uint8_t(c)) : LowCaseChar(uint8_t(c));
-    return true;
+// The byte map of a conversion.
+ByteMap MapOf(Conversion conversion) {
+  ByteMap m = Identity();
+  switch (conversion) {
+    case Conversion::ToUpper:
+    case Conversion::ToLower: {
+      const bool upper = conversion == Conversion::ToUpper;
+      // The case sets hold the characters 0 to 254: 255 never changes.
+      for (int c = 0; c < 255; ++c) m[size_t(c)] = upper ? UpCaseChar(uint8_t(c)) : LowCaseChar(uint8_t(c));
+      break;
+    }
+    case Conversion::LatinToCyrillic:
+      m = FromSets(KeyLayout, InternalColumn());
+      // Only Latin keys turn into letters: bytes from 0x80 on are letters
+      // already (KeyLayout lists some of them only to fill its columns).
+      for (int c = 0x80; c < 256; ++c) m[size_t(c)] = uint8_t(c);
+      break;
+    case Conversion::CyrillicToLatin:
+      m = FromSets(InternalColumn(), KeyLayout);
+      // Only what a Latin key types comes out: a character whose place in
+      // KeyLayout holds a byte from 0x80 on stays as it is.
+      for (int c = 0; c < 256; ++c)
+        if (m[size_t(c)] >= 0x80) m[size_t(c)] = uint8_t(c);
+      break;
   }
-  if (code == CodeOf(b, Cmd::BlockLatinToCyrillic)) {
-    m = FromSets(KeyLayout, InternalColumn());
-    // Only Latin keys turn into letters: bytes from 0x80 on are letters
-    // already (KeyLayout lists some of them only to fill its columns).
-    for (int c = 0x80; c < 256; ++c) m[size_t(c)] = uint8_t(c);
-    return true;
-  }
-  if (code == CodeOf(b, Cmd::BlockCyrillicToLatin)) {
-    m = FromSets(InternalColumn(), KeyLayout);
-    // Only what a Latin key types comes out: a character whose place in
-    // KeyLayout holds a byte from 0x80 on stays as it is.
-    for (int c = 0; c < 256; ++c)
-      if (m[size_t(c)] >= 0x80) m[size_t(c)] = uint8_t(c);
-    return true;
-  }
-  return false;
+  return m;
 }
 
 // Converts columns from..to of line n (those within its stored length).
@@ -105,9 +105,8 @@ int WordStartAt(std::string_view line, int col) {
   return std::clamp(WordStartLeft(line, WordEndRight(line, col, 0)), 1, MaxCol);
 }
 
-void ConvertBlock() {
-  ByteMap m;
-  if (!ConversionFor(Kbd.KeyEvent, m)) return;
+void ConvertBlock(Conversion conversion) {
+  const ByteMap m = MapOf(conversion);
   if (Ed.BlockFirst > 0) {
     if (Ed.BlockFirst == Ed.CurLine && Ed.BlockLast == Ed.CurLine) SaveLineForUndo(Ed.CurLine);
     for (int n = FirstLineOf(Ed.BlockFirst); n <= LastLineOf(Ed.BlockLast); ++n) ConvertLine(n, 1, MaxCol, m);
@@ -228,11 +227,7 @@ void SumOverBlock() {
   ShowMessage(InBuildSet("Сумма  по  блоку = ") + SumText(total), 22);
 }
 
-void FirstLetterCase() {
-  const BuildConfig& b = CurrentBuild();
-  const uint32_t code = Kbd.KeyEvent;
-  const bool upper = code == CodeOf(b, Cmd::WordFirstToUpper);
-  if (!upper && code != CodeOf(b, Cmd::WordFirstToLower)) return;
+void FirstLetterCase(bool upper) {
   const int n = Ed.CurLine;
   if (n < 1 || n > Txt.LineCount) return;
   Txt.Modified = true;

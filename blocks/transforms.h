@@ -2,21 +2,16 @@
 // and lower case, Latin keys to Cyrillic letters and back, filling a
 // rectangle with one character, the sum of the numbers in a rectangle, and
 // the case of the first letter of the word at the cursor.
-//
-// The commands tell their variants apart by the key code in Kbd.KeyEvent,
-// which the main loop leaves there and a menu sets to the bound key's code
-// (CodeOf of builds/bindings.h) before it runs the command.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 // Cmd::BlockToUpper, Cmd::BlockToLower, Cmd::BlockLatinToCyrillic and
-// Cmd::BlockCyrillicToLatin: compares Kbd.KeyEvent with the code each of
-// them is bound to in the running build and converts the line block, else
-// the rectangular block, else the word at the cursor.  A key code of none
-// of the four does nothing.
-void ConvertBlock();
+// Cmd::BlockCyrillicToLatin: converts the line block, else the rectangular
+// block, else the word at the cursor.
+enum class Conversion : uint8_t { ToUpper, ToLower, LatinToCyrillic, CyrillicToLatin };
+void ConvertBlock(Conversion c);
 
 // Cmd::FillBlock: asks for one key (Kbd.KeyEvent afterwards holds it) and
 // writes its Char byte, through RusKey when the Russian layout is on, into
@@ -25,14 +20,13 @@ void FillBlock();
 
 // Cmd::SumBlock (and the service menu's "Счет по блоку"): adds up the
 // numbers in the rectangular block's columns and shows the total on the
-// message line.  Does not read the key code.
+// message line.
 void SumOverBlock();
 
 // Cmd::WordFirstToUpper and Cmd::WordFirstToLower: the first character with
 // a case difference from the start of the word at the cursor on gets its
-// upper-case or lower-case form, chosen by Kbd.KeyEvent.  A key code of
-// neither does nothing.
-void FirstLetterCase();
+// upper-case or lower-case form.
+void FirstLetterCase(bool upper);
 
 // The pieces of the sum, for its tests.
 //

@@ -16,6 +16,7 @@ enum class Cmd : uint8_t;
 struct Binding {
   uint32_t Code;
   Cmd Command;
+  uint8_t Slot;  // which of the command's codes (0 first): the variant the key runs
 };
 
 // One physical key, in the symbolic notation of ParseKeyNotation

@@ -40,8 +40,6 @@ int ScreenRow() { return Ed.CurLine - Ed.WindowTop + 3; }
 
 bool BlockMarked() { return Ed.BlockFirst > 0 || Ed.RectFirst > 0; }
 
-void SetKeyShift(uint8_t shift) { Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | uint32_t(shift) << 16; }
-
 int FirstNonBlankColumn(std::string_view s) {
   for (size_t i = 0; i < s.size(); ++i)
     if (s[i] != ' ') return int(i) + 1;
@@ -161,14 +159,12 @@ void CmdEscape() {
 }
 
 void CmdUp(bool shift) {
-  if (shift) SetKeyShift(3);
-  if (Ed.CurLine > 1) CursorUp();
+  if (Ed.CurLine > 1) CursorUp(shift);
   if (ScreenRow() < 3) Ed.WindowTop = Ed.CurLine;
 }
 
 void CmdDown(bool shift) {
-  if (shift) SetKeyShift(3);
-  CursorDown();
+  CursorDown(shift);
 }
 
 void CmdLinesUp(int count, bool shift) {

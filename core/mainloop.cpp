@@ -13,6 +13,7 @@
 #include "blocks/shorts.h"
 #include "blocks/transforms.h"
 #include "builds/bindings.h"
+#include "core/commandtable.h"
 #include "core/commands.h"
 #include "core/editor.h"
 #include "core/menu.h"
@@ -44,300 +45,20 @@ constexpr struct {
     {0xA97E, 0x32}, {0xAC7A, 0x1E}, {0xAD78, 0x11}, {0xAE63, 0x1C}, {0xB062, 0x19}, {0xB16E, 0xA3},
 };
 
-// The Shift variants of the motions read Shift from the key code.
-void SetShift3() { Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | 0x00030000u; }
-
-// The vertical box-drawing lines, typed downwards.
-bool VerticalLine(uint8_t ch) {
-  return CurrentBuild().koi8r ? (ch == 0x81 || ch == 0xA1) : (ch == 0xB3 || ch == 0xBA);
-}
-
-void Type(uint8_t ch) {
-  TypeChar(ch);
-  if (VerticalLine(ch)) {
-    if (Ed.CurCol > 1) --Ed.CurCol;
-    if (Ed.CurLine < Txt.LineCount) {
-      ++Ed.CurLine;
-      Txt.LineSaved = false;
-    }
-  }
-}
-
-// A key that reaches typing.  In literal mode it is taken as part of a
-// character given by its letter or its code.
-void TypeKey() {
-  const uint8_t ch = KeyChar();
-  if (Typing.LiteralMode) {
-    if (ch >= '0' && ch <= '9') {
-      Typing.LiteralCode = uint8_t(Typing.LiteralCode * 10 + (ch - '0'));
-      return;
-    }
-    Typing.LiteralMode = false;
-    ClearMessageLine();
-    if (ch >= 1 && ch <= 12) Type(ch);
-    else if (ch >= 0x41 && ch <= 0x5F) Type(uint8_t(ch - 0x40));
-    else if (ch >= 0x61 && ch <= 0x7E) Type(uint8_t(ch - 0x60));
-    return;
-  }
-  Shorts.PendingContinuation = 0;
-  Type(ch);
-}
-
-// Keys of the keyword table: a keyword in Pascal source mode; in plain text
-// a control character, or a command.
-void PascalKey(Cmd c) {
-  struct Row {
-    Cmd Command;
-    const char* Keyword;
-    bool Back3;
-    int Plain;  // the character typed in plain text; -1: see below
-  };
-  static const Row Rows[] = {
-      {Cmd::PasAssign, " := ", false, ' '},       {Cmd::PasAbsolute, "Absolute ", false, -1},
-      {Cmd::PasBegin, "Begin ", false, 0x02},     {Cmd::PasEnd, "End; ", false, -2},
-      {Cmd::PasElse, "else ", false, 0x05},       {Cmd::PasString, "String", false, -3},
-      {Cmd::PasWriteln, "Writeln(); ", true, 0x17}, {Cmd::PasDebug, "debug(); ", true, 0x04},
-      {Cmd::PasInteger, "Integer", false, 0x09},  {Cmd::PasRepeat, "Repeat ", false, 0x10},
-      {Cmd::PasUntil, "Until ", false, 0x15},     {Cmd::PasProcedure, "Procedure ", false, 0x0A},
-      {Cmd::PasWhile, "While ", false, 0x08},     {Cmd::PasGoto, "Goto ", false, 0x07},
-      {Cmd::PasCommentEnd, " *) ", false, 0x1D},  {Cmd::PasCommentStart, "(* ", false, 0x1B},
-      {Cmd::PasReadln, "Readln(); ", true, -4},   {Cmd::PasAssignFile, "Assign(); ", true, 0x13},
-      {Cmd::PasThen, "then ", false, -5},         {Cmd::PasFunction, "Function ", false, -6},
-      {Cmd::PasBackslash, "\\", false, '\\'},
-  };
-  for (const Row& r : Rows) {
-    if (r.Command != c) continue;
-    if (Ed.BraceComments == 2) {
-      TypeString(r.Keyword);
-      if (r.Back3) Ed.CurCol = std::max(1, Ed.CurCol - 3);
-      return;
-    }
-    switch (r.Plain) {
-      case -1: MarkAll(); return;
-      case -2: TypeString("and "); return;
-      case -3: return;
-      case -4: {
-        int v = TrimmedLength(LineBytes(Ed.CurLine));
-        if (Txt.LineWidth <= 132 && v < Txt.LineWidth + 1) CmdAlignRight();
-        else Type(0x12);
-        return;
-      }
-      case -5: TypeString("the "); return;
-      case -6: FormatParagraph(FormatRagged); return;
-      default: Type(uint8_t(r.Plain)); return;
-    }
-  }
-}
 
 // F1..F12 type the characters 1 to 12 in literal mode.
 bool LiteralFunctionKey() {
   if (!Typing.LiteralMode) return false;
   const uint32_t code = Kbd.KeyEvent;
   if ((code >> 24) == 2 && KeyScan() == 0xFF && KeyChar() >= 1 && KeyChar() <= 12) {
-    Typing.LiteralMode = false;
-    ClearMessageLine();
-    Type(KeyChar());
+    TypeLiteral(KeyChar());
     return true;
   }
   return false;
 }
 
-void Dispatch(Cmd c) {
-  switch (c) {
-    case Cmd::SaveFile: SaveFile(); Ed.ExitStatus = 0; break;
-    case Cmd::InsertEmptyLine: InsertEmptyLine(); break;
-    case Cmd::GoToLine: CmdGoToLine(); break;
-    case Cmd::MakeTop: CmdMakeTop(); break;
-    case Cmd::DuplicateLine: DuplicateLine(); break;
-    case Cmd::Recode: RecodeCommand(); break;
-    case Cmd::Home: CmdHome(); break;
-    case Cmd::CursorUp: CmdUp(false); break;
-    case Cmd::PageUp: PageUp(); break;
-    case Cmd::CursorLeft: CursorLeft(); break;
-    case Cmd::CursorRight: CursorRight(); break;
-    case Cmd::End: CmdEnd(); break;
-    case Cmd::CursorDown: CmdDown(false); break;
-    case Cmd::PageDown: PageDown(); break;
-    case Cmd::ToggleInsert: CmdToggleInsert(); break;
-    case Cmd::DeleteChar: CmdDelete(); break;
-    case Cmd::BackTab: CmdBackTab(); break;
-    case Cmd::Escape: CmdEscape(); break;
-    case Cmd::Backspace: CmdBackspace(); break;
-    case Cmd::Tab: CmdTab(); break;
-    case Cmd::Enter:
-      if (Typing.LiteralMode) {
-        Typing.LiteralMode = false;
-        ClearMessageLine();
-        Type(Typing.LiteralCode);
-      } else {
-        CmdEnter();
-      }
-      break;
-    // Abbreviations and continuations ("shorts.vsk"), taking a file.
-    case Cmd::Space:
-      // An abbreviation before the cursor takes the Space; otherwise the
-      // blank is typed (in literal mode it only ends the mode).
-      if (!ExpandAbbreviation()) TypeKey();
-      break;
-    case Cmd::Continuation: ContinueWord(); break;
-    case Cmd::RereadShorts: RereadShorts(); break;
-    case Cmd::TakeFile: TakeFile(); break;
-    case Cmd::Literal:
-      Typing.LiteralMode = true;
-      Typing.LiteralCode = 0;
-      ShowMessage("Press a letter, or F#, or enter a number, then Enter.", 0);
-      break;
-    case Cmd::DeleteLine: CmdDeleteLine(); break;
-    case Cmd::ClearToLineEnd: ClearToLineEnd(); break;
-    case Cmd::DeleteWordLeft: DeleteWordLeft(false); break;
-    case Cmd::DeleteWord: DeleteWord(); break;
-    case Cmd::JoinLines: JoinLines(); break;
-    case Cmd::SplitLine: SplitLine(); break;
-    case Cmd::RestoreAsOnEntry: CmdRestoreAsOnEntry(); break;
-    case Cmd::RestoreNextLine: CmdRestoreNextLine(); break;
-    case Cmd::UndoLastChange: CmdUndoLastChange(); break;
-    case Cmd::WordLeft: Ed.CurCol = std::max(1, WordStartLeft(LineBytes(Ed.CurLine), Ed.CurCol)); break;
-    case Cmd::WordLeftShift: MarkWordLeft(); break;
-    case Cmd::WordRight: Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, 0), 1, 255); break;
-    case Cmd::WordRightShift: MarkWordRight(); break;
-    case Cmd::WordToPrevEnd:
-    case Cmd::WordToEnd: {
-      std::string line = LineString(Ed.CurLine);
-      int p = Ed.CurCol;
-      if (c == Cmd::WordToPrevEnd) p = WordStartLeft(line, WordStartLeft(line, p));
-      p = WordEndRight(line, p, 1);
-      if (p >= 1 && size_t(p) <= line.size() && line[size_t(p - 1)] != ' ' && IsDelimiter(uint8_t(line[size_t(p - 1)])))
-        ++p;
-      Ed.CurCol = std::clamp(p, 1, 255);
-      break;
-    }
-    case Cmd::Up4: CmdLinesUp(4, false); break;
-    case Cmd::Down4: CmdLinesDown(4, false); break;
-    case Cmd::Up4Shift: CmdLinesUp(4, true); break;
-    case Cmd::Down4Shift: CmdLinesDown(4, true); break;
-    case Cmd::Up8: CmdLinesUp(8, false); break;
-    case Cmd::Down8: CmdLinesDown(8, false); break;
-    case Cmd::Up8Shift: CmdLinesUp(8, true); break;
-    case Cmd::Down8Shift: CmdLinesDown(8, true); break;
-    case Cmd::LineUpShift: CmdUp(true); break;
-    case Cmd::LineDownShift: CmdDown(true); break;
-    case Cmd::ColumnLeftShift: SetShift3(); CursorLeft(); break;
-    case Cmd::ColumnRightShift: SetShift3(); CursorRight(); break;
-    case Cmd::TopOrBottomOfScreen: CmdTopOrBottomOfScreen(); break;
-    case Cmd::TopOfFile: CmdTopOfFile(); break;
-    case Cmd::BottomOfFile: CmdBottomOfFile(); break;
-    case Cmd::ScrollUp: CmdScrollUp(); break;
-    case Cmd::ScrollDown: CmdScrollDown(); break;
-    case Cmd::MarkLine1: CmdMarkLine(1); break;
-    case Cmd::MarkLine2: CmdMarkLine(2); break;
-    case Cmd::MarkLine3: CmdMarkLine(3); break;
-    case Cmd::GoToLineMark1: CmdGoToLineMark(1); break;
-    case Cmd::GoToLineMark2: CmdGoToLineMark(2); break;
-    case Cmd::GoToLineMark3: CmdGoToLineMark(3); break;
-    case Cmd::MarkPosition1: CmdMarkPosition(1); break;
-    case Cmd::MarkPosition2: CmdMarkPosition(2); break;
-    case Cmd::GoToPosition1: CmdGoToPosition(1); break;
-    case Cmd::GoToPosition2: CmdGoToPosition(2); break;
-    case Cmd::MarkColumn: CmdMarkColumn(); break;
-    case Cmd::GoToColumnMark: CmdGoToColumnMark(); break;
-    case Cmd::GetBack: CmdGetBack(); break;
-    case Cmd::WriteToAnotherFile: WriteToDirectory(0); break;
-    case Cmd::UndoTakeFile: CmdUndoTakeFile(); break;
-    case Cmd::EditAnotherFile: CmdEditAnotherFile(); break;
-    case Cmd::Help:
-      if (Typing.LiteralMode) {
-        Typing.LiteralMode = false;
-        ClearMessageLine();
-        Type(0x01);
-      } else {
-        CmdHelp();
-      }
-      break;
-    case Cmd::ShowKeyBytes: CmdShowKeyBytes(); break;
-    // The keystroke buffer.
-    case Cmd::PlayBack: StartPlayback(); break;
-    case Cmd::Record: StartOrStopRecording(); break;
-    case Cmd::WriteKeyBuffer: KeyBufferFile(3); break;
-    case Cmd::ReadKeyBuffer: KeyBufferFile(4); break;
-    case Cmd::QuitAtOnce: CmdQuitAtOnce();
-    case Cmd::MarkLineBlock: ExtendLineBlock(); break;
-    case Cmd::RectAnyCorner: ExtendRectBlock(Ed.CurCol); break;
-    case Cmd::MarkWord: MarkWord(Kbd.KeyEvent); break;
-    case Cmd::Unmark: UnmarkBlock(); break;
-    case Cmd::CharToUpper: CmdCharCase(true); break;
-    case Cmd::CharToLower: CmdCharCase(false); break;
-    case Cmd::IndentToCursor: {
-      bool insert = Ed.InsertMode;
-      Ed.InsertMode = true;
-      SetIndentation(Ed.CurCol);
-      Ed.InsertMode = insert;
-      break;
-    }
-    case Cmd::IndentToColumn: {
-      bool insert = Ed.InsertMode;
-      Ed.InsertMode = true;
-      SetIndentation(Ed.IndentColumn);
-      Ed.InsertMode = insert;
-      break;
-    }
-    case Cmd::ToggleLengthLimit: ToggleLineLimit(); break;
-    case Cmd::FormatJustified: FormatParagraph(FormatJustified); break;
-    case Cmd::MainMenu: MainMenu(); break;
-    // Blocks, the clipboard and block transforms.
-    case Cmd::CopyBlock: case Cmd::CopyBlockKeep: CopyBlock(); break;
-    case Cmd::MoveBlock: MoveBlock(); break;
-    case Cmd::DeleteBlock: DeleteBlock(); break;
-    case Cmd::ShiftBlockRight: case Cmd::ShiftBlockLeft: ShiftBlock(); break;
-    case Cmd::WhereIsBlock: WhereIsBlock(); break;
-    case Cmd::RectToLineEnd: MarkToLineEnd(); break;
-    case Cmd::RectWholeLine: MarkWholeLine(); break;
-    case Cmd::WriteBlock:
-      if (!WriteBlock()) ColourMark();  // without a line block: colour marking
-      break;
-    case Cmd::ClipboardCut: case Cmd::ClipboardCopy: BlockToClipboard(); break;
-    case Cmd::ClipboardPaste: PasteClipboard(); break;
-    case Cmd::BlockToUpper: case Cmd::BlockToLower: case Cmd::BlockLatinToCyrillic:
-    case Cmd::BlockCyrillicToLatin:
-      ConvertBlock();
-      break;
-    case Cmd::FillBlock: FillBlock(); break;
-    case Cmd::SumBlock: SumOverBlock(); break;
-    case Cmd::WordFirstToUpper: case Cmd::WordFirstToLower: FirstLetterCase(); break;
-    case Cmd::ColourMarking: ColourMark(); break;
-    case Cmd::ToggleLineMark: ToggleLineMark(); break;
-    case Cmd::NextMarkedLine: NextMarkedLine(); break;
-    // Search and replace.
-    case Cmd::SearchForward: SearchForward(); break;
-    case Cmd::SearchUp: SearchUp(); break;
-    case Cmd::SearchMatchCase: SearchMatchCase(); break;
-    case Cmd::SearchMatchCaseUp: SearchMatchCaseUp(); break;
-    case Cmd::SearchAgain: SearchAgain(); break;
-    case Cmd::NextEmptyLine: NextEmptyLine(); break;
-    case Cmd::Replace: Replace(); break;
-    case Cmd::ReplaceFromFile: ReplaceFromFile(); break;
-    case Cmd::SwitchRusLayout: ToggleRusLayout(); break;
-    case Cmd::PasAssign: case Cmd::PasAbsolute: case Cmd::PasBegin: case Cmd::PasEnd: case Cmd::PasElse:
-    case Cmd::PasString: case Cmd::PasWriteln: case Cmd::PasDebug: case Cmd::PasInteger: case Cmd::PasRepeat:
-    case Cmd::PasUntil: case Cmd::PasProcedure: case Cmd::PasWhile: case Cmd::PasGoto: case Cmd::PasCommentEnd:
-    case Cmd::PasCommentStart: case Cmd::PasReadln: case Cmd::PasAssignFile: case Cmd::PasThen:
-    case Cmd::PasFunction: case Cmd::PasBackslash:
-      PascalKey(c);
-      break;
-    default:
-      // Commands whose part of the editor is not built yet do nothing.
-      break;
-  }
-}
 
 }  // namespace
-
-void RunCommand(Cmd c, bool keepKey) {
-  if (!keepKey) {
-    const uint32_t code = CodeOf(CurrentBuild(), c);
-    if (code != 0) Kbd.KeyEvent = code;
-  }
-  Dispatch(c);
-}
 
 void KeepCursorInWindow() {
   const int height = Scr.ScreenHeight;
@@ -447,7 +168,7 @@ void MainLoopTurn() {
   }
   if (const Binding* b = FindBinding(CurrentBuild(), code)) {
     Loop.LastCommand = int(b->Command);
-    Dispatch(b->Command);
+    RunCommand(b->Command, b->Slot);
     return;
   }
   // Alt keys without a command run or define key definitions (when they

@@ -8,8 +8,3 @@ void MainLoop();
 void MainLoopTurn();
 // Keeps the cursor inside the window: moves WindowTop and HScroll.
 void KeepCursorInWindow();
-
-enum class Cmd : uint8_t;
-// Runs a command entry as its key would, with KeyEvent set to the build's
-// code for it unless keepKey (the menus use this).
-void RunCommand(Cmd c, bool keepKey = false);

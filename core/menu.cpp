@@ -1,8 +1,8 @@
 #include "core/menu.h"
 
 #include "blocks/keydefs.h"
-#include "builds/bindings.h"
 #include "builds/build.h"
+#include "core/commandtable.h"
 #include "core/commands.h"
 #include "core/editor.h"
 #include "core/keystrokes.h"
@@ -16,12 +16,6 @@
 #include "text/status.h"
 
 namespace {
-
-enum class Menu {
-  Main, File, Text, Service, Macro, Buffer, Continuation, Block, MoreBlocks, Rect, Copy, Search,
-  ReplaceByFile, Cursor, Screen, Line, Restore, Delete, Format, Paragraph, Mark, MarkLine, GoLineMark,
-  MarkPos, GoPos,
-};
 
 struct MenuText {
   Menu Id;
@@ -119,227 +113,88 @@ struct Next {
 
 Next Open(Menu m) { return {Next::Open, m, 1}; }
 Next Reopen(Menu m, int item) { return {Next::Reopen, m, item}; }
-Next Run(Cmd c) {
-  RunCommand(c);
-  return {};
-}
+
+// The items that open a sub-menu or do what only the menu does; every
+// other item runs the command whose row names it (core/commandtable.cpp).
+struct MenuAction {
+  Menu Id;
+  uint8_t Item;
+  Next (*Do)();
+};
+
+const MenuAction kActions[] = {
+    {Menu::Main, 1, [] { return Open(Menu::File); }},
+    {Menu::Main, 2, [] { return Open(Menu::Text); }},
+    {Menu::Main, 3, [] { return Open(Menu::Service); }},
+    {Menu::Main, 6, [] {
+       KeystrokesScreen();
+       if (KeyPressed()) GetKey();  // a key still waiting is dropped
+       ClearScreenCells();
+       return Next{};
+     }},
+    {Menu::Main, 7, [] { ExitEditor(); return Next{}; }},
+    {Menu::Text, 1, [] { return Open(Menu::Block); }},
+    {Menu::Text, 2, [] { return Open(Menu::Search); }},
+    {Menu::Text, 3, [] { return Open(Menu::Cursor); }},
+    {Menu::Text, 4, [] { return Open(Menu::Screen); }},
+    {Menu::Text, 5, [] { return Open(Menu::Line); }},
+    {Menu::Text, 6, [] { return Open(Menu::Delete); }},
+    {Menu::Text, 7, [] { return Open(Menu::Format); }},
+    {Menu::Service, 1, [] { return Open(Menu::Macro); }},
+    {Menu::Service, 2, [] { return Open(Menu::Buffer); }},
+    {Menu::Service, 3, [] { return Open(Menu::Continuation); }},
+    {Menu::Macro, 1, [] { RunOrDefineAskedKey(); return Next{}; }},
+    {Menu::Macro, 2, [] { RunOrDefineAskedKey(); return Next{}; }},
+    {Menu::Macro, 3, [] { Loop.KeyDefinitionsOn = true; return Open(Menu::Buffer); }},
+    {Menu::Macro, 4, [] { Loop.KeyDefinitionsOn = false; return Open(Menu::Buffer); }},
+    {Menu::Macro, 5, [] { KeyDefFileIO(0); return Next{}; }},
+    {Menu::Macro, 6, [] { KeyDefFileIO(1); return Next{}; }},
+    {Menu::Block, 2, [] { return Open(Menu::Rect); }},
+    {Menu::Block, 3, [] { return Open(Menu::Copy); }},
+    {Menu::Block, 8, [] { return Open(Menu::MoreBlocks); }},
+    {Menu::Rect, 5, [] { ShowMessage("  Use keyboard! Shifted arrows left-right.", 1); return Next{}; }},
+    {Menu::Search, 6, [] { return Open(Menu::ReplaceByFile); }},
+    {Menu::Screen, 6, [] { return Open(Menu::Mark); }},
+    {Menu::Line, 5, [] { return Open(Menu::Restore); }},
+    {Menu::Format, 3, [] { return Open(Menu::Paragraph); }},
+    {Menu::Format, 4, [] { ExpandTabs(); return Next{}; }},
+    {Menu::Paragraph, 2, [] { FormatParagraph(FormatRagged); return Next{}; }},
+    {Menu::Paragraph, 3, [] { return SetFormatWidth() ? Reopen(Menu::Paragraph, 3) : Next{}; }},
+    {Menu::Mark, 1, [] { return Open(Menu::MarkLine); }},
+    {Menu::Mark, 2, [] { return Open(Menu::GoLineMark); }},
+    {Menu::Mark, 3, [] { return Open(Menu::MarkPos); }},
+    {Menu::Mark, 4, [] { return Open(Menu::GoPos); }},
+};
 
 Next Choose(Menu m, int item) {
-  switch (m) {
-    case Menu::Main:
-      switch (item) {
-        case 1: return Open(Menu::File);
-        case 2: return Open(Menu::Text);
-        case 3: return Open(Menu::Service);
-        case 4: RunCommand(Cmd::ColourMarking); return Reopen(Menu::Main, 4);
-        case 5: return Run(Cmd::Help);
-        case 6:
-          KeystrokesScreen();
-          if (KeyPressed()) GetKey();  // a key still waiting is dropped
-          ClearScreenCells();
-          return {};
-        case 7: ExitEditor(); return {};
-        case 8: ToggleRusLayout(); return {};
-      }
-      break;
-    case Menu::File:
-      switch (item) {
-        case 1: return Run(Cmd::SaveFile);
-        case 2: return Run(Cmd::WriteToAnotherFile);
-        case 3: return Run(Cmd::WriteBlock);
-        case 4: return Run(Cmd::TakeFile);
-        case 5: return Run(Cmd::UndoTakeFile);
-        case 6: return Run(Cmd::EditAnotherFile);  // "Ред. др.": edit another file
-      }
-      break;
-    case Menu::Text:
-      if (item >= 1 && item <= 7) {
-        static const Menu Subs[] = {Menu::Block, Menu::Search, Menu::Cursor, Menu::Screen,
-                                    Menu::Line,  Menu::Delete, Menu::Format};
-        return Open(Subs[item - 1]);
-      }
-      if (item == 8) return Run(Cmd::GetBack);
-      break;
-    case Menu::Service:
-      switch (item) {
-        case 1: return Open(Menu::Macro);
-        case 2: return Open(Menu::Buffer);
-        case 3: return Open(Menu::Continuation);
-        case 4: return Run(Cmd::SumBlock);
-        case 5: return Run(Cmd::Recode);
-      }
-      break;
-    case Menu::Macro:
-      switch (item) {
-        case 1:
-        case 2: RunOrDefineAskedKey(); return {};
-        case 3:
-        case 4: Loop.KeyDefinitionsOn = item == 3; return Open(Menu::Buffer);
-        case 5: KeyDefFileIO(0); return {};
-        case 6: KeyDefFileIO(1); return {};
-      }
-      break;
-    case Menu::Buffer:
-      switch (item) {
-        case 1: return Run(Cmd::Record);
-        case 2: return Run(Cmd::PlayBack);  // its name and key F9: play the buffer back
-        case 3: return Run(Cmd::WriteKeyBuffer);
-        case 4: return Run(Cmd::ReadKeyBuffer);
-      }
-      break;
-    case Menu::Continuation:
-      if (item == 1) return Run(Cmd::Continuation);
-      if (item == 2) return Run(Cmd::RereadShorts);
-      break;
-    case Menu::Block:
-      switch (item) {
-        case 1: return Run(Cmd::MarkLineBlock);
-        case 2: return Open(Menu::Rect);
-        case 3: return Open(Menu::Copy);
-        case 4: return Run(Cmd::MoveBlock);
-        case 5: return Run(Cmd::DeleteBlock);
-        case 6: return Run(Cmd::ShiftBlockRight);
-        case 7: return Run(Cmd::ShiftBlockLeft);
-        case 8: return Open(Menu::MoreBlocks);
-        case 9: return Run(Cmd::Unmark);
-      }
-      break;
-    case Menu::MoreBlocks:
-      switch (item) {
-        case 1: return Run(Cmd::BlockToUpper);
-        case 2: return Run(Cmd::BlockToLower);
-        case 3: return Run(Cmd::FillBlock);
-        case 4: return Run(Cmd::BlockLatinToCyrillic);
-        case 5: return Run(Cmd::BlockCyrillicToLatin);
-        case 6: return Run(Cmd::WhereIsBlock);
-      }
-      break;
-    case Menu::Rect:
-      switch (item) {
-        case 1: return Run(Cmd::RectAnyCorner);
-        case 2: return Run(Cmd::MarkWord);
-        case 3: return Run(Cmd::RectToLineEnd);
-        case 4: return Run(Cmd::RectWholeLine);
-        case 5: ShowMessage("  Use keyboard! Shifted arrows left-right.", 1); return {};
-      }
-      break;
-    case Menu::Copy:
-      switch (item) {
-        case 1: return Run(Cmd::CopyBlock);
-        case 2: return Run(Cmd::CopyBlockKeep);
-        case 3: return Run(Cmd::ClipboardCopy);  // the keys the item names
-        case 4: return Run(Cmd::ClipboardPaste);
-      }
-      break;
-    case Menu::Search:
-      switch (item) {
-        case 1: return Run(Cmd::SearchForward);
-        case 2: return Run(Cmd::SearchMatchCase);
-        case 3: return Run(Cmd::SearchAgain);
-        case 4: return Run(Cmd::SearchUp);
-        case 5: return Run(Cmd::Replace);
-        case 6: return Open(Menu::ReplaceByFile);
-      }
-      break;
-    case Menu::ReplaceByFile:
-      if (item == 1) return Run(Cmd::ReplaceFromFile);
-      if (item == 2) {
-        Kbd.KeyEvent = (CodeOf(CurrentBuild(), Cmd::ReplaceFromFile) & 0xFF00FFFFu) | 0x00030000u;
-        RunCommand(Cmd::ReplaceFromFile, true);
-        return {};
-      }
-      break;
-    case Menu::Cursor:
-      switch (item) {
-        case 1: return Run(Cmd::WordLeft);
-        case 2: return Run(Cmd::WordRight);
-        case 3: CmdTopOrBottomOfScreen(); return {};
-        case 4: CmdTopOrBottomOfScreen(); return {};
-        case 5: return Run(Cmd::Up4);
-        case 6: return Run(Cmd::Down4);
-        case 7: return Run(Cmd::MakeTop);
-      }
-      break;
-    case Menu::Screen:
-      switch (item) {
-        case 1: return Run(Cmd::TopOfFile);
-        case 2: return Run(Cmd::BottomOfFile);
-        case 3: return Run(Cmd::GoToLine);
-        case 4: return Run(Cmd::ScrollUp);
-        case 5: return Run(Cmd::ScrollDown);
-        case 6: return Open(Menu::Mark);
-      }
-      break;
-    case Menu::Line:
-      switch (item) {
-        case 1: return Run(Cmd::InsertEmptyLine);
-        case 2: return Run(Cmd::DuplicateLine);
-        case 3: return Run(Cmd::SplitLine);
-        case 4: return Run(Cmd::JoinLines);
-        case 5: return Open(Menu::Restore);
-      }
-      break;
-    case Menu::Restore:
-      switch (item) {
-        case 1: return Run(Cmd::RestoreAsOnEntry);
-        case 2: return Run(Cmd::RestoreNextLine);
-        case 3: return Run(Cmd::UndoLastChange);
-      }
-      break;
-    case Menu::Delete:
-      switch (item) {
-        case 1: return Run(Cmd::DeleteLine);
-        case 2: return Run(Cmd::DeleteWord);
-        case 3: return Run(Cmd::DeleteWordLeft);
-        case 4: return Run(Cmd::ClearToLineEnd);
-        case 5: return Run(Cmd::DeleteBlock);
-      }
-      break;
-    case Menu::Format:
-      switch (item) {
-        case 1: return Run(Cmd::IndentToCursor);
-        case 2: return Run(Cmd::ToggleLengthLimit);
-        case 3: return Open(Menu::Paragraph);
-        case 4: ExpandTabs(); return {};
-      }
-      break;
-    case Menu::Paragraph:
-      switch (item) {
-        case 1: FormatParagraph(FormatJustified); return {};
-        case 2: FormatParagraph(FormatRagged); return {};
-        case 3:
-          if (SetFormatWidth()) return Reopen(Menu::Paragraph, 3);
-          return {};
-      }
-      break;
-    case Menu::Mark:
-      switch (item) {
-        case 1: return Open(Menu::MarkLine);
-        case 2: return Open(Menu::GoLineMark);
-        case 3: return Open(Menu::MarkPos);
-        case 4: return Open(Menu::GoPos);
-        case 5: return Run(Cmd::MarkColumn);
-        case 6: return Run(Cmd::GoToColumnMark);
-        case 7: return Run(Cmd::ToggleLineMark);
-      }
-      break;
-    case Menu::MarkLine:
-      CmdMarkLine(item);
-      return {};
-    case Menu::GoLineMark:
-      CmdGoToLineMark(item);
-      return {};
-    case Menu::MarkPos:
-      CmdMarkPosition(item);
-      return {};
-    case Menu::GoPos:
-      CmdGoToPosition(item);
-      return {};
+  for (const MenuAction& a : kActions)
+    if (a.Id == m && a.Item == item) return a.Do();
+  const MenuItem* which = nullptr;
+  if (const CommandRow* row = CommandOfMenuItem(m, item, &which)) {
+    row->Run(which->Variant);
+    if (which->Reopen) return Reopen(m, item);
   }
   return {};
 }
 
 }  // namespace
+
+int MenuItemCount(Menu m) {
+  for (const MenuText& t : Menus)
+    if (t.Id == m) {
+      // " Title|1 item|2 item|": a bar after the title and after every item.
+      int bars = 0;
+      for (const char* p = t.Items; *p != '\0'; ++p) bars += *p == '|';
+      return bars - 1;
+    }
+  return 0;
+}
+
+bool MenuItemHandled(Menu m, int item) {
+  for (const MenuAction& a : kActions)
+    if (a.Id == m && a.Item == item) return true;
+  return CommandOfMenuItem(m, item, nullptr) != nullptr;
+}
 
 void MainMenu() {
   Menu current = Menu::Main;

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "text/marks.h"
 #include "base/state.h"
+#include "text/marks.h"
 #include "text/words.h"
-#include "screen/keys.h"
 #include "text/linestore.h"
 #include "text/messages.h"
 
@@ -18,8 +17,6 @@ uint8_t At(std::string_view s, int i) {
   return i >= 1 && size_t(i) <= s.size() ? uint8_t(s[size_t(i - 1)]) : uint8_t(' ');
 }
 bool IsBlank(uint8_t c) { return c == ' '; }
-
-bool ShiftHeld() { return (KeyShift() & 3) != 0; }
 
 // Column of the first non-blank of s, 0 for a line of blanks.
 int FirstNonBlankCol(std::string_view s) {
@@ -57,10 +54,10 @@ void DeleteCharAtCursor() {
   }
 }
 
-void CursorRight() {
+void CursorRight(bool extend) {
   const int p = Ed.CurCol;
   const int length = StoredLength(Ed.CurLine);
-  if (!ShiftHeld()) {
+  if (!extend) {
     if (Ed.CurCol <= length) ++Ed.CurCol;
     return;
   }
@@ -73,9 +70,9 @@ void CursorRight() {
     ++Ed.RectLastCol;
 }
 
-void CursorLeft() {
+void CursorLeft(bool extend) {
   const int p = Ed.CurCol;
-  if (!ShiftHeld()) {
+  if (!extend) {
     if (Ed.CurCol > 1) --Ed.CurCol;
     return;
   }
@@ -89,12 +86,12 @@ void CursorLeft() {
   if (Ed.RectLastCol < Ed.RectFirstCol) RemoveAllMarks();
 }
 
-void CursorDown() {
+void CursorDown(bool extend) {
   if (Ed.CurLine >= Txt.LineCount) {
     ShowMessage(InBuildSet("Эта строка - последняя. Добавка новой - F3 или ВВОД."), 1);
     return;
   }
-  if (ShiftHeld()) {
+  if (extend) {
     const int16_t c = Ed.CurLine;
     if (Ed.RectLast == c) ++Ed.RectLast;
     else if (Ed.RectFirst == c) ++Ed.RectFirst;
@@ -111,9 +108,9 @@ void CursorDown() {
   Txt.LineSaved = false;
 }
 
-void CursorUp() {
+void CursorUp(bool extend) {
   if (Ed.CurLine <= 1) return;
-  if (ShiftHeld()) {
+  if (extend) {
     const int16_t c = Ed.CurLine;
     if (Ed.RectFirst == c) --Ed.RectFirst;
     else if (Ed.RectLast == c) --Ed.RectLast;

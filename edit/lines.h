@@ -1,18 +1,17 @@
-// Cursor motion (with Shift: widening the block) and the commands that
-// change whole lines.  A Shift variant is chosen by the shift state of the
-// last key (KeyShift() & 3).
+// Cursor motion (extending: widening the block, as Shift with the keys does)
+// and the commands that change whole lines.
 #pragma once
 
 #include "text/outcome.h"
 
-// One column right (not past the line's stored length) or left.  With
-// Shift the rectangular block grows or shrinks at the edge the cursor is on.
-void CursorRight();
-void CursorLeft();
-// One line down or up; with Shift the block grows or shrinks by a line.
+// One column right (not past the line's stored length) or left.  Extending,
+// the rectangular block grows or shrinks at the edge the cursor is on.
+void CursorRight(bool extend);
+void CursorLeft(bool extend);
+// One line down or up; extending, the block grows or shrinks by a line.
 // Down on the last line says so and waits for a key.
-void CursorDown();
-void CursorUp();
+void CursorDown(bool extend);
+void CursorUp(bool extend);
 void PageUp();
 void PageDown();
 

@@ -170,7 +170,7 @@ FindResult Find(std::string_view pattern, int startLine, int endLine, int startC
 
 // The direction of the search commands (see the header).
 bool Upwards() { return Q.AskSelection == UpwardsMark; }
-void DirectionFromShift() { Q.AskSelection = (KeyShift() & 0x0C) != 0 ? UpwardsMark : 1; }
+void SetDirection(bool up) { Q.AskSelection = up ? UpwardsMark : 1; }
 
 // From the position-history push on: the quick-search string with its case
 // setting, from the top of the text when fromTop.
@@ -473,19 +473,19 @@ bool FindString(std::string_view pattern, int startLine, int endLine, int startC
 }
 
 void SearchForward() {
-  DirectionFromShift();
+  SetDirection(false);
   PromptAndSearch(CaseIgnore);
 }
 
 void SearchUp() {
-  Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | 0x00040000u;
-  SearchForward();
+  SetDirection(true);
+  PromptAndSearch(CaseIgnore);
 }
 
 void SearchMatchCase() { PromptAndSearch(CaseMatch); }
 
 void SearchMatchCaseUp() {
-  DirectionFromShift();
+  SetDirection(true);
   PromptAndSearch(CaseMatch);
 }
 
@@ -508,9 +508,8 @@ void Replace() {
   StartRun();
 }
 
-void ReplaceFromFile() {
+void ReplaceFromFile(bool reverse) {
   if (Search.Running) return;
-  const bool reverse = (KeyShift() & 0x03) != 0;
   Search.ReplaceCase = CaseUndecided;
   std::string name = Search.PairFileName;
   if (!AskFileName(name, 0)) return;

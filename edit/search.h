@@ -80,23 +80,19 @@ int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetti
 bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
                 int8_t& caseSetting);
 
-// Command entries.  Each reads Kbd.KeyEvent as noted; the menu items set it
-// before they run the entry (RunCommand).
+// Command entries.
 //
 // Cmd::SearchForward (F7, 0200FF07) and menu "Поиск" item 1: asks for the
-// string and searches ignoring case; upwards when the code's shift state
-// holds Ctrl or Alt ((Shift & 0x0C) != 0), else forwards.  Ctrl+J in the
-// prompt (scan F0) searches from the top of the text.
+// string and searches forwards, ignoring case.  Ctrl+J in the prompt (scan
+// F0) searches from the top of the text.
 void SearchForward();
-// Cmd::SearchUp (00089071) and menu item 4 "Вверх": SearchForward with the
-// shift state set to Ctrl, so always upwards.
+// Cmd::SearchUp (00089071) and menu item 4 "Вверх": the same upwards.
 void SearchUp();
-// Cmd::SearchMatchCase (Shift+F7, 00089265) and menu item 2: matches case;
-// ignores the shift state and keeps the direction of the previous search
-// (forwards after any menu or question).
+// Cmd::SearchMatchCase (Shift+F7, 00089265) and menu item 2: matches case
+// and keeps the direction of the previous search (forwards after any menu
+// or question).
 void SearchMatchCase();
-// Cmd::SearchMatchCaseUp (0008AB5C): matches case, direction from the
-// shift state as SearchForward (the code holds Alt: upwards).
+// Cmd::SearchMatchCaseUp (0008AB5C): matches case, upwards.
 void SearchMatchCaseUp();
 // Cmd::SearchAgain (Ctrl+Enter, 0000240A) and menu item 3: the previous
 // string and case setting, in the previous direction (see above).
@@ -108,9 +104,8 @@ void NextEmptyLine();
 void Replace();
 // Cmd::ReplaceFromFile (Ctrl+Shift+F8, 00089B5D) and the replace-by-file
 // menu: the first line of each pair into the second; the other way round
-// when the shift state holds a Shift bit ((Shift & 3) != 0; menu item 2
-// sets it to 3).
-void ReplaceFromFile();
+// when reverse (menu item 2).
+void ReplaceFromFile(bool reverse);
 
 // The main loop's step 4: while ReplacePending() is true it calls
 // ContinueReplace() instead of reading a key, after it has drawn the window

@@ -21,8 +21,8 @@ bool IsBlank(uint8_t c) { return c == ' '; }
 bool IsControl(uint8_t c) { return c < 32; }
 bool IsWordChar(uint8_t c) { return c > 32 && !IsDelimiter(c); }
 
-// The alternative code of Alt+V/Alt+X that leaves the word's last
-// character out of the marked rectangle.
+// The code of Alt+Z, which as a kind of WordAtCursor marks the word without
+// its last character.
 constexpr uint32_t MarkWordShortKey = KeyCode(0x60, 0xA9, 8);
 
 // Steps shared by WordAtCursor and MarkWord: the word around the cursor in
@@ -90,7 +90,7 @@ int WordEndRight(std::string_view line, int pos, int mode) {
 void WordAtCursor(std::string& text, int kind) {
   text.clear();
   if (kind < 0 || kind > 3) {
-    MarkWord(uint32_t(kind));
+    MarkWord((uint32_t(kind) & 0xFFFFFF) == MarkWordShortKey);
     return;
   }
   std::string W;
@@ -114,17 +114,16 @@ void WordAtCursor(std::string& text, int kind) {
   for (int i = b; i < e; ++i) text += char(At(W, i));
 }
 
-void MarkWord(uint32_t key) {
+void MarkWord(bool leaveLastOut) {
   if (!(Ed.RectFirst == Ed.CurLine && Ed.RectLast == Ed.CurLine)) RemoveAllMarks();
   std::string W;
   int b = 0, e = 0;
   if (!WordAround(W, 4, b, e)) return;
-  const bool shortKey = (key & 0xFFFFFF) == MarkWordShortKey;
   ExtendRectBlock(b);
   if (IsWordChar(At(W, e))) --e;
-  if (shortKey || IsControl(At(W, e))) --e;
+  if (leaveLastOut || IsControl(At(W, e))) --e;
   ExtendRectBlock(e);
-  if (!(shortKey && IsBlank(At(W, Ed.CurCol)))) ExtendRectBlock(Ed.CurCol);
+  if (!(leaveLastOut && IsBlank(At(W, Ed.CurCol)))) ExtendRectBlock(Ed.CurCol);
 }
 
 void ExtendLineBlock() {

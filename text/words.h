@@ -27,7 +27,9 @@ int WordEndRight(std::string_view line, int pos, int mode);
 // with its delimiters.  A kind above 3 is a key code: the word is marked as
 // a rectangular block instead (MarkWord).
 void WordAtCursor(std::string& text, int kind);
-void MarkWord(uint32_t key);
+// The word at the cursor as a rectangular block; leaveLastOut (the third
+// key of the command) leaves its last character out.
+void MarkWord(bool leaveLastOut);
 
 // Widens the line block to the cursor line (a rectangular block first
 // becomes a line block over its lines).

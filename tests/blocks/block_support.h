@@ -99,13 +99,6 @@ class BlockBase : public EditorTest {
     return v;
   }
   static std::string B(const char* utf8) { return InBuildSet(utf8); }
-  // Runs a command entry with the key code of cmd in KeyEvent, as the main
-  // loop and the menus do.
-  template <class Entry>
-  static auto WithKey(Cmd cmd, Entry entry) {
-    Kbd.KeyEvent = CodeOf(CurrentBuild(), cmd);
-    return entry();
-  }
   MessageRecorder Rec;
 };
 

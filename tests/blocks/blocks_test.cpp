@@ -45,10 +45,10 @@ class BlockTest : public BlockBase {
     for (int i = 1; i < MaxLines; ++i) ASSERT_TRUE(AppendLine("line " + std::to_string(i), 0));
     At(1, 1);
   }
-  static Outcome Copy() { return WithKey(Cmd::CopyBlock, CopyBlock); }
-  static Outcome CopyKeep() { return WithKey(Cmd::CopyBlockKeep, CopyBlock); }
-  static Outcome ShiftRight() { return WithKey(Cmd::ShiftBlockRight, ShiftBlock); }
-  static Outcome ShiftLeft() { return WithKey(Cmd::ShiftBlockLeft, ShiftBlock); }
+  static Outcome Copy() { return CopyBlock(false); }
+  static Outcome CopyKeep() { return CopyBlock(true); }
+  static Outcome ShiftRight() { return ShiftBlock(true); }
+  static Outcome ShiftLeft() { return ShiftBlock(false); }
   std::string Overlap() const { return B("Недопустимое перекрытие блоков!"); }
   std::string NoBlock() const { return B("Нет помеченного блока!"); }
   std::string TooMany() const { return B("СЛИШКОМ МНОГО СТРОК! НЕ ЗАПИСЫВАЙТЕ ЭТОТ ФАЙЛ!"); }
@@ -190,7 +190,7 @@ TEST_F(BlockTest, DeletingTheWholeTextLeavesOneBlankLine) {
 
 TEST_F(BlockTest, CommandsWithoutABlockSaySoAndChangeNothing) {
   Numbered(3);
-  for (Outcome (*command)() : {&DeleteBlock, &MoveBlock, &CopyBlock, &ShiftBlock}) {
+  for (Outcome (*command)() : {&DeleteBlock, &MoveBlock, &Copy, &ShiftRight}) {
     Keys({Esc});
     EXPECT_EQ(command(), Outcome::Refused);
     EXPECT_EQ(Waited(), V{NoBlock()});
@@ -634,11 +634,8 @@ class BlockWriteTest : public BlockTest {
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
   }
-  // The command as a menu item or its key starts it (the append key).
-  static bool ByKey() {
-    Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::WriteBlock);
-    return WriteBlock();
-  }
+  // The command as a menu item or its key starts it: appending.
+  static bool ByKey() { return WriteBlock(true); }
   std::string dir;
   static inline int counter = 0;
 };
@@ -666,10 +663,9 @@ TEST_F(BlockWriteTest, TheBlockGoesToTheNamedFileAndIsAppendedAfterwards) {
   EXPECT_EQ(Ed.FileName, dir + "/text.txt");
   EXPECT_EQ(Marks(), (std::vector<int>{4, 4, 0, 0, 0, 0}));
 
-  // Another code (not the append key) writes the file anew.
+  // Without appending the file is written anew.
   Keys({Enter});
-  Kbd.KeyEvent = 0;
-  EXPECT_TRUE(WriteBlock());
+  EXPECT_TRUE(WriteBlock(false));
   EXPECT_EQ(Slurp(dir + "/part.txt"), "line 4\n");
 }
 

@@ -41,9 +41,9 @@ class ClipTest : public BlockBase {
   }
   std::string Clip() const { return Slurp(Ed.ClipboardPath); }
   void PutClip(const std::string& content) const { std::ofstream(Ed.ClipboardPath, std::ios::binary) << content; }
-  static Outcome CopyToClip() { return WithKey(Cmd::ClipboardCopy, BlockToClipboard); }
-  static Outcome Cut() { return WithKey(Cmd::ClipboardCut, BlockToClipboard); }
-  static Outcome Paste() { return WithKey(Cmd::ClipboardPaste, PasteClipboard); }
+  static Outcome CopyToClip() { return BlockToClipboard(false); }
+  static Outcome Cut() { return BlockToClipboard(true); }
+  static Outcome Paste() { return PasteClipboard(); }
   std::string dir;
   static inline int counter = 0;
 };

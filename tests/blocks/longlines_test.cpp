@@ -40,20 +40,11 @@ struct Case {
   V after;             // the text afterwards; empty: refused, unchanged
 };
 
-// The command entries with their keys in KeyEvent, as the main loop runs them.
-Outcome Copy() {
-  Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::CopyBlock);
-  return CopyBlock();
-}
+// The command entries as the main loop runs them.
+Outcome Copy() { return CopyBlock(false); }
 Outcome Move() { return MoveBlock(); }
-Outcome ShiftRight() {
-  Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::ShiftBlockRight);
-  return ShiftBlock();
-}
-Outcome Paste() {
-  Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::ClipboardPaste);
-  return PasteClipboard();
-}
+Outcome ShiftRight() { return ShiftBlock(true); }
+Outcome Paste() { return PasteClipboard(); }
 
 const Case Cases[] = {
     // Shift right: a full line would lose its last byte.

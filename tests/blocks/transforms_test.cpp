@@ -33,8 +33,10 @@ class TransformBase : public blocktest::BlockBase {
  protected:
   using BlockBase::BlockBase;
   static void Convert(Cmd which) {
-    Kbd.KeyEvent = CodeOf(CurrentBuild(), which);
-    ConvertBlock();
+    ConvertBlock(which == Cmd::BlockToUpper   ? Conversion::ToUpper
+                 : which == Cmd::BlockToLower ? Conversion::ToLower
+                 : which == Cmd::BlockLatinToCyrillic ? Conversion::LatinToCyrillic
+                                                      : Conversion::CyrillicToLatin);
   }
   // The message a command leaves standing on row 2.
   static std::string Message(size_t length) { return RowText(2, 1, int(length)); }
@@ -151,15 +153,6 @@ TEST_F(TransformTest, ABlockOnTheCursorLineAloneIsSavedForUndo) {
   Convert(Cmd::BlockToUpper);
   RestoreLineAsOnEntry(2);
   EXPECT_EQ(Line(2), "def");
-}
-
-TEST_F(TransformTest, AKeyCodeOfNoConversionChangesNothing) {
-  Text({"abc"});
-  Lines(1, 1);
-  Kbd.KeyEvent = 0x0200FF02;  // F2
-  ConvertBlock();
-  EXPECT_EQ(Line(1), "abc");
-  EXPECT_FALSE(Txt.Modified);
 }
 
 // ---- Fill ----
@@ -300,8 +293,7 @@ TEST_P(TransformBuildTest, FirstLetterOfTheWordAtTheCursor) {
   for (const Case& c : cases) {
     Text({B(c.Line)});
     At(1, c.Col);
-    Kbd.KeyEvent = CodeOf(CurrentBuild(), c.Upper ? Cmd::WordFirstToUpper : Cmd::WordFirstToLower);
-    FirstLetterCase();
+    FirstLetterCase(c.Upper);
     EXPECT_EQ(Line(1), B(c.Want)) << c.Line << " at " << c.Col;
     EXPECT_EQ(Ed.CurCol, c.Col);
   }
@@ -310,8 +302,7 @@ TEST_P(TransformBuildTest, FirstLetterOfTheWordAtTheCursor) {
 TEST_F(TransformTest, FirstLetterIsSavedForUndo) {
   Text({"word"});
   At(1, 2);
-  Kbd.KeyEvent = CodeOf(CurrentBuild(), Cmd::WordFirstToUpper);
-  FirstLetterCase();
+  FirstLetterCase(true);
   EXPECT_EQ(Line(1), "Word");
   EXPECT_TRUE(Txt.Modified);
   RestoreLineAsOnEntry(1);

@@ -82,7 +82,7 @@ TEST(KeysDoc, ListsEveryKeyMapEntryWithItsCode) {
 const char kIntro[] = R"(# Keys
 
 Which key runs which command, build by build.  Generated from the builds'
-tables (builds/bindings_table.h, builds/keymap_table.h) by the disabled test
+tables (builds/commands.def, builds/buildtables.h, each build's file) by the disabled test
 KeysDoc.DISABLED_Regenerate; a unit test checks that every key listed here
 delivers the code shown and that every entry of a build's key map is listed.
 

@@ -30,6 +30,9 @@ class LineTest : public EditorTest {
   }
   // Line n without its trailing blanks.
   static std::string Line(int n) { return std::string(LineBytes(n).substr(0, TrimmedLength(LineBytes(n)))); }
+  // The keys these tests press stand for a Shift variant when they hold
+  // Shift (the commands bound to such keys extend the block).
+  static bool Extending() { return (KeyShift() & 3) != 0; }
   static void Rect(int first, int last, int firstCol, int lastCol) {
     Ed.RectFirst = int16_t(first);
     Ed.RectLast = int16_t(last);
@@ -66,14 +69,14 @@ TEST_F(LineTest, LeftAndRightStayWithinTheLine) {
   for (uint32_t key : {Plain, CtrlOnly}) {  // Ctrl alone is not Shift
     Kbd.KeyEvent = key;
     Ed.CurCol = 10;
-    CursorRight();
+    CursorRight(Extending());
     EXPECT_EQ(Ed.CurCol, 11);  // one past the stored length
-    CursorRight();
+    CursorRight(Extending());
     EXPECT_EQ(Ed.CurCol, 11);
     Ed.CurCol = 2;
-    CursorLeft();
+    CursorLeft(Extending());
     EXPECT_EQ(Ed.CurCol, 1);
-    CursorLeft();
+    CursorLeft(Extending());
     EXPECT_EQ(Ed.CurCol, 1);
     EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 0, 0, 0, 0}));
   }
@@ -86,11 +89,11 @@ TEST_F(LineTest, ShiftRightThreeTimesMarksFourColumns) {
     Ed.CurLine = 2;
     Ed.CurCol = 5;
     Kbd.KeyEvent = key;
-    CursorRight();
+    CursorRight(Extending());
     EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 2, 2, 5, 6}));  // a first press marks two columns
     EXPECT_EQ(Ed.CurCol, 6);
-    CursorRight();
-    CursorRight();
+    CursorRight(Extending());
+    CursorRight(Extending());
     EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 2, 2, 5, 8}));
     EXPECT_EQ(Ed.CurCol, 8);
   }
@@ -118,7 +121,7 @@ TEST_F(LineTest, ShiftLeftAndRightAtTheBlockEdges) {
     Rect(2, 2, c.firstCol, c.lastCol);
     Ed.CurCol = c.col;
     Kbd.KeyEvent = RightShift;
-    c.dir == 'R' ? CursorRight() : CursorLeft();
+    c.dir == 'R' ? CursorRight(Extending()) : CursorLeft(Extending());
     if (c.newFirst == 0) {
       EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 0, 0, 0, 0}));
     } else {
@@ -137,7 +140,7 @@ TEST_F(LineTest, ShiftLeftOrRightDropsALineBlock) {
   ClearMessageLine();
   ASSERT_EQ(MessageRowEnd(3), " 3 ");
   Kbd.KeyEvent = LeftShift;
-  CursorLeft();
+  CursorLeft(Extending());
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 3, 3, 2, 3}));
   EXPECT_EQ(Ed.CurCol, 2);
   EXPECT_EQ(MessageRowEnd(3)[1], char(CellChar(Ed.FillCell)));  // no block size shown any more
@@ -164,7 +167,7 @@ TEST_F(LineTest, ShiftDownGrowsTheBlockAtTheCursorEdge) {
     Ed.CurLine = 5;
     Txt.LineSaved = true;
     Kbd.KeyEvent = LeftShift;
-    CursorDown();
+    CursorDown(Extending());
     EXPECT_EQ(Ed.CurLine, 6);
     EXPECT_FALSE(Txt.LineSaved);
     EXPECT_EQ((std::vector<int>{Ed.BlockFirst, Ed.BlockLast, Ed.RectFirst, Ed.RectLast}), c.after)
@@ -191,7 +194,7 @@ TEST_F(LineTest, ShiftUpGrowsTheBlockAtTheCursorEdge) {
     Rect(c.before[2], c.before[3], c.before[2] ? 2 : 0, c.before[2] ? 4 : 0);
     Ed.CurLine = 5;
     Kbd.KeyEvent = RightShift;
-    CursorUp();
+    CursorUp(Extending());
     EXPECT_EQ(Ed.CurLine, 4);
     EXPECT_EQ((std::vector<int>{Ed.BlockFirst, Ed.BlockLast, Ed.RectFirst, Ed.RectLast}), c.after)
         << c.before[0] << c.before[1] << c.before[2] << c.before[3];
@@ -203,12 +206,12 @@ TEST_F(LineTest, UpAndDownWithoutShiftLeaveTheMarks) {
   Block(1, 2);
   Ed.CurLine = 2;
   Kbd.KeyEvent = CtrlOnly;
-  CursorDown();
+  CursorDown(Extending());
   EXPECT_EQ(Ed.CurLine, 3);
-  CursorUp();
-  CursorUp();
+  CursorUp(Extending());
+  CursorUp(Extending());
   EXPECT_EQ(Ed.CurLine, 1);
-  CursorUp();  // the first line is the limit
+  CursorUp(Extending());  // the first line is the limit
   EXPECT_EQ(Ed.CurLine, 1);
   EXPECT_EQ(Marks(), (std::vector<int>{1, 2, 0, 0, 0, 0}));
 }
@@ -219,7 +222,7 @@ TEST_F(LineTest, DownOnTheLastLineSaysSoAndStays) {
   Block(1, 2);
   Keys({Enter});
   Kbd.KeyEvent = LeftShift;  // Shift changes nothing there either
-  CursorDown();
+  CursorDown(Extending());
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Marks(), (std::vector<int>{1, 2, 0, 0, 0, 0}));
   ExpectWaitedForKey();

@@ -417,12 +417,12 @@ TEST_F(SearchTest, CtrlJSearchesFromTheTopAndRestoresThePositionWhenNothingIsFou
   EXPECT_TRUE(OnlyMessageKeyLeft());
 }
 
-TEST_F(SearchTest, ShiftStateChoosesTheDirectionAndSearchAgainKeepsIt) {
+TEST_F(SearchTest, SearchAgainKeepsTheDirection) {
   Text({"ab", "ab", "ab", "ab"});
   At(3, 1);
   Offer("ab");
   Keys({Enter});
-  Run(SearchForward, F7 | 0x00040000);  // Ctrl held: upwards
+  Run(SearchUp, AltF7);
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Q.AskSelection, UpwardsMark);
   Run(SearchAgain, 0x240A);
@@ -450,7 +450,7 @@ TEST_F(SearchTest, ShiftStateChoosesTheDirectionAndSearchAgainKeepsIt) {
   EXPECT_EQ(Ed.CurLine, 4);
 }
 
-TEST_F(SearchTest, SearchMatchCaseKeepsTheDirectionItsShiftVariantReadsIt) {
+TEST_F(SearchTest, SearchMatchCaseKeepsTheDirection) {
   Text({"Foo", "foo", "FOO", "Foo", "foo"});
   At(3, 1);
   Offer("Foo");
@@ -463,14 +463,10 @@ TEST_F(SearchTest, SearchMatchCaseKeepsTheDirectionItsShiftVariantReadsIt) {
   Keys({Enter});
   Run(SearchMatchCase, ShiftF7);
   EXPECT_EQ(Ed.CurLine, 1);
-  // 0008AB5C holds Alt: upwards; the same entry without it: forwards.
+  // Its upwards variant.
   At(5, 1);
   Keys({Enter});
   Run(SearchMatchCaseUp, CtrlShiftF7);
-  EXPECT_EQ(Ed.CurLine, 4);
-  At(1, 1);
-  Keys({Enter});
-  Run(SearchMatchCaseUp, 0x0000AB5C);
   EXPECT_EQ(Ed.CurLine, 4);
 }
 
@@ -1017,7 +1013,7 @@ TEST_F(ReplaceFromFileTest, OddLinesIntoEvenLines) {
   At(2, 3);
   Pairs("cat\ndog\nred\nblue\n");
   Keys({Enter, Char('2'), Char('1')});  // the name, no confirmation, ignore case; nothing said after the pairs
-  Run(ReplaceFromFile, ByFile);
+  Run([] { ReplaceFromFile(false); }, ByFile);
   EXPECT_TRUE(AllKeysRead());
   EXPECT_EQ(Lines(), (std::vector<std::string>{"dog blue", "blue dog", "dog"}));
   EXPECT_EQ(Ed.CurLine, 2);
@@ -1025,11 +1021,11 @@ TEST_F(ReplaceFromFileTest, OddLinesIntoEvenLines) {
   EXPECT_FALSE(Search.PairFile.is_open());
 }
 
-TEST_F(ReplaceFromFileTest, EvenLinesIntoOddLinesWithAShiftState) {
+TEST_F(ReplaceFromFileTest, EvenLinesIntoOddLinesReversed) {
   Text({"dog blue", "blue dog"});
   Pairs("cat\r\ndog\r\nred\r\nblue");  // CR LF, no line end at the end
   Keys({Enter, Char('2'), Char('1')});
-  Run(ReplaceFromFile, (ByFile & 0xFF00FFFFu) | 0x00030000u);  // menu item 2
+  ReplaceFromFile(true);  // menu item 2
   EXPECT_TRUE(AllKeysRead());
   EXPECT_EQ(Lines(), (std::vector<std::string>{"cat red", "red cat"}));
 }
@@ -1038,14 +1034,14 @@ TEST_F(ReplaceFromFileTest, AnOddLineCountStopsAfterTheCompletePairs) {
   Text({"cat red"});
   Pairs("cat\ndog\nred\n");
   Keys({Enter, Char('2'), Char('1')});
-  EXPECT_THROW(Run(ReplaceFromFile, ByFile), InputLost);
+  EXPECT_THROW(Run([] { ReplaceFromFile(false); }, ByFile), InputLost);
   EXPECT_EQ(RowHead(2, "Нечетное число строк в файле!"), "Нечетное число строк в файле!");
   EXPECT_EQ(Line(1), "dog red");
   ResetSearchState();
   Text({"cat red"});
   Pairs("cat\ndog\nred\n");
   Keys({Enter, Char('2'), Char('1'), Dismiss});
-  Run(ReplaceFromFile, ByFile);
+  Run([] { ReplaceFromFile(false); }, ByFile);
   EXPECT_TRUE(OnlyMessageKeyLeft());
   EXPECT_FALSE(Search.PairFile.is_open());
 }
@@ -1056,7 +1052,7 @@ TEST_F(ReplaceFromFileTest, QuestionsAreAskedOnceForTheBatch) {
   Pairs("cat\ndog\nred\nblue\n");
   // Scope: the block; confirmation: yes; case (first pair): match.
   Keys({Enter, Char('2'), Char('1'), Char('2')});
-  Run(ReplaceFromFile, ByFile);
+  Run([] { ReplaceFromFile(false); }, ByFile);
   ASSERT_TRUE(ReplacePending());  // "cat" matched with case nowhere in the block: the second pair asks
   EXPECT_EQ(Ed.CurLine, 1);
   EXPECT_EQ(Ed.CurCol, 5);
@@ -1072,7 +1068,7 @@ TEST_F(ReplaceFromFileTest, ConfirmationRunsAcrossPairsThroughTheMainLoop) {
   Text({"cat red"});
   Pairs("cat\ndog\nred\nblue\n");
   Keys({Enter, Char('1'), Char('1')});  // confirm; ignore case
-  Run(ReplaceFromFile, ByFile);
+  Run([] { ReplaceFromFile(false); }, ByFile);
   int asked = 0;
   while (ReplacePending() && asked < 10) {  // as the main loop's step 4 does
     Keys({Char('1')});
@@ -1088,7 +1084,7 @@ TEST_F(ReplaceFromFileTest, CancellingEndsTheBatch) {
   Text({"cat red"});
   Pairs("cat\ndog\nred\nblue\n");
   Keys({Enter, Char('1'), Char('1')});
-  Run(ReplaceFromFile, ByFile);
+  Run([] { ReplaceFromFile(false); }, ByFile);
   ASSERT_TRUE(ReplacePending());
   Keys({Char('4')});
   ContinueReplace();
@@ -1101,7 +1097,7 @@ TEST_F(ReplaceFromFileTest, AMissingFileIsAskedForAgainUntilEsc) {
   Text({"cat"});
   Search.PairFileName = dir + "/none.txt";
   Keys({Enter, Esc});  // the message waits; Esc then ends the new prompt
-  Run(ReplaceFromFile, ByFile);
+  Run([] { ReplaceFromFile(false); }, ByFile);
   EXPECT_TRUE(AllKeysRead());
   EXPECT_EQ(Line(1), "cat");
   EXPECT_FALSE(Search.Running);

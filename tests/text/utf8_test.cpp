@@ -363,7 +363,7 @@ TEST_F(Utf8Coming, PairFilesInUtf8Replace) {
   const std::string pairs = Write("pairs.txt", kBom + "кот\r\nкошка\nпёс\nсобака\n");
   Search.PairFileName = pairs;
   Keys({0x1C0D, 0x0332, 0x0231});  // Enter on the offered name; no confirmation; ignore case
-  ReplaceFromFile();
+  ReplaceFromFile(false);
   EXPECT_EQ(Shown(1), "кошка и собака");
   EXPECT_EQ(Shown(2), "кошка");
 }
@@ -373,7 +373,7 @@ TEST_F(Utf8Coming, PairFilesWithCharactersTheSetLacksAreTakenAsTheyAre) {
   const std::string pairs = Write("pairs.txt", "кот\nкот 中\n");
   Search.PairFileName = pairs;
   Keys({0x1C0D});  // Enter on the offered name; then the message waits
-  EXPECT_THROW(ReplaceFromFile(), InputLost);
+  EXPECT_THROW(ReplaceFromFile(false), InputLost);
   EXPECT_NE(Row(2).find("Строка 2: символ, которого нет в кодировке; файл замен взят без перекодировки"),
             std::string::npos);
 }

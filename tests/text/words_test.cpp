@@ -142,7 +142,7 @@ TEST_F(WordTest, MarkWordMarksTheWordAsARectangle) {
     Text({"first", c.line});
     Ed.CurLine = 2;
     Ed.CurCol = c.col;
-    MarkWord(c.key);
+    MarkWord(c.key == AltVShort);
     EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 2, 2, c.firstCol, c.lastCol})) << c.line << " @" << c.col;
     ResetLineStore();
     Rect(0, 0, 0, 0);
@@ -160,12 +160,12 @@ TEST_F(WordTest, MarkWordKeepsOnlyARectangleOnTheCursorLine) {
 
   // A rectangle elsewhere, or a line block, gives way.
   Rect(2, 2, 1, 3);
-  MarkWord(0x0008875E);
+  MarkWord(false);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 1, 5, 8}));
   Rect(0, 0, 0, 0);
   Ed.BlockFirst = 1;
   Ed.BlockLast = 2;
-  MarkWord(0x0008875E);
+  MarkWord(false);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 1, 5, 8}));
 
   // No word under the cursor: the old marks are gone and nothing is marked.
@@ -173,7 +173,7 @@ TEST_F(WordTest, MarkWordKeepsOnlyARectangleOnTheCursorLine) {
   Text({"a   b"});
   Rect(3, 4, 1, 1);
   Ed.CurCol = 3;
-  MarkWord(0x0008875E);
+  MarkWord(false);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 0, 0, 0, 0}));
 }
 

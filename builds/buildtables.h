@@ -1,35 +1,64 @@
-// Which physical keys deliver codes other than their family code (see
-// builds/keymap.h), and so which key runs which command in each build.  One
-// table serves all four builds: a row names the key and the command, and
-// each build's KeyMap gets the key with that build's code for the command.
-// The same key thus runs the same command in every build; a build that lacks
-// the command leaves the key to its family code.  Internal to builds/.
+// Internal to builds/: how a build's tables are made from the data every
+// build shares and the build's own data.
+//
+// Bindings: the codes of builds/commands.def, then the build's own codes
+// (a CodeRow list in its data file), each with its slot (the how-manyth
+// code of its command, 0 first), sorted by code.
+//
+// KeyMap: which physical keys deliver codes other than their family code
+// (see builds/keymap.h).  kKeyRows names the key and the command; each build
+// gets the key with that build's code for the command, so the same key runs
+// the same command in every build, and a build that lacks the command leaves
+// the key to its family code.  A build's own RawKey rows follow: keys that
+// must not deliver their family code because it runs a command there.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <span>
 
 #include "builds/bindings.h"
-#include "builds/bindings_table.h"
 #include "builds/build.h"
 
-namespace keytab {
+namespace buildtab {
 
-using bindtab::Column;
-using bindtab::ColumnCount;
+// One code of a command, in a build's own list.
+struct CodeRow {
+  Cmd Command;
+  uint32_t Code;
+};
+
+// A key and the code it delivers, in a build's own list.
+struct RawKey {
+  const char* Key;
+  uint32_t Code;
+};
+
+struct SharedRow {
+  Cmd Command;
+  uint32_t Codes[3];  // 0 where there are fewer
+};
+
+inline constexpr SharedRow kShared[] = {
+#define VESK_COMMAND(id, name, ...) {Cmd::id, {__VA_ARGS__}},
+#include "builds/commands.def"
+#undef VESK_COMMAND
+};
+
+constexpr size_t SharedCount() {
+  size_t n = 0;
+  for (const SharedRow& r : kShared)
+    for (uint32_t code : r.Codes) n += code != 0;
+  return n;
+}
 
 struct KeyRow {
   const char* Key;  // canonical notation: KeyName of the parsed key
   Cmd Command;
   uint8_t Slot = 0;       // which of the command's codes
   bool OrFirst = false;   // a build without that slot takes the first code
-};
-
-// Keys that must not deliver their family code because it runs a command in
-// some build; Code per build, 0 where the family code is fine.
-struct RawRow {
-  const char* Key;
-  uint32_t Code[ColumnCount];
 };
 
 inline constexpr KeyRow kKeyRows[] = {
@@ -147,42 +176,67 @@ inline constexpr KeyRow kKeyRows[] = {
     {"<A-\\>", Cmd::PasBackslash},
 };
 
-// In vesk-866 the capital Л (8B) sits on the K key (scan 25), so its family
-// code 0000258B would go to line mark 1: it is delivered without its scan code.
-inline constexpr RawRow kRawRows[] = {
-    {"Л", {0, 0, 0x0000008B, 0}},
-    // The first abandon code of questions in the builds with the Russian
-    // keyboard option (the others abandon with Ctrl+Q).
-    {"<C-A-q>", {0x08001011, 0, 0, 0x08001011}},
-};
-
-constexpr uint32_t CodeOf(Column col, const KeyRow& r) {
-  uint32_t code = bindtab::CodeIn(col, r.Command, r.Slot);
-  if (code == 0 && r.OrFirst) code = bindtab::CodeIn(col, r.Command, 0);
-  return code;
-}
-
-constexpr size_t KeyCountIn(Column col) {
+template <size_t N>
+constexpr std::array<Binding, SharedCount() + N> MakeBindings(const CodeRow (&own)[N]) {
+  std::array<Binding, SharedCount() + N> out{};
   size_t n = 0;
-  for (const KeyRow& r : kKeyRows) n += CodeOf(col, r) != 0;
-  for (const RawRow& r : kRawRows) n += r.Code[col] != 0;
-  return n;
-}
-
-template <Column Col>
-constexpr std::array<KeyMapEntry, KeyCountIn(Col)> MakeKeyMap() {
-  std::array<KeyMapEntry, KeyCountIn(Col)> out{};
-  size_t n = 0;
-  for (const KeyRow& r : kKeyRows)
-    if (uint32_t code = CodeOf(Col, r)) out[n++] = KeyMapEntry{r.Key, code};
-  for (const RawRow& r : kRawRows)
-    if (r.Code[Col] != 0) out[n++] = KeyMapEntry{r.Key, r.Code[Col]};
+  const auto add = [&](Cmd c, uint32_t code) {
+    uint8_t slot = 0;
+    for (size_t i = 0; i < n; ++i) slot = uint8_t(slot + (out[i].Command == c));
+    out[n++] = Binding{code, c, slot};
+  };
+  for (const SharedRow& r : kShared)
+    for (uint32_t code : r.Codes)
+      if (code != 0) add(r.Command, code);
+  for (const CodeRow& r : own) add(r.Command, r.Code);
+  std::sort(out.begin(), out.end(), [](const Binding& a, const Binding& b) { return a.Code < b.Code; });
   return out;
 }
 
-inline constexpr auto kKeyMapKoi8Rkbd = MakeKeyMap<bindtab::ColKoi8Rkbd>();
-inline constexpr auto kKeyMapKoi8 = MakeKeyMap<bindtab::ColKoi8>();
-inline constexpr auto kKeyMap866 = MakeKeyMap<bindtab::Col866>();
-inline constexpr auto kKeyMap866Rkbd = MakeKeyMap<bindtab::Col866Rkbd>();
+// The slot-th code of c, 0 when none.
+constexpr uint32_t CodeIn(std::span<const Binding> t, Cmd c, int slot) {
+  for (const Binding& b : t)
+    if (b.Command == c && b.Slot == slot) return b.Code;
+  return 0;
+}
 
-}  // namespace keytab
+// Sorted by code, so that FindBinding can search them; a code may run only
+// one command in a build.
+constexpr bool SortedAndUnique(std::span<const Binding> t) {
+  for (size_t i = 1; i < t.size(); ++i)
+    if (t[i - 1].Code >= t[i].Code) return false;
+  return true;
+}
+
+// Every command has a code, except those the build lacks.
+constexpr bool EveryCommandBound(std::span<const Binding> t, std::initializer_list<Cmd> lacking) {
+  for (size_t c = 0; c < kCmdCount; ++c) {
+    const bool lacks = std::find(lacking.begin(), lacking.end(), Cmd(c)) != lacking.end();
+    if (lacks == (CodeIn(t, Cmd(c), 0) != 0)) return false;
+  }
+  return true;
+}
+
+constexpr uint32_t KeyCode(std::span<const Binding> t, const KeyRow& r) {
+  uint32_t code = CodeIn(t, r.Command, r.Slot);
+  if (code == 0 && r.OrFirst) code = CodeIn(t, r.Command, 0);
+  return code;
+}
+
+constexpr size_t KeyMapSize(std::span<const Binding> t, std::span<const RawKey> raw) {
+  size_t n = raw.size();
+  for (const KeyRow& r : kKeyRows) n += KeyCode(t, r) != 0;
+  return n;
+}
+
+template <size_t N>
+constexpr std::array<KeyMapEntry, N> MakeKeyMap(std::span<const Binding> t, std::span<const RawKey> raw) {
+  std::array<KeyMapEntry, N> out{};
+  size_t n = 0;
+  for (const KeyRow& r : kKeyRows)
+    if (uint32_t code = KeyCode(t, r)) out[n++] = KeyMapEntry{r.Key, code};
+  for (const RawKey& r : raw) out[n++] = KeyMapEntry{r.Key, r.Code};
+  return out;
+}
+
+}  // namespace buildtab

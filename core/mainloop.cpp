@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/keycodes.h"
 #include "blocks/blocks.h"
 #include "blocks/clipboard.h"
 #include "blocks/colours.h"
@@ -45,7 +46,7 @@ constexpr struct {
 };
 
 // The Shift variants of the motions read Shift from the key code.
-void SetShift3() { Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | 0x00030000u; }
+void SetShift3() { Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | uint32_t(ShiftEither) << 16; }
 
 // The vertical box-drawing lines, typed downwards.
 bool VerticalLine(uint8_t ch) {
@@ -133,7 +134,7 @@ void PascalKey(Cmd c) {
 bool LiteralFunctionKey() {
   if (!Loop.LiteralMode) return false;
   const uint32_t code = Kbd.KeyEvent;
-  if ((code >> 24) == 2 && KeyScan() == 0xFF && KeyChar() >= 1 && KeyChar() <= 12) {
+  if ((code >> 24) == FlagsFunction && KeyScan() == FunctionScan && KeyChar() >= 1 && KeyChar() <= 12) {
     Loop.LiteralMode = false;
     ClearMessageLine();
     Type(KeyChar());
@@ -423,8 +424,8 @@ void MainLoopTurn() {
     return;
   }
   const uint32_t code = Kbd.KeyEvent;
-  if (KeyScan() == 0xFF || KeyChar() == 0 || (KeyShift() & 0x0C) != 0) Loop.PendingContinuation = 0;
-  if (code != 0x0008A56Bu && KeyLow16() != 0xFF0A) Loop.InsertedLast = 0;
+  if (KeyScan() == FunctionScan || KeyChar() == 0 || (KeyShift() & ShiftCtrlOrAlt) != 0) Loop.PendingContinuation = 0;
+  if (code != KeyCtrlF1 && KeyLow16() != Low16(KeyF10)) Loop.InsertedLast = 0;
 
   // The line as it was before this command, for "undo last change".
   Loop.Selector = 1 - Loop.Selector;
@@ -435,7 +436,7 @@ void MainLoopTurn() {
     Loop.LastCommand = LoopState::Typed;
     return;
   }
-  if (KeyShift() == 0x0F) {
+  if (KeyShift() == ShiftCompleted) {
     Loop.LastCommand = LoopState::KeyDefinition;
     // A completed sequence (Esc-Alt+key): (re)defines the key definition of
     // its re-mapped scan code, whether or not one exists.
@@ -453,8 +454,8 @@ void MainLoopTurn() {
   // Alt keys without a command run or define key definitions (when they
   // are switched on); other modified or function-key codes without a
   // command do nothing rather than type their key number.
-  if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == 0xFF) {
-    if (KeyShift() == 8 && (KeyChar() == 0 || KeyScan() == 0xFF)) {
+  if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == FunctionScan) {
+    if (KeyShift() == ShiftAlt && (KeyChar() == 0 || KeyScan() == FunctionScan)) {
       Loop.LastCommand = LoopState::KeyDefinition;
       if (Loop.KeyDefinitionsOn) RunOrDefineKey(KeyIdentifier(code));
     }

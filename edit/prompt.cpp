@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/keycodes.h"
 #include "builds/build.h"
 #include "core/safefile.h"
 #include "core/state.h"
@@ -151,57 +152,57 @@ void PromptLine(std::string& text, int kind) {
     GetKey();
     const uint16_t low = KeyLow16();
 
-    if (low == 0x1C0D) {
+    if (low == Low16(KeyEnter)) {
       Txt.Failed = 0;
       break;
     }
-    if (low == 0x011B) {
+    if (low == Low16(KeyEsc)) {
       Txt.Failed = 1;
       break;
     }
-    if (low == 0x1910) {
+    if (low == Low16(KeyCtrlP)) {
       Txt.Failed = 31;
       break;
     }
-    const bool keyCodeKey = low == keys.KeyCode || (Kbd.KeyEvent & 0x00FFFFFFu) == 0x0008875Eu;
-    if (low == 0x240A) {
-      if (kind == PromptSearch) Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF0000u) | 0xF00Du;
-    } else if (low == 0xFF23) {  // Left
+    const bool keyCodeKey = low == keys.KeyCode || (Kbd.KeyEvent & 0x00FFFFFFu) == KeyAltX;
+    if (low == Low16(KeyCtrlJ)) {
+      if (kind == PromptSearch) Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF0000u) | KeyCode(0x0D, FromTopScan);
+    } else if (low == Low16(KeyLeft)) {  // Left
       if (f.Cursor > FieldStart) --f.Cursor;
       else f.Edited = true;
-    } else if (low == 0xFF25) {  // Right
+    } else if (low == Low16(KeyRight)) {  // Right
       if (f.Cursor <= f.End() && f.Cursor < Scr.ScreenWidth) ++f.Cursor;
       f.Edited = true;
-    } else if (low == 0xFF20) {  // Home
+    } else if (low == Low16(KeyHome)) {  // Home
       f.Cursor = FieldStart;
       f.Edited = true;
-    } else if (low == 0xFF26) {  // End
+    } else if (low == Low16(KeyEnd)) {  // End
       f.Cursor = std::min<int>(f.End() + 1, Scr.ScreenWidth);
-    } else if (low == 0x0E08) {  // Backspace
+    } else if (low == Low16(KeyBackspace)) {  // Backspace
       if (f.Cursor > FieldStart) {
         --f.Cursor;
         Delete(f);
       }
-    } else if (low == 0xFF2A) {  // Delete
+    } else if (low == Low16(KeyDelete)) {  // Delete
       Delete(f);
-    } else if (low == 0x250B) {  // Ctrl+K
+    } else if (low == Low16(KeyCtrlK)) {  // Ctrl+K
       size_t at = size_t(f.Cursor - FieldStart);
       if (at < f.Length) f.Length = at;
       FillRow(f.End() + 1, Scr.ScreenWidth, 0x07);
       f.Edited = true;
-    } else if (low == 0xFF21 || low == 0xFF22 || low == 0xFF07) {  // Up, PgUp, F7
+    } else if (low == Low16(KeyUp) || low == Low16(KeyPageUp) || low == Low16(KeyF7)) {  // Up, PgUp, F7
       Prompt.HistoryIndex = uint8_t((Prompt.HistoryIndex + 15) % 16);
       restart = true;
-    } else if (low == 0xFF27 || low == 0xFF28) {  // Down, PgDn
+    } else if (low == Low16(KeyDown) || low == Low16(KeyPageDown)) {  // Down, PgDn
       Prompt.HistoryIndex = uint8_t((Prompt.HistoryIndex + 1) % 16);
       restart = true;
-    } else if (low == 0xFF06 || low == 0xFF08) {  // F6, F8: the word at the cursor
+    } else if (low == Low16(KeyF6) || low == Low16(KeyF8)) {  // F6, F8: the word at the cursor
       std::string word;
       WordAtCursor(word, 0);
       f.Set(word);
       f.Edited = true;
       Redraw(f);
-    } else if (low == 0xFF05) {  // F5: a one-line rectangle, or the word with its blank
+    } else if (low == Low16(KeyF5)) {  // F5: a one-line rectangle, or the word with its blank
       std::string word;
       if (Ed.RectFirst > 0 && Ed.RectFirst == Ed.RectLast) {
         std::string_view line = LineBytes(Ed.RectFirst);
@@ -213,13 +214,13 @@ void PromptLine(std::string& text, int kind) {
       f.Set(word);
       f.Edited = true;
       Redraw(f);
-    } else if (low == 0x2E03 || low == 0x2D18) {  // Ctrl+C, Ctrl+X
-      if (WriteSharedFile(Ed.ClipboardPath, "B\n" + f.Text() + "\n") && low == 0x2D18) {
+    } else if (low == Low16(KeyCtrlC) || low == Low16(KeyCtrlX)) {  // Ctrl+C, Ctrl+X
+      if (WriteSharedFile(Ed.ClipboardPath, "B\n" + f.Text() + "\n") && low == Low16(KeyCtrlX)) {
         f.Length = 0;
         Redraw(f);
         FillRow(FieldStart, Scr.ScreenWidth, 0x07);
       }
-    } else if (low == 0x2F16) {  // Ctrl+V
+    } else if (low == Low16(KeyCtrlV)) {  // Ctrl+V
       if (auto clip = ReadSharedFile(Ed.ClipboardPath)) {
         std::istringstream in(*clip);
         std::string first, second;
@@ -231,7 +232,7 @@ void PromptLine(std::string& text, int kind) {
           Redraw(f);
         }
       }
-    } else if (low == 0x1011) {  // Ctrl+Q: a byte by its code or its letter
+    } else if (low == Low16(KeyCtrlQ)) {  // Ctrl+Q: a byte by its code or its letter
       unsigned number = 0;
       uint8_t byte;
       for (;;) {
@@ -242,14 +243,14 @@ void PromptLine(std::string& text, int kind) {
           if (byte > 0x20) byte = uint8_t(byte - 0x20);
           break;
         }
-        if (KeyLow16() == 0x1C0D) {
+        if (KeyLow16() == Low16(KeyEnter)) {
           byte = uint8_t(number % 256);
           break;
         }
         number = (number * 10 + unsigned(c - 48)) % 1000000;
       }
       Insert(f, byte);
-    } else if (low == 0x1312) {  // Ctrl+R
+    } else if (low == Low16(KeyCtrlR)) {  // Ctrl+R
       LoadStringHistory();
     } else if (low == keys.WriteHistory) {
       SaveStringHistory();

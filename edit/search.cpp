@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/keycodes.h"
 #include "builds/build.h"
 #include "core/commands.h"
 #include "core/state.h"
@@ -174,7 +175,7 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
 
 // The direction of the search commands (see the header).
 bool Upwards() { return Q.AskSelection == UpwardsMark; }
-void DirectionFromShift() { Q.AskSelection = (KeyShift() & 0x0C) != 0 ? UpwardsMark : 1; }
+void DirectionFromShift() { Q.AskSelection = (KeyShift() & ShiftCtrlOrAlt) != 0 ? UpwardsMark : 1; }
 
 // From the position-history push on: the quick-search string with its case
 // setting, from the top of the text when fromTop.
@@ -203,7 +204,7 @@ void PromptAndSearch(int8_t caseSetting) {
   }
   if (Txt.Failed != 0) return;
   Prompt.QuickSearchCase = caseSetting;
-  QuickSearch(KeyScan() == 0xF0);
+  QuickSearch(KeyScan() == FromTopScan);
 }
 
 // One replacement: the match at the cursor becomes the replacement,
@@ -480,7 +481,7 @@ void SearchForward() {
 }
 
 void SearchUp() {
-  Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | 0x00040000u;
+  Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | uint32_t(ShiftCtrl) << 16;
   SearchForward();
 }
 
@@ -510,7 +511,7 @@ void Replace() {
 
 void ReplaceFromFile() {
   if (Search.Running) return;
-  const bool reverse = (KeyShift() & 0x03) != 0;
+  const bool reverse = (KeyShift() & ShiftEither) != 0;
   Search.ReplaceCase = CaseUndecided;
   std::string name = Search.PairFileName;
   if (!AskFileName(name, 0)) return;

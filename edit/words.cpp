@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/keycodes.h"
 #include "blocks/marks.h"
 #include "core/state.h"
 #include "screen/keys.h"
@@ -23,7 +24,7 @@ bool IsWordChar(uint8_t c) { return c > 32 && !IsDelimiter(c); }
 
 // The alternative code of Alt+V/Alt+X that leaves the word's last
 // character out of the marked rectangle.
-constexpr uint32_t MarkWordShortKey = KeyCode(0x60, 0xA9, 8);
+constexpr uint32_t MarkWordShortKey = KeyCode(0x60, 0xA9, ShiftAlt);
 
 // Steps shared by WordAtCursor and MarkWord: the word around the cursor in
 // a copy W of the cursor line, from b to e (e: the column after the word

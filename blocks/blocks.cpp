@@ -431,7 +431,7 @@ void MarkWordRight() {
   else
     ExtendRectBlock(Ed.CurCol);
   const std::string_view s = LineBytes(Ed.CurLine);
-  int p = WordEndRight(s, Ed.CurCol, 0);
+  int p = WordEndRight(s, Ed.CurCol, WordEnd::NextStart);
   if (p > StoredLength(Ed.CurLine)) p = TrimmedLength(s) + 1;
   Ed.CurCol = std::clamp(p, 1, MaxCol);
   if (!rectMarked()) return;  // a line block only took the cursor line in
@@ -599,7 +599,7 @@ bool WriteBlock() {
     Blk.BlockFileNameSet = true;
   }
   std::string name = Blk.BlockFileName;
-  if (!AskFileName(name, 1)) return true;
+  if (!AskFileName(name, FileNameUse::Write)) return true;
   Blk.BlockFileName = name;
   const int first = Ed.BlockFirst;
   const int last = Ed.BlockLast;
@@ -609,12 +609,12 @@ bool WriteBlock() {
   const bool appending = append && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   bool ok;
   if (!appending) {
-    ok = WriteLines(first, last, name, 0);
+    ok = WriteLines(first, last, name, SaveMode::Plain);
   } else {
     // Appending rewrites the file safely with the block after what it held.
     DrawMessage(InBuildSet("Записывается "));
     MoveCursor(Scr.ScreenWidth + 1, Scr.ScreenHeight + 1);
-    ok = ReadWhole(name, old) && WriteFileSafely(name, old + TextForSave(first, last, 0));
+    ok = ReadWhole(name, old) && WriteFileSafely(name, old + TextForSave(first, last, SaveMode::Plain));
     if (!ok) ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
     ClearMessageLine();
   }

@@ -15,8 +15,8 @@
 
 namespace {
 
-// Kinds of the first menu.
-enum Kind { ControlChar = 1, Word = 2, WholeLine = 3, ToLineEnd = 4, ToTextEnd = 5 };
+// Kinds of the first menu, by their answer numbers.
+enum class MarkKind { ControlChar = 1, Word, WholeLine, ToLineEnd, ToTextEnd };
 
 // What a picker gives besides a code.
 constexpr int Back = -1;   // 0 or Esc: back to the kind menu
@@ -54,7 +54,7 @@ int PickCode(std::string_view title, int count, std::string_view hint) {
 
 // Inserts the mark of the kind with foreground f and background b at the
 // cursor line; the cursor comes back to its column.
-void InsertMark(int kind, int f, int b) {
+void InsertMark(MarkKind kind, int f, int b) {
   const int n = Ed.CurLine;
   if (n < 1 || n > Txt.LineCount) return;
   std::string m(1, '\0');
@@ -64,22 +64,23 @@ void InsertMark(int kind, int f, int b) {
   SaveLineForUndo(n);
   const std::string line = LineString(n);
   switch (kind) {
-    case Word:
+    case MarkKind::Word:
       Ed.CurCol = WordStartAt(line, Ed.CurCol);
       m[0] = 2;
       break;
-    case WholeLine:
+    case MarkKind::WholeLine:
       m[0] = 9;
       std::reverse(m.begin(), m.end());  // [bg] fg 9
       Ed.CurCol = TrimmedLength(line) + 1;
       break;
-    case ToTextEnd:
+    case MarkKind::ToTextEnd:
       m[0] = 1;
       break;
-    default:  // to the end of the line: the kind byte stays 0
+    case MarkKind::ControlChar:
+    case MarkKind::ToLineEnd:  // to the end of the line: the kind byte stays 0
       break;
   }
-  if (kind != WholeLine) {
+  if (kind != MarkKind::WholeLine) {
     // Blanks just before the insertion point make room for the mark, so the
     // text after it stays in its columns.
     for (size_t k = 0; k < m.size(); ++k) {
@@ -110,11 +111,11 @@ void ColourMark() {
   for (;;) {
     Q.AskSelection = highlight;
     Ask(kinds, "", 0x3F, 0x2F, 0x50, 0x0D);
-    const int kind = Q.Answer;
-    if (kind < ControlChar || kind > ToTextEnd) return;  // Esc, 0 or abandon
+    if (Q.Answer < int(MarkKind::ControlChar) || Q.Answer > int(MarkKind::ToTextEnd)) return;  // Esc, 0 or abandon
+    const MarkKind kind = MarkKind(Q.Answer);
     highlight = uint8_t(kind);
 
-    if (kind == ControlChar) {
+    if (kind == MarkKind::ControlChar) {
       const int code = PickCode(" Символ: |", 32, "         Ctrl+Q, then any number (and Enter), F# or letter.");
       if (code == Back) continue;
       if (code == Leave) return;

@@ -165,9 +165,12 @@ void RunOrDefineAskedKey() {
   RunOrDefineKey(KeyIdentifier(Kbd.KeyEvent));
 }
 
-void KeyDefFileIO(int mode) {
+void KeyDefFileIO(DataFileAction action) {
   std::string name = Ed.KeyDefFileName;
-  if (mode == 2) {
+  const FileNameUse use = action == DataFileAction::LoadAtStart ? FileNameUse::Found
+                          : action == DataFileAction::Write     ? FileNameUse::Write
+                                                                : FileNameUse::Read;
+  if (action == DataFileAction::LoadAtStart) {
     std::string found;
     if (!FindDataFile(name, found)) return;
     name = found;
@@ -177,7 +180,7 @@ void KeyDefFileIO(int mode) {
   // who keeps changing the name and then giving up.
   bool open = false;
   for (int attempt = 0; attempt < 16 && !open; ++attempt) {
-    if (AskFileName(name, mode)) {
+    if (AskFileName(name, use)) {
       open = true;
       break;
     }
@@ -187,7 +190,7 @@ void KeyDefFileIO(int mode) {
   }
   if (!open) return;
 
-  if (mode == 1) {
+  if (action == DataFileAction::Write) {
     if (!WriteFileSafely(name, DefinitionsText())) {
       ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
       return;
@@ -196,15 +199,15 @@ void KeyDefFileIO(int mode) {
     return;
   }
   if (!ReadDefinitions(name)) {
-    if (mode == 0) ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
+    if (action == DataFileAction::Read) ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
     return;
   }
-  if (mode == 0) ShowMessage(InBuildSet(" keydef.vsk - OK!"), 1);
+  if (action == DataFileAction::Read) ShowMessage(InBuildSet(" keydef.vsk - OK!"), 1);
 }
 
 void AskKeyDefsSave() {
   if (!Defs.KeyDefsChanged) return;
   Q.AskSelection = 1;
   Ask(InBuildSet(" Макросы записать ? | 1 - да | 2 или Esc - нет |"), "", 0x3F, 0x2F, 0x5F, 0x0D);
-  if (Q.Answer == 1) KeyDefFileIO(1);
+  if (Q.Answer == 1) KeyDefFileIO(DataFileAction::Write);
 }

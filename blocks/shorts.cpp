@@ -234,7 +234,7 @@ bool ExpandAbbreviation() {
   const int before = Ed.CurCol - 1;
   if (before < 1 || size_t(before) > line.size() || line[size_t(before - 1)] == ' ') return false;
   std::string word;
-  WordAtCursor(word, 1);
+  WordAtCursor(word, WordPart::ToCursor);
   if (word.empty()) return false;
 
   for (const std::string& entry : Shorts.Abbreviations) {
@@ -268,7 +268,7 @@ void ContinueWord() {
   }
 
   std::string word;
-  WordAtCursor(word, 1);
+  WordAtCursor(word, WordPart::ToCursor);
   Search s;
   for (char c : word)
     if (uint8_t(c) > 41) s.Prefix += c;

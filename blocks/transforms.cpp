@@ -103,7 +103,7 @@ void DropThousandsSeparators(std::string& field) {
 }  // namespace
 
 int WordStartAt(std::string_view line, int col) {
-  return std::clamp(WordStartLeft(line, WordEndRight(line, col, 0)), 1, MaxCol);
+  return std::clamp(WordStartLeft(line, WordEndRight(line, col, WordEnd::NextStart)), 1, MaxCol);
 }
 
 void ConvertBlock() {

@@ -365,7 +365,7 @@ void RunSecondEditor(const std::string& file) {
   if (Term) Term->Suspend(false);
   // The second editor may have changed the editor's own data files.
   const std::string base = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
-  if (base == "keydef.vsk") KeyDefFileIO(2);
+  if (base == "keydef.vsk") KeyDefFileIO(DataFileAction::LoadAtStart);
   if (base == "shorts.vsk") LoadShorts();
   ClearScreenCells();
   ClearMessageLine();
@@ -383,7 +383,7 @@ void CmdHelp() {
 
 void CmdEditAnotherFile() {
   std::string name = Loop.OtherFileName.empty() ? Ed.KeyDefFileName : Loop.OtherFileName;
-  if (!AskFileName(name, 4)) return;
+  if (!AskFileName(name, FileNameUse::Any)) return;
   Loop.OtherFileName = name;
   std::string full;
   RunSecondEditor(FindDataFile(name, full, true) ? full : name);

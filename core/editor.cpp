@@ -273,9 +273,9 @@ void StartEditor(const std::vector<std::string>& args) {
   // Abbreviations and continuations, key definitions (both quietly) and,
   // with -K, the keystroke buffer.
   LoadShorts();
-  KeyDefFileIO(2);
+  KeyDefFileIO(DataFileAction::LoadAtStart);
   ClearKeyBufferCounters();
-  if (Ed.LoadKeyBufferAtStart) KeyBufferFile(2);
+  if (Ed.LoadKeyBufferAtStart) KeyBufferFile(DataFileAction::LoadAtStart);
   ClearMessageLine();
 }
 

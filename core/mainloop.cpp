@@ -124,7 +124,7 @@ void PascalKey(Cmd c) {
         return;
       }
       case -5: TypeString("the "); return;
-      case -6: FormatParagraph(FormatRagged); return;
+      case -6: FormatParagraph(FormatStyle::Ragged); return;
       default: Type(uint8_t(r.Plain)); return;
     }
   }
@@ -199,14 +199,14 @@ void Dispatch(Cmd c) {
     case Cmd::UndoLastChange: CmdUndoLastChange(); break;
     case Cmd::WordLeft: Ed.CurCol = std::max(1, WordStartLeft(LineBytes(Ed.CurLine), Ed.CurCol)); break;
     case Cmd::WordLeftShift: MarkWordLeft(); break;
-    case Cmd::WordRight: Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, 0), 1, 255); break;
+    case Cmd::WordRight: Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, WordEnd::NextStart), 1, 255); break;
     case Cmd::WordRightShift: MarkWordRight(); break;
     case Cmd::WordToPrevEnd:
     case Cmd::WordToEnd: {
       std::string line = LineString(Ed.CurLine);
       int p = Ed.CurCol;
       if (c == Cmd::WordToPrevEnd) p = WordStartLeft(line, WordStartLeft(line, p));
-      p = WordEndRight(line, p, 1);
+      p = WordEndRight(line, p, WordEnd::End);
       if (p >= 1 && size_t(p) <= line.size() && line[size_t(p - 1)] != ' ' && IsDelimiter(uint8_t(line[size_t(p - 1)])))
         ++p;
       Ed.CurCol = std::clamp(p, 1, 255);
@@ -242,7 +242,7 @@ void Dispatch(Cmd c) {
     case Cmd::MarkColumn: CmdMarkColumn(); break;
     case Cmd::GoToColumnMark: CmdGoToColumnMark(); break;
     case Cmd::GetBack: CmdGetBack(); break;
-    case Cmd::WriteToAnotherFile: WriteToDirectory(0); break;
+    case Cmd::WriteToAnotherFile: WriteToDirectory(SaveMode::Plain); break;
     case Cmd::UndoTakeFile: CmdUndoTakeFile(); break;
     case Cmd::EditAnotherFile: CmdEditAnotherFile(); break;
     case Cmd::Help:
@@ -258,8 +258,8 @@ void Dispatch(Cmd c) {
     // The keystroke buffer.
     case Cmd::PlayBack: StartPlayback(); break;
     case Cmd::Record: StartOrStopRecording(); break;
-    case Cmd::WriteKeyBuffer: KeyBufferFile(3); break;
-    case Cmd::ReadKeyBuffer: KeyBufferFile(4); break;
+    case Cmd::WriteKeyBuffer: KeyBufferFile(DataFileAction::Write); break;
+    case Cmd::ReadKeyBuffer: KeyBufferFile(DataFileAction::Read); break;
     case Cmd::QuitAtOnce: CmdQuitAtOnce();
     case Cmd::MarkLineBlock: ExtendLineBlock(); break;
     case Cmd::RectAnyCorner: ExtendRectBlock(Ed.CurCol); break;
@@ -282,7 +282,7 @@ void Dispatch(Cmd c) {
       break;
     }
     case Cmd::ToggleLengthLimit: ToggleLineLimit(); break;
-    case Cmd::FormatJustified: FormatParagraph(FormatJustified); break;
+    case Cmd::FormatJustified: FormatParagraph(FormatStyle::Justified); break;
     case Cmd::MainMenu: MainMenu(); break;
     // Blocks, the clipboard and block transforms.
     case Cmd::CopyBlock: case Cmd::CopyBlockKeep: CopyBlock(); break;

@@ -175,8 +175,8 @@ Next Choose(Menu m, int item) {
         case 2: RunOrDefineAskedKey(); return {};
         case 3:
         case 4: Loop.KeyDefinitionsOn = item == 3; return Open(Menu::Buffer);
-        case 5: KeyDefFileIO(0); return {};
-        case 6: KeyDefFileIO(1); return {};
+        case 5: KeyDefFileIO(DataFileAction::Read); return {};
+        case 6: KeyDefFileIO(DataFileAction::Write); return {};
       }
       break;
     case Menu::Buffer:
@@ -305,8 +305,8 @@ Next Choose(Menu m, int item) {
       break;
     case Menu::Paragraph:
       switch (item) {
-        case 1: FormatParagraph(FormatJustified); return {};
-        case 2: FormatParagraph(FormatRagged); return {};
+        case 1: FormatParagraph(FormatStyle::Justified); return {};
+        case 2: FormatParagraph(FormatStyle::Ragged); return {};
         case 3:
           if (SetFormatWidth()) return Reopen(Menu::Paragraph, 3);
           return {};

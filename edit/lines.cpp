@@ -275,7 +275,7 @@ void DeleteWordLeft(bool afterBlank) {
   if (IsBlank(At(W, Ed.CurCol - 1))) afterBlank = true;
   if (IsDelimiter(At(W, p)) && IsDelimiter(At(W, p - 1))) ++p;
   p = WordStartLeft(W, p);
-  int e = WordEndRight(W, p, 0);
+  int e = WordEndRight(W, p, WordEnd::NextStart);
   while (p > 1 && IsDelimiter(At(W, p - 1)) && At(W, p) > ' ') --p;
   if (!IsBlank(At(W, e)) && !(IsDelimiter(At(W, e)) && !afterBlank)) --e;
 
@@ -302,6 +302,6 @@ void DeleteWord() {
     while (IsBlank(here()) && Ed.CurCol <= TrimmedLength(LineBytes(Ed.CurLine))) DeleteCharAtCursor();
     return;
   }
-  Ed.CurCol = WordEndRight(W, Ed.CurCol, 0);
+  Ed.CurCol = WordEndRight(W, Ed.CurCol, WordEnd::NextStart);
   DeleteWordLeft(true);
 }

@@ -129,7 +129,7 @@ void PromptLine(std::string& text, int kind) {
   if (kind == PromptMacroWord) {
     DrawMessage(InBuildSet("        Слово для макроса: "));
     std::string word;
-    WordAtCursor(word, 0);
+    WordAtCursor(word, WordPart::Word);
     f.Set(MacroWord(word, Ed.CurCol - WordStartColumn(word) + 1));
     kind = PromptOther;
     f.Edited = true;
@@ -198,7 +198,7 @@ void PromptLine(std::string& text, int kind) {
       restart = true;
     } else if (low == Low16(KeyF6) || low == Low16(KeyF8)) {  // F6, F8: the word at the cursor
       std::string word;
-      WordAtCursor(word, 0);
+      WordAtCursor(word, WordPart::Word);
       f.Set(word);
       f.Edited = true;
       Redraw(f);
@@ -209,7 +209,7 @@ void PromptLine(std::string& text, int kind) {
         int from = std::max(1, Ed.RectFirstCol), to = std::min<int>(Ed.RectLastCol, int(line.size()));
         if (from <= to) word = std::string(line.substr(size_t(from - 1), size_t(to - from + 1)));
       } else {
-        WordAtCursor(word, 2);
+        WordAtCursor(word, WordPart::WithBlank);
       }
       f.Set(word);
       f.Edited = true;

@@ -69,9 +69,9 @@ std::pair<std::vector<Cell>::const_iterator, std::vector<Cell>::const_iterator> 
   return {Scr.ScreenCells.begin() + std::ptrdiff_t(w), Scr.ScreenCells.begin() + std::ptrdiff_t(2 * w)};
 }
 
-void ClearForMatch(int searchMode) {
+void ClearForMatch(FindFor what) {
   const auto [b, e] = MessageRow();
-  if (searchMode == 0 && b != e && Cleared.fill == Ed.FillCell && Cleared.blockSize == ShownBlockSize() &&
+  if (what == FindFor::Replace && b != e && Cleared.fill == Ed.FillCell && Cleared.blockSize == ShownBlockSize() &&
       std::equal(b, e, Cleared.cells.begin(), Cleared.cells.end()))
     return;
   ClearMessageLine();
@@ -81,7 +81,7 @@ void ClearForMatch(int searchMode) {
   Cleared.blockSize = ShownBlockSize();
 }
 
-void Match(int line, int col, bool otherLine, int searchMode) {
+void Match(int line, int col, bool otherLine, FindFor what) {
   Ed.CurLine = int16_t(line);
   Ed.WindowTop = int16_t(line);
   Ed.CurCol = col;
@@ -89,13 +89,13 @@ void Match(int line, int col, bool otherLine, int searchMode) {
     Txt.LineSaved = false;
     Ed.HScroll = 0;
   }
-  ClearForMatch(searchMode);
+  ClearForMatch(what);
   Txt.Failed = 0;
 }
 
-void NotFound(int searchMode) {
+void NotFound(FindFor what) {
   Txt.Failed = 1;
-  if (searchMode == 1) {
+  if (what == FindFor::Search) {
     ShowMessage(InBuildSet("Строка не найдена."), 1);
     return;
   }
@@ -105,11 +105,11 @@ void NotFound(int searchMode) {
   if (!Search.Batch && Search.TooLong == 0) ShowMessage(InBuildSet("Все замены осуществлены."), 1);
 }
 
-Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode, int8_t& caseSetting) {
+Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol, FindFor what, int8_t& caseSetting) {
   Txt.Failed = 0;
   const int count = Txt.LineCount;
   if (count < 1) {
-    NotFound(searchMode);
+    NotFound(what);
     return Outcome::NotFound;
   }
   startLine = std::clamp(startLine, 1, count);
@@ -120,11 +120,11 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
     for (int n = startLine; n != endLine;) {
       n += step;
       if (TrimmedLength(LineBytes(n)) == 0) {
-        Match(n, Ed.IndentColumn, true, searchMode);
+        Match(n, Ed.IndentColumn, true, what);
         return Outcome::Found;
       }
     }
-    NotFound(searchMode);
+    NotFound(what);
     return Outcome::NotFound;
   }
 
@@ -139,7 +139,7 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
       return Outcome::Cancelled;
     }
   }
-  if (searchMode == 1) ShowMessage(InBuildSet("Идет поиск строки ") + std::string(pattern), 0);
+  if (what == FindFor::Search) ShowMessage(InBuildSet("Идет поиск строки ") + std::string(pattern), 0);
 
   std::string pat(pattern);
   if (caseSetting > 0) UpCaseStr(pat);
@@ -150,14 +150,14 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
   if (step > 0) {
     if (size_t(startCol) < first.size()) {
       if (int p = FindInLine(pat, first.substr(size_t(startCol)), caseSetting)) {
-        Match(startLine, p + startCol, false, searchMode);
+        Match(startLine, p + startCol, false, what);
         return Outcome::Found;
       }
     }
   } else {
     const size_t keep = startCol >= 1 ? std::min(first.size(), size_t(startCol - 1)) : 0;
     if (int p = FindInLine(pat, first.substr(0, keep), caseSetting)) {
-      Match(startLine, p, false, searchMode);
+      Match(startLine, p, false, what);
       return Outcome::Found;
     }
   }
@@ -165,11 +165,11 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
   for (int n = startLine; n != endLine;) {
     n += step;
     if (int p = matcher.In(n)) {
-      Match(n, p, true, searchMode);
+      Match(n, p, true, what);
       return Outcome::Found;
     }
   }
-  NotFound(searchMode);
+  NotFound(what);
   return Outcome::NotFound;
 }
 
@@ -188,7 +188,7 @@ void QuickSearch(bool fromTop) {
     Ed.CurLine = 1;
     Ed.CurCol = 0;
   }
-  FindString(Ed.SearchString, Ed.CurLine, up ? 1 : Txt.LineCount, Ed.CurCol, 1, Prompt.QuickSearchCase);
+  FindString(Ed.SearchString, Ed.CurLine, up ? 1 : Txt.LineCount, Ed.CurCol, FindFor::Search, Prompt.QuickSearchCase);
   if (Ed.CurCol == 0) {  // from the top and nothing found
     Ed.CurLine = line;
     Ed.CurCol = col;
@@ -260,10 +260,10 @@ bool ReplaceMatches() {
     Outcome o;
     if (Search.InBlock && (Ed.BlockFirst < 1 || endLine < Ed.CurLine)) {
       // Line breaking carried the cursor past the block's last line.
-      NotFound(0);
+      NotFound(FindFor::Replace);
       o = Outcome::NotFound;
     } else {
-      o = Find(Search.ReplaceSearchString, Ed.CurLine, endLine, Ed.CurCol, 0, Search.ReplaceCase);
+      o = Find(Search.ReplaceSearchString, Ed.CurLine, endLine, Ed.CurCol, FindFor::Replace, Search.ReplaceCase);
     }
     if (o == Outcome::Cancelled) Search.Cancelled = true;
     if (o != Outcome::Found) return false;
@@ -469,9 +469,9 @@ int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetti
   }
 }
 
-bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
+bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, FindFor what,
                 int8_t& caseSetting) {
-  Find(pattern, startLine, endLine, startCol, searchMode, caseSetting);
+  Find(pattern, startLine, endLine, startCol, what, caseSetting);
   return Txt.Failed == 0;
 }
 
@@ -514,7 +514,7 @@ void ReplaceFromFile() {
   const bool reverse = (KeyShift() & ShiftEither) != 0;
   Search.ReplaceCase = CaseUndecided;
   std::string name = Search.PairFileName;
-  if (!AskFileName(name, 0)) return;
+  if (!AskFileName(name, FileNameUse::Read)) return;
   Search.PairFileName = name;
   Search.PairFile = std::ifstream(name, std::ios::binary);
   if (!Search.PairFile.is_open()) {

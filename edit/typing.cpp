@@ -151,8 +151,8 @@ bool BreakLine(std::string W, int p, int q, int c) {
 // after it when column FormatWidth + 1 is a blank).
 int CrossingWordStart(std::string_view W) {
   const int fw = Ed.FormatWidth;
-  if (At(W, fw + 1) != ' ') return WordEndRight(W, WordStartLeft(W, fw), 0);
-  return WordEndRight(W, fw, 0);
+  if (At(W, fw + 1) != ' ') return WordEndRight(W, WordStartLeft(W, fw), WordEnd::NextStart);
+  return WordEndRight(W, fw, WordEnd::NextStart);
 }
 
 // Single blanks between words, none at the ends, the text from column col
@@ -186,7 +186,7 @@ void Spread(int n) {
     bool widened = false;
     int i = FirstNonBlank(J);
     for (;;) {
-      int s = WordEndRight(J, i, 0);
+      int s = WordEndRight(J, i, WordEnd::NextStart);
       if (s <= i || s > TrimmedLength(J) || s > fw) break;
       if (At(J, s - 1) == ' ') {  // not right after a delimiter
         J.insert(size_t(s - 1), 1, ' ');
@@ -429,8 +429,8 @@ void DeleteChars(int lineNo, int col, int count) {
   StoreLine(W, lineNo);  // the store fills the end with blanks
 }
 
-void FormatParagraph(int mode) {
-  Typing.FormatMode = uint8_t(mode);
+void FormatParagraph(FormatStyle style) {
+  Typing.FormatMode = style;
   if (Txt.LineCount < 1) return;
   const bool insertMode = Ed.InsertMode;
   Ed.InsertMode = true;
@@ -497,7 +497,7 @@ void FormatParagraph(int mode) {
     if (t2 != t && t2 <= fw && ++repeats < 1000) continue;
     repeats = 0;
     if (cur >= Txt.LineCount || NextEndsParagraph(cur)) break;
-    if (mode == FormatJustified) Spread(cur);
+    if (style == FormatStyle::Justified) Spread(cur);
     Ed.CurLine = int16_t(cur + 1);
     Txt.LineSaved = false;
     SetIndentation(ic);

@@ -30,15 +30,15 @@ constexpr uint32_t MarkWordShortKey = KeyCode(0x60, 0xA9, ShiftAlt);
 // a copy W of the cursor line, from b to e (e: the column after the word
 // and its trailing delimiters).  False when the cursor stands on a blank
 // after a blank (or at column 1).
-bool WordAround(std::string& W, int kind, int& b, int& e) {
+bool WordAround(std::string& W, WordPart part, int& b, int& e) {
   W = LineString(Ed.CurLine);
   e = std::min<int>(Ed.CurCol, int(W.size()));
   if (e < 1) return false;
   // Word completion treats a control byte under the cursor as a blank.
-  if (kind == 1 && IsControl(At(W, e))) W[size_t(e - 1)] = ' ';
+  if (part == WordPart::ToCursor && IsControl(At(W, e))) W[size_t(e - 1)] = ' ';
   if (IsBlank(At(W, e)) && (e == 1 || IsBlank(At(W, e - 1)))) return false;
   if (e > 1 && IsDelimiter(At(W, e)) && IsBlank(At(W, e - 1))) ++e;
-  e = WordEndRight(W, e, 2);
+  e = WordEndRight(W, e, WordEnd::PastDelimiters);
   b = std::min(WordStartLeft(W, e), Ed.CurCol);
   while (b < e && IsDelimiter(At(W, b))) ++b;
   return true;
@@ -71,44 +71,40 @@ int WordStartLeft(std::string_view line, int pos) {
   return i + 1;
 }
 
-int WordEndRight(std::string_view line, int pos, int mode) {
+int WordEndRight(std::string_view line, int pos, WordEnd to) {
   const int n = TrimmedLength(line);
   int i = std::clamp(pos, 0, MaxCol + 1);
   auto skip = [&](bool (*cls)(uint8_t)) {
     while (i <= n && cls(At(line, i))) ++i;
   };
   if (i <= n && IsDelimiter(At(line, i)) && IsBlank(At(line, i + 1))) ++i;
-  if (mode == 1) skip(IsBlank);
+  if (to == WordEnd::End) skip(IsBlank);
   skip(IsControl);
   skip(IsWordChar);
-  if (mode == 0 || mode == 2) {
+  if (to == WordEnd::NextStart || to == WordEnd::PastDelimiters) {
     skip(IsDelimiter);
-    if (mode == 0) skip(IsBlank);
+    if (to == WordEnd::NextStart) skip(IsBlank);
   }
   return i;
 }
 
-void WordAtCursor(std::string& text, int kind) {
+void WordAtCursor(std::string& text, WordPart part) {
   text.clear();
-  if (kind < 0 || kind > 3) {
-    MarkWord(uint32_t(kind));
-    return;
-  }
   std::string W;
   int b = 0, e = 0;
-  if (!WordAround(W, kind, b, e)) return;
-  switch (kind) {
-    case 0:  // trailing delimiters go unless a blank follows them
+  if (!WordAround(W, part, b, e)) return;
+  switch (part) {
+    case WordPart::Word:  // trailing delimiters go unless a blank follows them
       while (e > b && !IsBlank(At(W, e)) && IsDelimiter(At(W, e - 1))) --e;
       while (b < e && IsControl(At(W, b))) ++b;
       break;
-    case 1:
+    case WordPart::ToCursor:
       e = Ed.CurCol;
       break;
-    case 2:
+    case WordPart::WithBlank:
       if (IsBlank(At(W, e))) ++e;
       break;
-    default:
+    case WordPart::WithDelimiters:
       break;
   }
   e = std::min(e, b + MaxCol);
@@ -119,7 +115,7 @@ void MarkWord(uint32_t key) {
   if (!(Ed.RectFirst == Ed.CurLine && Ed.RectLast == Ed.CurLine)) RemoveAllMarks();
   std::string W;
   int b = 0, e = 0;
-  if (!WordAround(W, 4, b, e)) return;
+  if (!WordAround(W, WordPart::WithDelimiters, b, e)) return;
   const bool shortKey = (key & 0xFFFFFF) == MarkWordShortKey;
   ExtendRectBlock(b);
   if (IsWordChar(At(W, e))) --e;

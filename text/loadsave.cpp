@@ -275,7 +275,7 @@ bool LoadFile() {
     }
     ShowMessage(InBuildSet("Неверное имя файла!"), 1);
     std::string name;
-    if (!AskFileName(name, 4)) {
+    if (!AskFileName(name, FileNameUse::Any)) {
       Ed.FileName.clear();
       break;
     }

@@ -21,18 +21,18 @@
 #include "text/messages.h"
 #include "text/status.h"
 
-void AppendLineForSave(std::string& out, int n, int mode) {
+void AppendLineForSave(std::string& out, int n, SaveMode mode) {
   std::string_view s = LineText(n);  // the rest of the line is blanks
   size_t len = s.size();
   while (len > 0 && (s[len - 1] == ' ' || s[len - 1] == '\0')) --len;
   const size_t start = out.size();
-  if (mode > 1) {
-    // Mode 2 blanks control bytes; mode 4 spells them out as "#" and the
-    // decimal code, the line cut at 255 bytes.
+  if (mode != SaveMode::Plain) {
+    // Control bytes become blanks, or "#" and the decimal code, the line
+    // cut at 255 bytes.
     for (size_t i = 0; i < len; ++i) {
       uint8_t b = uint8_t(s[i]);
       if (b >= 32) out += char(b);
-      else if (mode == 4) out += "#" + std::to_string(b);
+      else if (mode == SaveMode::SpellControls) out += "#" + std::to_string(b);
       else out += ' ';
     }
     if (out.size() - start > 255) out.resize(start + 255);
@@ -43,7 +43,7 @@ void AppendLineForSave(std::string& out, int n, int mode) {
   out += '\n';
 }
 
-std::string TextForSave(int first, int last, int mode) {
+std::string TextForSave(int first, int last, SaveMode mode) {
   std::string out;
   first = std::max(first, 1);
   last = std::min<int>(last, Txt.LineCount);
@@ -54,7 +54,7 @@ std::string TextForSave(int first, int last, int mode) {
   return out;
 }
 
-std::string TextForSave() { return TextForSave(1, Txt.LineCount, 0); }
+std::string TextForSave() { return TextForSave(1, Txt.LineCount, SaveMode::Plain); }
 
 namespace {
 
@@ -335,7 +335,7 @@ bool WriteFileSafely(const std::string& path, const std::string& content) {
   return ok;
 }
 
-bool WriteLines(int first, int last, const std::string& path, int mode) {
+bool WriteLines(int first, int last, const std::string& path, SaveMode mode) {
   DrawMessage(InBuildSet("Записывается "));
   MoveCursor(Scr.ScreenWidth + 1, Scr.ScreenHeight + 1);  // off the text
   bool ok = WriteFileSafely(path, TextForSave(first, last, mode));
@@ -360,10 +360,10 @@ bool Readable(const std::string& name) {
 
 }  // namespace
 
-bool AskFileName(std::string& name, int mode) {
+bool AskFileName(std::string& name, FileNameUse use) {
   Txt.Failed = 0;
   for (;;) {
-    if (mode == 0 || mode == 1 || mode == 4) {
+    if (use != FileNameUse::Found) {
       DrawMessage(InBuildSet("Введите имя файла или Esc: "));
       PromptLine(name, PromptOther);
       DrawStatusLine();
@@ -379,18 +379,15 @@ bool AskFileName(std::string& name, int mode) {
       ClearMessageLine();
       return false;
     }
-    if (mode == 4) break;
-    if (mode % 2 == 1) {
+    if (use == FileNameUse::Any) break;
+    if (use == FileNameUse::Write) {
       if (Writable(name)) break;
       ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
-      if (mode == 1) continue;
-      Txt.Failed = 1;
-      ClearMessageLine();
-      return false;
+      continue;
     }
     if (Readable(name)) break;
     ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
-    if (mode == 0) continue;
+    if (use == FileNameUse::Read) continue;
     Txt.Failed = 1;
     ClearMessageLine();
     return false;
@@ -403,31 +400,31 @@ void SaveFile() {
   Txt.Failed = 0;
   if (Ed.FileName.empty()) {
     std::string name;
-    if (!AskFileName(name, 1)) return;
+    if (!AskFileName(name, FileNameUse::Write)) return;
     Ed.FileName = name;
   }
   if (Txt.Modified) {
     for (;;) {
-      if (WriteLines(1, Txt.LineCount, Ed.FileName, 0)) {
+      if (WriteLines(1, Txt.LineCount, Ed.FileName, SaveMode::Plain)) {
         Txt.Modified = false;
         Txt.LineSaved = false;
         break;
       }
       std::string name = Ed.FileName;
-      if (!AskFileName(name, 1)) {
+      if (!AskFileName(name, FileNameUse::Write)) {
         Txt.Failed = 1;
         return;
       }
       Ed.FileName = name;
     }
   }
-  WriteVariant('{', 2);
-  WriteVariant('}', 4);
+  WriteVariant('{', SaveMode::BlankControls);
+  WriteVariant('}', SaveMode::SpellControls);
 }
 
-void WriteToDirectory(int mode, const std::string& target) {
+void WriteToDirectory(SaveMode mode, const std::string& target) {
   std::string tried = target;
-  if (mode == 0) {
+  if (mode == SaveMode::Plain) {
     std::string answer;
     for (;;) {
       DrawMessage(InBuildSet("   Введите букву или путь:"));
@@ -447,7 +444,7 @@ void WriteToDirectory(int mode, const std::string& target) {
     PutStringAt(1, 1, shown.substr(0, size_t(Scr.ScreenWidth)), 0x0B);
   }
   if (WriteFileSafely(tried, TextForSave(1, Txt.LineCount, mode))) return;
-  if (mode != 0) {
+  if (mode != SaveMode::Plain) {
     ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
     return;
   }
@@ -459,7 +456,7 @@ void WriteToDirectory(int mode, const std::string& target) {
   ShowMessage(InBuildSet("Неверно указано устройство или путь: ") + tried + " !", 1);
 }
 
-void WriteVariant(char ch, int mode) {
+void WriteVariant(char ch, SaveMode mode) {
   size_t at = Ed.FileName.find(ch);
   if (at == std::string::npos) return;
   std::string target = Ed.FileName;

@@ -241,9 +241,9 @@ TEST_F(ColourTest, MarksAreSavedWithTheText) {
   Mark({'3', Key('?'), '4', '1'});
   Ed.CurCol = 5;
   Mark({'2', Key('>'), Enter, '1'});
-  EXPECT_EQ(TextForSave(1, 1, 0), "one\x02\x0Etwo\x04\x0F\x09\n");
-  EXPECT_EQ(TextForSave(1, 1, 2), "one  two   \n");
-  EXPECT_EQ(TextForSave(1, 1, 4), "one#2#14two#4#15#9\n");
+  EXPECT_EQ(TextForSave(1, 1, SaveMode::Plain), "one\x02\x0Etwo\x04\x0F\x09\n");
+  EXPECT_EQ(TextForSave(1, 1, SaveMode::BlankControls), "one  two   \n");
+  EXPECT_EQ(TextForSave(1, 1, SaveMode::SpellControls), "one#2#14two#4#15#9\n");
 }
 
 TEST_F(ColourTest, AMarkThatDoesNotFitLosesItsLastBytes) {

@@ -413,7 +413,7 @@ TEST_F(FormatTest, JustifiedLinesEndExactlyAtTheWidth) {
         "eleven twelve thirteen fourteen fifteen sixteen seventeen eighteen nineteen twenty", "", "after"});
   const auto before = Words(Lines());
   At(2, 3);
-  FormatParagraph(FormatJustified);
+  FormatParagraph(FormatStyle::Justified);
   const auto after = Lines();
   EXPECT_EQ(Words(after), before);
   ASSERT_GE(after.size(), 5u);
@@ -432,28 +432,28 @@ TEST_F(FormatTest, RaggedLinesAreFilledGreedily) {
   Text({"   one   two three", "four five six seven eight nine ten eleven twelve", "thirteen fourteen"});
   Ed.FormatWidth = 20;
   Ed.InsertMode = false;
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"    one two three", "four five six seven", "eight nine ten", "eleven twelve",
                                               "thirteen fourteen"}));
   EXPECT_FALSE(Ed.InsertMode);  // the typing mode comes back
-  EXPECT_EQ(Typing.FormatMode, FormatRagged);
+  EXPECT_EQ(Typing.FormatMode, FormatStyle::Ragged);
 }
 
 TEST_F(FormatTest, OnlyTheParagraphAroundTheCursorIsFormatted) {
   Text({"first   para", "", "        second para", "goes  on", "        third para", "x"});
   At(4, 1);
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"first   para", "", "    second para goes on", "        third para", "x"}));
   EXPECT_EQ(Cursor(), std::make_pair(4, 1));
   // Again: the next paragraph.
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Line(4), "    third para x");
   EXPECT_EQ(Cursor(), std::make_pair(4, 1));  // no line after it
 }
 
 TEST_F(FormatTest, FormattingFromEmptyLinesTakesTheParagraphBelow) {
   Text({"", "", "aa  bb", "cc"});
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"", "", "    aa bb cc"}));
 }
 
@@ -461,12 +461,12 @@ TEST_F(FormatTest, LongWordsAndLongLastLines) {
   Ed.FormatWidth = 10;
   // One word longer than the width: not spread, not broken off, formatting ends.
   Text({"abcdefghijklmno", "", "x"});
-  FormatParagraph(FormatJustified);
+  FormatParagraph(FormatStyle::Justified);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"    abcdefghijklmno", "", "x"}));
   EXPECT_EQ(Cursor(), std::make_pair(2, 1));
   // A last line longer than the width is broken; the empty line stays.
   Text({"aa bb", "cc dd ee ff gg hh", "", "x"});
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"    aa bb", "cc dd ee", "ff gg hh", "", "x"}));
 }
 
@@ -489,7 +489,7 @@ TEST_F(FormatTest, AThousandLineParagraph) {
   ASSERT_TRUE(AppendLine("end", Txt.LineWidth));
   Ed.FormatWidth = 60;
   At(500, 1);
-  FormatParagraph(FormatJustified);
+  FormatParagraph(FormatStyle::Justified);
   auto after = Lines();
   ASSERT_GE(after.size(), 3u);
   EXPECT_EQ(after.back(), "end");
@@ -504,7 +504,7 @@ TEST_F(FormatTest, AThousandLineParagraph) {
 TEST_F(FormatTest, AClosingSignalStopsTheFormatting) {
   Text({"one two three four five six seven eight nine ten eleven twelve thirteen fourteen fifteen"});
   ClosingSignal = SIGTERM;
-  EXPECT_THROW(FormatParagraph(FormatRagged), InputLost);
+  EXPECT_THROW(FormatParagraph(FormatStyle::Ragged), InputLost);
   EXPECT_EQ(Txt.LineCount, 1) << "no line was broken";
 }
 

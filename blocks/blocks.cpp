@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/limits.h"
 #include "blocks/marks.h"
 #include "builds/bindings.h"
 #include "core/commands.h"
@@ -30,7 +31,6 @@ void ResetBlockState() { Blk = BlockState{}; }
 
 namespace {
 
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -49,7 +49,7 @@ void ReportOverlap() {
 bool CursorOnText() {
   if (Txt.LineCount < 1) return false;
   Ed.CurLine = std::clamp<int16_t>(Ed.CurLine, 1, Txt.LineCount);
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxCol);
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxLineBytes);
   return true;
 }
 
@@ -173,7 +173,7 @@ size_t TypeBlockText(std::string_view text, int* pushed) {
   }
   // What was not typed is lost, unless it is only blanks.
   if (text.find_first_not_of(' ', typed) != std::string_view::npos) ++Typing.Lost;
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxCol);
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxLineBytes);
   TypeString({});  // the terminal cursor follows, as after any typing
   return typed;
 }
@@ -387,7 +387,7 @@ BlockKind MarkedBlock() {
   if (Ed.RectFirst > 0) {
     if (Ed.RectLast > Txt.LineCount) Ed.RectLast = Txt.LineCount;
     Ed.RectFirstCol = std::max(Ed.RectFirstCol, 1);
-    Ed.RectLastCol = std::min(Ed.RectLastCol, MaxCol);
+    Ed.RectLastCol = std::min(Ed.RectLastCol, MaxLineBytes);
     if (Ed.RectFirst <= Ed.RectLast && Ed.RectFirstCol <= Ed.RectLastCol) return BlockKind::Rect;
     Ed.RectFirst = Ed.RectLast = 0;
     Ed.RectFirstCol = Ed.RectLastCol = 0;
@@ -433,7 +433,7 @@ void MarkWordRight() {
   const std::string_view s = LineBytes(Ed.CurLine);
   int p = WordEndRight(s, Ed.CurCol, WordEnd::NextStart);
   if (p > StoredLength(Ed.CurLine)) p = TrimmedLength(s) + 1;
-  Ed.CurCol = std::clamp(p, 1, MaxCol);
+  Ed.CurCol = std::clamp(p, 1, MaxLineBytes);
   if (!rectMarked()) return;  // a line block only took the cursor line in
   if (Ed.CurCol < Ed.RectFirstCol)
     ExtendRectBlock(Ed.CurCol);
@@ -458,7 +458,7 @@ void MarkWordLeft() {
   // it finds that word's start rather than the one before.
   if (start >= TrimmedLength(s) && At(s, start - 1) != ' ') ++start;
   const int p = WordStartLeft(s, start);
-  Ed.CurCol = std::clamp(p, 1, MaxCol);
+  Ed.CurCol = std::clamp(p, 1, MaxLineBytes);
   if (p == start && Ed.CurCol > 1) --Ed.CurCol;
   if (!rectMarked()) return;
   if (Ed.CurCol < Ed.RectFirstCol)
@@ -511,7 +511,7 @@ void CopyBlock() {
   if (shift == 0) return;
   Ed.RectFirstCol += shift;
   Ed.RectLastCol += shift;
-  if (Ed.RectLastCol > Ed.FormatWidth || Ed.RectLastCol > MaxCol) RemoveAllMarks();
+  if (Ed.RectLastCol > Ed.FormatWidth || Ed.RectLastCol > MaxLineBytes) RemoveAllMarks();
 }
 
 void MoveBlock() {

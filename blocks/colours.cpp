@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/limits.h"
 #include "blocks/transforms.h"
 #include "builds/build.h"
 #include "core/state.h"
@@ -23,7 +24,6 @@ constexpr int Back = -1;   // 0 or Esc: back to the kind menu
 constexpr int Leave = -2;  // the abandon keys: the command ends
 
 constexpr uint8_t EnterScan = 0x1C;
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -91,7 +91,7 @@ void InsertMark(MarkKind kind, int f, int b) {
   }
   // A mark that does not fit into the 255 columns of a line loses its last
   // bytes: only those with a column to land on are typed.
-  m.resize(std::min(m.size(), size_t(std::max(0, MaxCol + 1 - Ed.CurCol))));
+  m.resize(std::min(m.size(), size_t(std::max(0, MaxLineBytes + 1 - Ed.CurCol))));
   const bool insert = Ed.InsertMode;
   Ed.InsertMode = true;
   TypeString(m);

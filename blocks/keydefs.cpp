@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "base/limits.h"
 #include "core/state.h"
 #include "edit/prompt.h"
 #include "edit/typing.h"
@@ -24,7 +25,6 @@ KeyDefState Defs;
 namespace {
 
 const char* const DefaultFileName = "keydef.vsk";
-constexpr size_t MaxLine = 255;  // bytes of a line that reading keeps
 // A key-definition file holds at most 255 short lines; reading gives up
 // after this much, so that a huge file given by mistake cannot stall.
 constexpr size_t MaxFileBytes = size_t(16) << 20;
@@ -92,7 +92,7 @@ bool ReadDefinitions(const std::string& path) {
         continue;
       }
       pending = true;
-      if (line.size() < MaxLine) line += c;
+      if (line.size() < size_t(MaxLineBytes)) line += c;
       else cut = true;
     }
   }
@@ -122,7 +122,7 @@ void ResetKeyDefs() {
 }
 
 bool DefineKey(uint8_t id, std::string_view text) {
-  if (text.size() > MaxLine) text = text.substr(0, MaxLine);
+  if (text.size() > size_t(MaxLineBytes)) text = text.substr(0, size_t(MaxLineBytes));
   // The room is judged before the old text is given back, as the heap
   // could not promise to reuse that block.
   if (LargestFreeBlock() < BlockSize(text)) return false;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/limits.h"
 #include "builds/bindings.h"
 #include "core/commands.h"
 #include "core/safefile.h"
@@ -261,7 +262,7 @@ void ContinueWord() {
     if (pending <= Shorts.ContinuationSource.size()) {
       TypeChar(uint8_t(Shorts.ContinuationSource[size_t(pending - 1)]));
       ++pending;
-      if (pending > 255) pending = 0;
+      if (pending > MaxLineBytes) pending = 0;
       return;
     }
     pending = 0;
@@ -278,7 +279,7 @@ void ContinueWord() {
   if (s.Shown) ClearMessageLine();
   // An offer accepted at the very end of a full line leaves nothing to
   // continue with.
-  if (pending > 255) pending = 0;
+  if (pending > MaxLineBytes) pending = 0;
 }
 
 bool TakeKeyToRerun() {

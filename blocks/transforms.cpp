@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 
+#include "base/limits.h"
 #include "builds/bindings.h"
 #include "core/state.h"
 #include "edit/words.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -103,7 +103,7 @@ void DropThousandsSeparators(std::string& field) {
 }  // namespace
 
 int WordStartAt(std::string_view line, int col) {
-  return std::clamp(WordStartLeft(line, WordEndRight(line, col, WordEnd::NextStart)), 1, MaxCol);
+  return std::clamp(WordStartLeft(line, WordEndRight(line, col, WordEnd::NextStart)), 1, MaxLineBytes);
 }
 
 void ConvertBlock() {
@@ -111,7 +111,7 @@ void ConvertBlock() {
   if (!ConversionFor(Kbd.KeyEvent, m)) return;
   if (Ed.BlockFirst > 0) {
     if (Ed.BlockFirst == Ed.CurLine && Ed.BlockLast == Ed.CurLine) SaveLineForUndo(Ed.CurLine);
-    for (int n = FirstLineOf(Ed.BlockFirst); n <= LastLineOf(Ed.BlockLast); ++n) ConvertLine(n, 1, MaxCol, m);
+    for (int n = FirstLineOf(Ed.BlockFirst); n <= LastLineOf(Ed.BlockLast); ++n) ConvertLine(n, 1, MaxLineBytes, m);
   } else if (Ed.RectFirst > 0) {
     Txt.Modified = true;
     if (Ed.RectFirst == Ed.CurLine && Ed.RectLast == Ed.CurLine) SaveLineForUndo(Ed.CurLine);
@@ -125,7 +125,7 @@ void ConvertBlock() {
     if (n < 1 || n > Txt.LineCount) return;
     SaveLineForUndo(n);
     const std::string s = LineString(n);
-    const int c = std::clamp(Ed.CurCol, 1, MaxCol);
+    const int c = std::clamp(Ed.CurCol, 1, MaxLineBytes);
     int i = c > 1 ? c - 1 : 1;
     if (c > 1 && At(s, i) == ' ') i = c;
     while (i > 1 && At(s, i) > 32) --i;

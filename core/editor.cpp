@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "base/limits.h"
 #include "blocks/keybuffer.h"
 #include "blocks/insertfile.h"
 #include "blocks/keydefs.h"
@@ -188,7 +189,7 @@ void ApplyStateFileText(const std::string& text) {
     v = ParseNumber(lines[i], ok);
     return ok;
   };
-  auto column = [](long v, int fallback) { return v >= 1 && v <= 255 ? int(v) : fallback; };
+  auto column = [](long v, int fallback) { return v >= 1 && v <= MaxLineBytes ? int(v) : fallback; };
   long v;
   if (value(1, v)) Ed.CurLine = v > Txt.LineCount ? Txt.LineCount : ClampLine(v, Ed.CurLine);
   if (value(0, v)) Ed.WindowTop = ClampLine(v, Ed.WindowTop);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/keycodes.h"
+#include "base/limits.h"
 #include "blocks/blocks.h"
 #include "blocks/clipboard.h"
 #include "blocks/colours.h"
@@ -199,7 +200,7 @@ void Dispatch(Cmd c) {
     case Cmd::UndoLastChange: CmdUndoLastChange(); break;
     case Cmd::WordLeft: Ed.CurCol = std::max(1, WordStartLeft(LineBytes(Ed.CurLine), Ed.CurCol)); break;
     case Cmd::WordLeftShift: MarkWordLeft(); break;
-    case Cmd::WordRight: Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, WordEnd::NextStart), 1, 255); break;
+    case Cmd::WordRight: Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, WordEnd::NextStart), 1, MaxLineBytes); break;
     case Cmd::WordRightShift: MarkWordRight(); break;
     case Cmd::WordToPrevEnd:
     case Cmd::WordToEnd: {
@@ -209,7 +210,7 @@ void Dispatch(Cmd c) {
       p = WordEndRight(line, p, WordEnd::End);
       if (p >= 1 && size_t(p) <= line.size() && line[size_t(p - 1)] != ' ' && IsDelimiter(uint8_t(line[size_t(p - 1)])))
         ++p;
-      Ed.CurCol = std::clamp(p, 1, 255);
+      Ed.CurCol = std::clamp(p, 1, MaxLineBytes);
       break;
     }
     case Cmd::Up4: CmdLinesUp(4, false); break;

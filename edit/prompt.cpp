@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "base/keycodes.h"
+#include "base/limits.h"
 #include "builds/build.h"
 #include "core/safefile.h"
 #include "core/state.h"
@@ -27,7 +28,7 @@ constexpr size_t HistoryWidth = 53;
 // The edited value keeps all 255 bytes, so that shortening and lengthening
 // it shows again what stood past its end.
 struct Field {
-  std::array<char, 255> Bytes;
+  std::array<char, MaxLineBytes> Bytes;
   size_t Length = 0;
   int Cursor = FieldStart;  // FieldCursor
   bool Edited = false;
@@ -227,7 +228,7 @@ void PromptLine(std::string& text, int kind) {
         std::getline(in, first);
         if (!first.empty() && first[0] != ' ') {
           std::getline(in, second);
-          f.Set(second.substr(0, 255));
+          f.Set(second.substr(0, size_t(MaxLineBytes)));
           f.Edited = true;
           Redraw(f);
         }

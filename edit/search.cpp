@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/keycodes.h"
+#include "base/limits.h"
 #include "builds/build.h"
 #include "core/commands.h"
 #include "core/state.h"
@@ -30,7 +31,6 @@ void ResetSearchState() { Search = SearchState{}; }
 
 namespace {
 
-constexpr int MaxLine = 255;  // bytes a line may hold
 
 enum class Outcome { Found, NotFound, Cancelled };
 
@@ -146,7 +146,7 @@ Outcome Find(std::string_view pattern, int startLine, int endLine, int startCol,
 
   // The start line: after the cursor forwards, before it upwards.
   const std::string_view first = LineBytes(startLine);
-  startCol = std::clamp(startCol, 0, MaxLine + 1);
+  startCol = std::clamp(startCol, 0, MaxLineBytes + 1);
   if (step > 0) {
     if (size_t(startCol) < first.size()) {
       if (int p = FindInLine(pat, first.substr(size_t(startCol)), caseSetting)) {
@@ -308,7 +308,7 @@ void RestorePosition() {
 // always give more than 255).
 bool ReadPairLine(std::istream& in, std::string& line, bool utf8, bool atStart) {
   line.clear();
-  const size_t keep = utf8 ? size_t(MaxLine) * 4 : size_t(MaxLine);
+  const size_t keep = utf8 ? size_t(MaxLineBytes) * 4 : size_t(MaxLineBytes);
   int ch = in.get();
   if (ch == std::char_traits<char>::eof()) return false;
   while (ch != std::char_traits<char>::eof() && ch != '\n' && ch != '\r') {
@@ -318,7 +318,7 @@ bool ReadPairLine(std::istream& in, std::string& line, bool utf8, bool atStart) 
   if (ch == '\r' && in.peek() == '\n') in.get();
   if (utf8) {
     line = Utf8ToInternal(line, atStart);
-    if (line.size() > size_t(MaxLine)) line.resize(size_t(MaxLine));
+    if (line.size() > size_t(MaxLineBytes)) line.resize(size_t(MaxLineBytes));
   }
   return true;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "base/limits.h"
 #include "blocks/marks.h"
 #include "core/state.h"
 #include "edit/lines.h"
@@ -20,7 +21,6 @@ TypingState Typing;
 
 namespace {
 
-constexpr int MaxCol = 255;          // the longest line
 constexpr int FirstLineColumn = 5;   // where a formatted paragraph's text starts
 
 // Byte i (1-based) of s; outside s a blank.
@@ -93,7 +93,7 @@ void OpenNextLine(std::string_view W) {
   }
   Ed.CurLine = n;
   Txt.LineSaved = false;
-  Ed.CurCol = std::min(Ed.IndentColumn + ListMarkerWidth(W, LineBytes(n)), MaxCol);
+  Ed.CurCol = std::min(Ed.IndentColumn + ListMarkerWidth(W, LineBytes(n)), MaxLineBytes);
 }
 
 // Moves the word W[p+1 .. q] of the cursor line (p: the blank before it) to
@@ -126,11 +126,11 @@ bool BreakLine(std::string W, int p, int q, int c) {
   std::string N = LineString(n);
   int k = 1 + ListMarkerWidth(W, N);
   while (k < ic && At(N, k) == ' ') ++k;
-  k = std::min(k, MaxCol - len);  // the word and its blank stay within the line
+  k = std::min(k, MaxLineBytes - len);  // the word and its blank stay within the line
 
   if (N.size() < size_t(k - 1)) N.resize(size_t(k - 1), ' ');
   N.insert(size_t(k - 1), W.substr(size_t(p), size_t(len)) + ' ');
-  if (N.size() > MaxCol) N.resize(MaxCol);  // only blanks stand there
+  if (N.size() > MaxLineBytes) N.resize(MaxLineBytes);  // only blanks stand there
   StoreLine(N, n);
   if (TrimmedLength(N) > StoredLength(n)) return false;  // no memory to grow line n
 
@@ -169,7 +169,7 @@ std::string Normalised(std::string_view s, int col) {
     blank = false;
     text += ch;
   }
-  const int indent = std::clamp(col - 1, 0, std::max(0, MaxCol - int(text.size())));
+  const int indent = std::clamp(col - 1, 0, std::max(0, MaxLineBytes - int(text.size())));
   return std::string(size_t(indent), ' ') + text;
 }
 
@@ -248,16 +248,16 @@ void TypeChar(uint8_t ch) {
     if (Ed.CurLine == before) ++Typing.Lost;  // no line could be opened
     return;
   }
-  if (c > MaxCol) {  // no column left for it
+  if (c > MaxLineBytes) {  // no column left for it
     ++Typing.Lost;
     return;
   }
 
   if (W.size() < size_t(c - 1)) W.resize(size_t(c - 1), ' ');
   W.insert(size_t(c - 1), 1, char(ch));
-  if (W.size() > MaxCol) {  // a full line loses its last character
+  if (W.size() > MaxLineBytes) {  // a full line loses its last character
     if (W.back() != ' ') ++Typing.Lost;
-    W.resize(MaxCol);
+    W.resize(MaxLineBytes);
   }
   int p = std::max<int>(TrimmedLength(W), c);
 
@@ -307,9 +307,9 @@ void TypeString(std::string_view text) {
 }
 
 bool FitLine(std::string& s) {
-  if (s.size() <= size_t(MaxCol)) return true;
-  if (s.find_first_not_of(' ', size_t(MaxCol)) != std::string::npos) return false;
-  s.resize(size_t(MaxCol));
+  if (s.size() <= size_t(MaxLineBytes)) return true;
+  if (s.find_first_not_of(' ', size_t(MaxLineBytes)) != std::string::npos) return false;
+  s.resize(size_t(MaxLineBytes));
   return true;
 }
 
@@ -326,7 +326,7 @@ bool SpliceAtCursor(int count, std::string_view text) {
   const size_t stored = s.size();
   if (size_t(col) > stored) return false;  // nothing to delete there: typing pads the line
   const int last = col + int(text.size()) - 1;  // the column of the last typed character
-  if (last > MaxCol) return false;
+  if (last > MaxLineBytes) return false;
   // The line as typing would leave it: each insertion into a full line
   // pushes out its last byte, which comes to the same as cutting the whole
   // at 255, and that may take blanks only.
@@ -523,7 +523,7 @@ void ExpandTabs() {
       out += ' ';
       while (out.size() % 8 != 0) out += ' ';
     }
-    if (out.size() > MaxCol) out.resize(MaxCol);
+    if (out.size() > MaxLineBytes) out.resize(MaxLineBytes);
     StoreLine(out, n);
   }
 }

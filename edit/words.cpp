@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/keycodes.h"
+#include "base/limits.h"
 #include "blocks/marks.h"
 #include "core/state.h"
 #include "screen/keys.h"
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank, so every line reads as if it
 // were padded with blanks on both sides.
@@ -49,7 +49,7 @@ bool WordAround(std::string& W, WordPart part, int& b, int& e) {
 bool IsDelimiter(uint8_t ch) { return ch != 0 && Delimiters.find(char(ch)) != std::string_view::npos; }
 
 int WordStartLeft(std::string_view line, int pos) {
-  int i = std::clamp(pos, 0, MaxCol + 1);
+  int i = std::clamp(pos, 0, MaxLineBytes + 1);
   auto delimiters = [&] {
     if (i > 0 && IsDelimiter(At(line, i))) {
       --i;
@@ -73,7 +73,7 @@ int WordStartLeft(std::string_view line, int pos) {
 
 int WordEndRight(std::string_view line, int pos, WordEnd to) {
   const int n = TrimmedLength(line);
-  int i = std::clamp(pos, 0, MaxCol + 1);
+  int i = std::clamp(pos, 0, MaxLineBytes + 1);
   auto skip = [&](bool (*cls)(uint8_t)) {
     while (i <= n && cls(At(line, i))) ++i;
   };
@@ -107,7 +107,7 @@ void WordAtCursor(std::string& text, WordPart part) {
     case WordPart::WithDelimiters:
       break;
   }
-  e = std::min(e, b + MaxCol);
+  e = std::min(e, b + MaxLineBytes);
   for (int i = b; i < e; ++i) text += char(At(W, i));
 }
 
@@ -142,7 +142,7 @@ void ExtendLineBlock() {
 
 void ExtendRectBlock(int col) {
   if (col > StoredLength(Ed.CurLine)) --col;
-  col = std::clamp(col, 1, MaxCol);
+  col = std::clamp(col, 1, MaxLineBytes);
   if (Ed.BlockFirst > 0) {
     ExtendLineBlock();
     return;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/keycodes.h"
+#include "base/limits.h"
 #include "screen/keydecode.h"
 
 struct KeyState {
@@ -45,5 +46,4 @@ void ToggleRusLayout();
 // is refused, with no message.  A key ends it early (and stays queued), a
 // closing signal ends it at once (InputLost); with keys already queued
 // there is no pause at all.
-constexpr int RefusalPauseMs = 777;
 void RefusalPause();

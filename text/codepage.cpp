@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "builds/build.h"
 #include "core/state.h"
 #include "screen/glyphs.h"
@@ -330,7 +331,7 @@ bool EncodeLines(int first, int last, const ByteMap& map, bool whole) {
     std::string s(SavedPart(LineBytes(n)));
     for (char& c : s) c = char(map[uint8_t(c)]);
     std::string u = (whole && n == 1 && CodePage.Utf8Bom ? std::string(kBomBytes) : std::string()) + InternalToUtf8(s);
-    if (u.size() > 255) {
+    if (u.size() > size_t(MaxLineBytes)) {
       ShowMessage(InBuildSet("Строка " + std::to_string(n) + ": длиннее 255 байт в UTF-8; текст не перекодирован"), 1);
       return false;
     }

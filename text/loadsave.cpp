@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/limits.h"
 #include "core/safefile.h"
 #include "core/state.h"
 #include "screen/cells.h"
@@ -118,7 +119,7 @@ bool LineReader::Next(std::string& line, bool& cut) {
     if (const void* cr = std::memchr(start, '\r', size_t(p - start))) p = static_cast<const char*>(cr);
     size_t n = size_t(p - start);
     // Bytes past the 255th are skipped up to the line end.
-    size_t room = 255 - line.size();
+    size_t room = size_t(MaxLineBytes) - line.size();
     if (n > room) {
       cut = true;
       for (const char* q = start + room; q < p && !TextCut; ++q) TextCut = *q != ' ';

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "core/state.h"
 #include "edit/prompt.h"
 #include "screen/cells.h"
@@ -35,7 +36,7 @@ void AppendLineForSave(std::string& out, int n, SaveMode mode) {
       else if (mode == SaveMode::SpellControls) out += "#" + std::to_string(b);
       else out += ' ';
     }
-    if (out.size() - start > 255) out.resize(start + 255);
+    if (out.size() - start > size_t(MaxLineBytes)) out.resize(start + size_t(MaxLineBytes));
     RecodeForDisk(out, start);  // back into the code page the file came in
   } else {
     AppendForDisk(out, s.substr(0, len));

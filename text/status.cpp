@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "base/limits.h"
 #include "core/state.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
@@ -105,7 +106,7 @@ void ReadLine(int n, LineCopy& t) {
   } else {
     s = std::string_view(reinterpret_cast<const char*>(Txt.Blanks.data() + 1), Txt.Blanks[0]);
   }
-  t.len = int(std::min<size_t>(s.size(), 255));
+  t.len = int(std::min<size_t>(s.size(), MaxLineBytes));
   std::memcpy(t.b.data() + 1, s.data(), size_t(t.len));
 }
 

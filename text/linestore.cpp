@@ -99,8 +99,8 @@ namespace {
 void FreeStore() {
   if (Txt.LineTable.empty()) return;
   for (int i = Txt.LineCount; i >= 1; --i) FreeBlock(Txt.LineTable[size_t(i)]);
-  if (Txt.LineTable[0]) {
-    delete[] Txt.LineTable[0];
+  if (Txt.LineTable[StatusRowEntry]) {
+    delete[] Txt.LineTable[StatusRowEntry];
     HeapGive(WorkLineBytes);
   }
   HeapGive(LineTableBytes);
@@ -119,7 +119,7 @@ bool InitLineStore() {
   if (LargestFreeBlock() < LineTableBytes || !HeapTake(LineTableBytes)) return false;
   Txt.LineTable.assign(LineTableSize, nullptr);
   if (!HeapTake(WorkLineBytes)) return false;
-  Txt.LineTable[0] = new uint8_t[WorkLineBytes]();
+  Txt.LineTable[StatusRowEntry] = new uint8_t[WorkLineBytes]();
   Txt.UndoIndex = 255;
   Txt.LineSaved = false;
   Txt.LineCount = 0;

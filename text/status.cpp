@@ -21,7 +21,7 @@ constexpr int NoStop = -1;  // a span that runs to its last column
 uint8_t SpareWorkLine[WorkLineBytes];
 
 uint8_t* WorkLine() {
-  if (!Txt.LineTable.empty() && Txt.LineTable[0] != nullptr) return Txt.LineTable[0];
+  if (!Txt.LineTable.empty() && Txt.LineTable[StatusRowEntry] != nullptr) return Txt.LineTable[StatusRowEntry];
   return SpareWorkLine;
 }
 

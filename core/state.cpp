@@ -6,6 +6,10 @@ EditorState Ed;
 
 Cell DefaultFillCell() { return MakeCell(CurrentBuild().FillChar, 0x07); }
 
+Cell MessageRowFill() {
+  return MakeCell(CellChar(Ed.FillCell), uint8_t(CellAttr(Ed.FillCell) | (Ed.LineLimitOff ? 0x08 : 0)));
+}
+
 void ResetEditorState() {
   Ed = EditorState{};
   Ed.FillCell = DefaultFillCell();

@@ -50,7 +50,8 @@ struct EditorState {
   uint8_t BraceComments = 0;          // 2: Pascal source mode
   bool InsertMode = true;
   uint8_t ExitStatus = 2;
-  Cell FillCell = 0;  // set from the build at start-up
+  Cell FillCell = 0;  // the idle message row's cell; set from the build at start-up
+  bool LineLimitOff = false;  // the line-length limit is switched off
 
   // Marks and blocks (the line store keeps their line numbers in step).
   std::array<int16_t, 3> LineMarks{};
@@ -73,3 +74,6 @@ void ResetEditorState();
 void ComputeTabStops();
 // FillCell's default for the build.
 Cell DefaultFillCell();
+// The cell the idle message row is filled with: FillCell, its foreground
+// bright while the line-length limit is off.
+Cell MessageRowFill();

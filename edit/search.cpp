@@ -71,13 +71,13 @@ std::pair<std::vector<Cell>::const_iterator, std::vector<Cell>::const_iterator> 
 
 void ClearForMatch(FindFor what) {
   const auto [b, e] = MessageRow();
-  if (what == FindFor::Replace && b != e && Cleared.fill == Ed.FillCell && Cleared.blockSize == ShownBlockSize() &&
+  if (what == FindFor::Replace && b != e && Cleared.fill == MessageRowFill() && Cleared.blockSize == ShownBlockSize() &&
       std::equal(b, e, Cleared.cells.begin(), Cleared.cells.end()))
     return;
   ClearMessageLine();
   const auto [b2, e2] = MessageRow();
   Cleared.cells.assign(b2, e2);
-  Cleared.fill = Ed.FillCell;
+  Cleared.fill = MessageRowFill();
   Cleared.blockSize = ShownBlockSize();
 }
 

@@ -215,10 +215,10 @@ int FirstNonBlank(std::string_view line) {
   return 0;
 }
 
-bool LineLimitOn() { return (Ed.FillCell & 0x0800) == 0; }
+bool LineLimitOn() { return !Ed.LineLimitOff; }
 
 void ToggleLineLimit() {
-  Ed.FillCell = Cell(Ed.FillCell ^ 0x0800);
+  Ed.LineLimitOff = !Ed.LineLimitOff;
   ClearMessageLine();
 }
 

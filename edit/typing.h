@@ -40,7 +40,7 @@ void ResetTypingState();
 // The position of the first non-blank of line, 0 for a line of blanks.
 int FirstNonBlank(std::string_view line);
 
-// The line-length limit lives in bit 0x0800 of FillCell: clear = on.
+// The line-length limit (on unless switched off).
 bool LineLimitOn();
 // Flips the limit and redraws the message row (whose brightness shows it).
 void ToggleLineLimit();

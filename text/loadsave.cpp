@@ -216,7 +216,7 @@ static bool ReadWholeFile(int fd, Utf8Decoding* strict) {
       if (firstPass && Load.CompactReload != 0) {
         FreeAllLines();
         SetLineWidth(7);
-        Ed.FillCell ^= 0x0800;
+        Ed.LineLimitOff = !Ed.LineLimitOff;
         restart = true;
         break;
       }

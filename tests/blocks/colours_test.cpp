@@ -249,7 +249,7 @@ TEST_F(ColourTest, MarksAreSavedWithTheText) {
 TEST_F(ColourTest, AMarkThatDoesNotFitLosesItsLastBytes) {
   // Typed as text is: without the line-length limit (which would break or
   // refuse the line at FormatWidth) the line is cut at 255 bytes.
-  Ed.FillCell = Cell(Ed.FillCell | 0x0800);
+  Ed.LineLimitOff = true;
   Text(std::string(253, 'x'), 1);
   Mark({'3', Key('?'), '4', '1'});  // three bytes, two columns left
   EXPECT_EQ(LineString(1).size(), 255u);

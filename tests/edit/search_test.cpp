@@ -957,7 +957,7 @@ TEST_F(ReplaceTest, ReplacingInOneStepGivesWhatTypingGives) {
       At(1, 1);
       Ed.WindowTop = 1;
       Ed.FormatWidth = uint8_t(width);
-      Ed.FillCell = Cell(limit ? (Ed.FillCell & ~0x0800) : (Ed.FillCell | 0x0800));
+      Ed.LineLimitOff = !limit;
       Ed.InsertMode = true;
       Ed.RectFirst = Ed.RectLast = int16_t(rect);
       Ed.RectFirstCol = rectCol;

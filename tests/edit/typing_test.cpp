@@ -48,7 +48,7 @@ class TypingTest : public EditorTest {
     return v;
   }
   static std::pair<int, int> Cursor() { return {Ed.CurLine, Ed.CurCol}; }
-  static void LimitOff() { Ed.FillCell = Cell(Ed.FillCell | 0x0800); }
+  static void LimitOff() { Ed.LineLimitOff = true; }
 };
 
 std::vector<std::string> Words(const std::vector<std::string>& lines) {
@@ -606,7 +606,7 @@ TEST_F(TypingTest, ASplicedReplacementIsWhatTypingItGives) {
     ASSERT_TRUE(AppendLine("", Txt.LineWidth));
     if (StoredLength(1) == 0) continue;
     Ed.FormatWidth = uint8_t(std::vector<int>{20, 60, 72, 200, 254}[size_t(pick(5))]);
-    Ed.FillCell = Cell(pick(2) ? (Ed.FillCell | 0x0800) : (Ed.FillCell & ~0x0800));
+    Ed.LineLimitOff = pick(2);
     Ed.InsertMode = true;
     Ed.BlockFirst = Ed.BlockLast = 0;
     Ed.RectFirst = Ed.RectLast = pick(2) ? 1 : 0;

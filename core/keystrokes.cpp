@@ -73,7 +73,7 @@ void KeystrokesScreen() {
     ++row;
   };
   line("  To get back, press Alt+Ctrl+Tab or Alt+Shift+K. Now press any key.");
-  line(CodePage.DiskIsAscii ? " ASCII" : CodePage.DiskIsKoi8 ? " KOI8" : CodePage.DiskIsUtf8 ? " UTF-8" : " ANSI");
+  line(DiskIs(Charset::Cp866) ? " ASCII" : DiskIs(Charset::Koi8) ? " KOI8" : CodePage.DiskUtf8 ? " UTF-8" : " ANSI");
   line("");
   std::string options = " {$DEFINE BSD}";
   if (CurrentBuild().koi8r) options += " {$DEFINE koi8r}";

@@ -109,7 +109,7 @@ void PascalKey(Cmd c) {
   };
   for (const Row& r : Rows) {
     if (r.Command != c) continue;
-    if (Ed.BraceComments == 2) {
+    if (Ed.Source == SourceMode::Pascal) {
       TypeString(r.Keyword);
       if (r.Back3) Ed.CurCol = std::max(1, Ed.CurCol - 3);
       return;

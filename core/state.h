@@ -17,6 +17,10 @@ struct PositionMark {
   uint8_t Column = 0;
 };
 
+// Pascal sources ("{" comments, Pascal keywords for some keys) or any other
+// text ("#" comments).
+enum class SourceMode : uint8_t { Plain, Pascal };
+
 struct EditorState {
   // Files.
   std::string FileName;      // as written on the command line (at most 127)
@@ -47,7 +51,7 @@ struct EditorState {
   bool AskRecodeOnLoad = true;
   bool StartScreen = true;
   bool LoadKeyBufferAtStart = false;  // -K
-  uint8_t BraceComments = 0;          // 2: Pascal source mode
+  SourceMode Source = SourceMode::Plain;
   bool InsertMode = true;
   uint8_t ExitStatus = 2;
   Cell FillCell = 0;  // the idle message row's cell; set from the build at start-up

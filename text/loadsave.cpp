@@ -151,7 +151,7 @@ bool ApplyFileNameRules(const std::string& name) {
   }
   for (char& c : ext) c = char(std::toupper(uint8_t(c)));
   if (ext == "PAS" || ext == "INC" || ext == "PP" || ext == "DPR") {
-    Ed.BraceComments = 2;
+    Ed.Source = SourceMode::Pascal;
     uint8_t w = uint8_t(Scr.ScreenWidth + 5);
     SetLineWidth(w);
     Ed.FormatWidth = w;
@@ -284,8 +284,7 @@ bool LoadFile() {
   }
   if (utf8.Form == Utf8Verdict::Convertible) {
     // Written back as UTF-8, with its byte-order mark if it had one.
-    CodePage.DiskIsAscii = CodePage.DiskIsKoi8 = CodePage.DiskIsAnsi = 0;
-    CodePage.DiskIsUtf8 = 1;
+    CodePage.DiskUtf8 = true;
     CodePage.Utf8Bom = utf8.Bom ? 1 : 0;
   }
   // Damage that loading could not avoid is told once, so that nobody saves a

@@ -151,8 +151,8 @@ void DrawVisible(RowImage& r, const LineCopy& t, int h, int v, int n, uint8_t lc
       r.ch[k] = b;
       r.attr[k] = a;
       if (n < 1) continue;
-      if (Ed.BraceComments == 2 && b == '{') ColourSpan(r, col, r.width, '}', lc, Ed.CommentColour);
-      if (Ed.BraceComments != 2 && b == '#') ColourSpan(r, col, r.width, NoStop, lc, Ed.CommentColour);
+      if (Ed.Source == SourceMode::Pascal && b == '{') ColourSpan(r, col, r.width, '}', lc, Ed.CommentColour);
+      if (Ed.Source != SourceMode::Pascal && b == '#') ColourSpan(r, col, r.width, NoStop, lc, Ed.CommentColour);
       if (b == '/' && t.At(i + 1) == '/') ColourSpan(r, col, r.width, NoStop, lc, Ed.CommentColour);
       continue;
     }
@@ -177,7 +177,7 @@ void DrawVisible(RowImage& r, const LineCopy& t, int h, int v, int n, uint8_t lc
 // brace passed while w is even: an odd w means a "}" closed any "{" found
 // further left, and w >= 2 that a word coloured by code 2 has ended.
 void ColourFromHiddenPart(RowImage& r, const LineCopy& t, int h, int v, uint8_t lc) {
-  const bool pascal = Ed.BraceComments == 2;
+  const bool pascal = Ed.Source == SourceMode::Pascal;
   int w = 0;
   for (int i = std::min(h, t.len); i >= 1; --i) {
     const uint8_t b = t.b[size_t(i)];

@@ -115,17 +115,17 @@ TEST(StartUp, FileNameRulesSetWidthsAndPascalMode) {
   EXPECT_EQ(StoredLength(1), 72);
   o.FileName = "unit.pas";
   Drive(o);
-  EXPECT_EQ(Ed.BraceComments, 2);
+  EXPECT_EQ(Ed.Source, SourceMode::Pascal);
   EXPECT_EQ(Ed.IndentColumn, 3);
   EXPECT_EQ(Txt.LineWidth, 85);
   EXPECT_EQ(Ed.CurCol, 3);
   EXPECT_EQ(Ed.TabStops[1], 11);
   o.FileName = "Prog.Dpr";
   Drive(o);
-  EXPECT_EQ(Ed.BraceComments, 2);
+  EXPECT_EQ(Ed.Source, SourceMode::Pascal);
   o.FileName = "notes.txt";
   Drive(o);
-  EXPECT_EQ(Ed.BraceComments, 0);
+  EXPECT_EQ(Ed.Source, SourceMode::Plain);
   EXPECT_EQ(Txt.LineWidth, 254);
   o.FileName = "a.0";  // 0 is not a width
   Drive(o);

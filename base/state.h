@@ -15,6 +15,10 @@ struct PositionMark {
   uint8_t Column = 0;
 };
 
+// Pascal sources ("{" comments, Pascal keywords for some keys) or any other
+// text ("#" comments).
+enum class SourceMode : uint8_t { Plain, Pascal };
+
 struct EditorState {
   // Files.
   std::string FileName;      // as written on the command line (at most 127)
@@ -45,10 +49,11 @@ struct EditorState {
   bool AskRecodeOnLoad = true;
   bool StartScreen = true;
   bool LoadKeyBufferAtStart = false;  // -K
-  uint8_t BraceComments = 0;          // 2: Pascal source mode
+  SourceMode Source = SourceMode::Plain;
   bool InsertMode = true;
   uint8_t ExitStatus = 2;
-  uint16_t FillCell = 0;  // a screen cell: character and attribute; from the build at start-up
+  uint16_t FillCell = 0;  // the idle message row's cell (character and attribute); from the build at start-up
+  bool LineLimitOff = false;  // the line-length limit is switched off
 
   // Marks and blocks (the line store keeps their line numbers in step).
   std::array<int16_t, 3> LineMarks{};

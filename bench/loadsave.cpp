@@ -73,7 +73,7 @@ void RunOnce(const std::string& path, Samples& s) {
   Ed.AskRecodeOnLoad = true;
   s.Load.push_back(TimeMs([] { LoadFile(); }));
   s.HeapUsed = Heap.Used;
-  s.Utf8 = CodePage.DiskIsUtf8 != 0;
+  s.Utf8 = CodePage.DiskUtf8;
   s.Serialise.push_back(TimeMs([] {
     std::string t = TextForSave();
     if (t.empty()) std::abort();
@@ -86,7 +86,7 @@ void RunOnce(const std::string& path, Samples& s) {
   s.Unsynced.push_back(s.Save.back() - SyncMs);
   s.Recode.push_back(TimeMs([] {
     std::array<uint8_t, 256> map;
-    for (int i = 0; i < 256; ++i) map[size_t(i)] = Koi8ToAscii(uint8_t(i));
+    for (int i = 0; i < 256; ++i) map[size_t(i)] = Koi8ToCp866(uint8_t(i));
     for (int n = 1; n <= Txt.LineCount; ++n) MapLineBytes(n, map);
   }));
   ResetLineStore();

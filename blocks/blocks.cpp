@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "text/marks.h"
 #include "edit/typing.h"
@@ -27,7 +28,6 @@ void ResetBlockState() { Blk = BlockState{}; }
 
 namespace {
 
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -45,7 +45,7 @@ void ReportOverlap() {
 bool CursorOnText() {
   if (Txt.LineCount < 1) return false;
   Ed.CurLine = std::clamp<int16_t>(Ed.CurLine, 1, Txt.LineCount);
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxCol);
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxLineBytes);
   return true;
 }
 
@@ -167,7 +167,7 @@ size_t TypeBlockText(std::string_view text, int* pushed) {
   }
   // What was not typed is lost, unless it is only blanks.
   if (text.find_first_not_of(' ', typed) != std::string_view::npos) ++Typing.Lost;
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxCol);
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxLineBytes);
   TypeString({});  // the terminal cursor follows, as after any typing
   return typed;
 }
@@ -386,7 +386,7 @@ BlockKind MarkedBlock() {
   if (Ed.RectFirst > 0) {
     if (Ed.RectLast > Txt.LineCount) Ed.RectLast = Txt.LineCount;
     Ed.RectFirstCol = std::max(Ed.RectFirstCol, 1);
-    Ed.RectLastCol = std::min(Ed.RectLastCol, MaxCol);
+    Ed.RectLastCol = std::min(Ed.RectLastCol, MaxLineBytes);
     if (Ed.RectFirst <= Ed.RectLast && Ed.RectFirstCol <= Ed.RectLastCol) return BlockKind::Rect;
     Ed.RectFirst = Ed.RectLast = 0;
     Ed.RectFirstCol = Ed.RectLastCol = 0;
@@ -429,9 +429,9 @@ void MarkWordRight() {
   else
     ExtendRectBlock(Ed.CurCol);
   const std::string_view s = LineBytes(Ed.CurLine);
-  int p = WordEndRight(s, Ed.CurCol, 0);
+  int p = WordEndRight(s, Ed.CurCol, WordEnd::NextStart);
   if (p > StoredLength(Ed.CurLine)) p = TrimmedLength(s) + 1;
-  Ed.CurCol = std::clamp(p, 1, MaxCol);
+  Ed.CurCol = std::clamp(p, 1, MaxLineBytes);
   if (!rectMarked()) return;  // a line block only took the cursor line in
   if (Ed.CurCol < Ed.RectFirstCol)
     ExtendRectBlock(Ed.CurCol);
@@ -456,7 +456,7 @@ void MarkWordLeft() {
   // it finds that word's start rather than the one before.
   if (start >= TrimmedLength(s) && At(s, start - 1) != ' ') ++start;
   const int p = WordStartLeft(s, start);
-  Ed.CurCol = std::clamp(p, 1, MaxCol);
+  Ed.CurCol = std::clamp(p, 1, MaxLineBytes);
   if (p == start && Ed.CurCol > 1) --Ed.CurCol;
   if (!rectMarked()) return;
   if (Ed.CurCol < Ed.RectFirstCol)
@@ -504,7 +504,7 @@ Outcome CopyBlock(bool keep) {
   if (shift == 0) return Outcome::Done;
   Ed.RectFirstCol += shift;
   Ed.RectLastCol += shift;
-  if (Ed.RectLastCol > Ed.FormatWidth || Ed.RectLastCol > MaxCol) RemoveAllMarks();
+  if (Ed.RectLastCol > Ed.FormatWidth || Ed.RectLastCol > MaxLineBytes) RemoveAllMarks();
   return Outcome::Done;
 }
 
@@ -588,7 +588,7 @@ bool WriteBlock(bool append) {
     Blk.BlockFileNameSet = true;
   }
   std::string name = Blk.BlockFileName;
-  if (!AskFileName(name, 1)) return true;
+  if (!AskFileName(name, FileNameUse::Write)) return true;
   Blk.BlockFileName = name;
   const int first = Ed.BlockFirst;
   const int last = Ed.BlockLast;
@@ -598,12 +598,12 @@ bool WriteBlock(bool append) {
   const bool appending = append && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   bool ok;
   if (!appending) {
-    ok = WriteLines(first, last, name, 0);
+    ok = WriteLines(first, last, name, SaveMode::Plain);
   } else {
     // Appending rewrites the file safely with the block after what it held.
     DrawMessage(InBuildSet("Записывается "));
     MoveCursor(Scr.ScreenWidth + 1, Scr.ScreenHeight + 1);
-    ok = ReadWhole(name, old) && WriteFileSafely(name, old + TextForSave(first, last, 0));
+    ok = ReadWhole(name, old) && WriteFileSafely(name, old + TextForSave(first, last, SaveMode::Plain));
     if (!ok) ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
     ClearMessageLine();
   }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/limits.h"
 #include "blocks/blocks.h"
 #include "base/safefile.h"
 #include "base/state.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr size_t MaxLine = 255;
 constexpr uint8_t PasteLineWidth = 254;  // the blank line a replaced block at the end leaves
 
 std::optional<std::string> ReadClipboard() { return ReadSharedFile(Ed.ClipboardPath); }
@@ -28,7 +28,7 @@ std::optional<std::string> ReadClipboard() { return ReadSharedFile(Ed.ClipboardP
 bool CursorOnText() {
   if (Txt.LineCount < 1) return false;
   Ed.CurLine = std::clamp<int16_t>(Ed.CurLine, 1, Txt.LineCount);
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxLineBytes);
   return true;
 }
 
@@ -171,7 +171,7 @@ Outcome PasteClipboard() {
     RefuseLongLine();
     return Outcome::Refused;
   }
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));  // typing into column 255 leaves it one past
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxLineBytes);  // typing into column 255 leaves it one past
   Txt.Modified = true;
   return whole ? Outcome::Done : Outcome::Refused;
 }
@@ -263,7 +263,7 @@ std::string InsertPastedText(const PastedText& paste) {
     if (full && ch != '\n') ++lost;
   }
   Ed.InsertMode = insertMode;
-  Ed.CurCol = std::clamp(Ed.CurCol, 1, int(MaxLine));
+  Ed.CurCol = std::clamp(Ed.CurCol, 1, MaxLineBytes);
   TypeString({});  // the terminal cursor follows
   Txt.Modified = true;
   std::string msg;

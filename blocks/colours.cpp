@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/limits.h"
 #include "blocks/transforms.h"
 #include "builds/build.h"
 #include "base/state.h"
@@ -15,15 +16,14 @@
 
 namespace {
 
-// Kinds of the first menu.
-enum Kind { ControlChar = 1, Word = 2, WholeLine = 3, ToLineEnd = 4, ToTextEnd = 5 };
+// Kinds of the first menu, by their answer numbers.
+enum class MarkKind { ControlChar = 1, Word, WholeLine, ToLineEnd, ToTextEnd };
 
 // What a picker gives besides a code.
 constexpr int Back = -1;   // 0 or Esc: back to the kind menu
 constexpr int Leave = -2;  // the abandon keys: the command ends
 
 constexpr uint8_t EnterScan = 0x1C;
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -54,7 +54,7 @@ int PickCode(std::string_view title, int count, std::string_view hint) {
 
 // Inserts the mark of the kind with foreground f and background b at the
 // cursor line; the cursor comes back to its column.
-void InsertMark(int kind, int f, int b) {
+void InsertMark(MarkKind kind, int f, int b) {
   const int n = Ed.CurLine;
   if (n < 1 || n > Txt.LineCount) return;
   std::string m(1, '\0');
@@ -64,22 +64,23 @@ void InsertMark(int kind, int f, int b) {
   SaveLineForUndo(n);
   const std::string line = LineString(n);
   switch (kind) {
-    case Word:
+    case MarkKind::Word:
       Ed.CurCol = WordStartAt(line, Ed.CurCol);
       m[0] = 2;
       break;
-    case WholeLine:
+    case MarkKind::WholeLine:
       m[0] = 9;
       std::reverse(m.begin(), m.end());  // [bg] fg 9
       Ed.CurCol = TrimmedLength(line) + 1;
       break;
-    case ToTextEnd:
+    case MarkKind::ToTextEnd:
       m[0] = 1;
       break;
-    default:  // to the end of the line: the kind byte stays 0
+    case MarkKind::ControlChar:
+    case MarkKind::ToLineEnd:  // to the end of the line: the kind byte stays 0
       break;
   }
-  if (kind != WholeLine) {
+  if (kind != MarkKind::WholeLine) {
     // Blanks just before the insertion point make room for the mark, so the
     // text after it stays in its columns.
     for (size_t k = 0; k < m.size(); ++k) {
@@ -90,7 +91,7 @@ void InsertMark(int kind, int f, int b) {
   }
   // A mark that does not fit into the 255 columns of a line loses its last
   // bytes: only those with a column to land on are typed.
-  m.resize(std::min(m.size(), size_t(std::max(0, MaxCol + 1 - Ed.CurCol))));
+  m.resize(std::min(m.size(), size_t(std::max(0, MaxLineBytes + 1 - Ed.CurCol))));
   const bool insert = Ed.InsertMode;
   Ed.InsertMode = true;
   TypeString(m);
@@ -109,11 +110,12 @@ void ColourMark() {
   uint8_t highlight = 1;
   for (;;) {
     Q.AskSelection = highlight;
-    const int kind = Ask(kinds, "", 0x3F, 0x2F, 0x50, 0x0D);
-    if (kind < ControlChar || kind > ToTextEnd) return;  // Esc, 0 or abandon
+    const int answer = Ask(kinds, "", 0x3F, 0x2F, 0x50, 0x0D);
+    if (answer < int(MarkKind::ControlChar) || answer > int(MarkKind::ToTextEnd)) return;  // Esc, 0 or abandon
+    const MarkKind kind = MarkKind(answer);
     highlight = uint8_t(kind);
 
-    if (kind == ControlChar) {
+    if (kind == MarkKind::ControlChar) {
       const int code = PickCode(" Символ: |", 32, "         Ctrl+Q, then any number (and Enter), F# or letter.");
       if (code == Back) continue;
       if (code == Leave) return;
@@ -127,9 +129,9 @@ void ColourMark() {
     if (b == Back) continue;
     if (b == Leave) return;
     Q.AskSelection = 1;
-    const int answer = Ask(blink, "", 0x3F, 0x2F, 0x5F, 0x0D);
-    if (answer == 2) b += 8;
-    else if (answer != 1) return;  // 3, Esc, 0 or abandon
+    const int bright = Ask(blink, "", 0x3F, 0x2F, 0x5F, 0x0D);
+    if (bright == 2) b += 8;
+    else if (bright != 1) return;  // 3, Esc, 0 or abandon
     InsertMark(kind, f, b);
     return;
   }

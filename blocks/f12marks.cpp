@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "text/linestore.h"
 
 namespace {
 
-constexpr size_t MaxLength = 255;  // the longest line
 
 }  // namespace
 
@@ -30,7 +30,7 @@ void ToggleLineMark() {
     // the end, as typed characters would: such a line cannot be marked.
     if (line.size() < t) line.resize(t, ' ');
     line.insert(t, std::string(" \0", 2));
-    if (line.size() > MaxLength) line.resize(MaxLength);
+    if (line.size() > size_t(MaxLineBytes)) line.resize(size_t(MaxLineBytes));
   }
   // Stored without SaveLineForUndo: the mark is no change of the text, so
   // Modified and LineSaved stay as they were.

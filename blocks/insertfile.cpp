@@ -56,7 +56,7 @@ void TakeFile() {
   // The name prompt asks again until a readable file is named or the user
   // gives up; a file that disappears before it is opened asks again too.
   for (;;) {
-    if (!AskFileName(name, 0)) return;
+    if (!AskFileName(name, FileNameUse::Read)) return;
     fd = OpenRegularForReading(name);
     if (fd >= 0) break;
     ShowMessage(InBuildSet("Файл не найден: ") + name, 1);

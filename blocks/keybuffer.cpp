@@ -134,17 +134,17 @@ bool RecordKey(uint32_t code) {
   return true;
 }
 
-void KeyBufferFile(int mode) {
+void KeyBufferFile(DataFileAction action) {
   std::string name = BufferFileName;
-  if (mode == 2) {
+  if (action == DataFileAction::LoadAtStart) {
     std::string found;
     if (!FindDataFile(name, found)) return;
-    if (!AskFileName(found, 2)) return;
+    if (!AskFileName(found, FileNameUse::Found)) return;
     ReadSlots(found);
     return;
   }
-  if (mode == 3) {
-    if (!AskFileName(name, 1)) return;
+  if (action == DataFileAction::Write) {
+    if (!AskFileName(name, FileNameUse::Write)) return;
     if (!WriteFileSafely(name, SlotBytes())) {
       ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
       return;
@@ -152,11 +152,11 @@ void KeyBufferFile(int mode) {
     ShowMessage(InBuildSet(" kbdbufer.vsk - OK!"), 1);
     return;
   }
-  if (mode == 4) {
-    if (!AskFileName(name, 0)) {
+  if (action == DataFileAction::Read) {
+    if (!AskFileName(name, FileNameUse::Read)) {
       // Offered once more with the file the data-file lookup finds.
       if (!FindDataFile(BufferFileName, name)) return;
-      if (!AskFileName(name, 0)) return;
+      if (!AskFileName(name, FileNameUse::Read)) return;
     }
     if (!ReadSlots(name)) {
       ShowMessage(InBuildSet("Файл не найден: ") + name, 1);

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "text/savefile.h"
+
 constexpr int KeyBufferSlots = 32;
 
 struct KeyBufferState {
@@ -51,6 +53,5 @@ PlayedKey TakePlayedKey();
 // be run.
 bool RecordKey(uint32_t code);
 
-// The file "kbdbufer.vsk": mode 2 loads it at start-up (when it is found),
-// 3 writes it, 4 reads it, both asking for the name.
-void KeyBufferFile(int mode);
+// The file "kbdbufer.vsk".
+void KeyBufferFile(DataFileAction action);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "text/prompt.h"
 #include "edit/typing.h"
@@ -24,7 +25,6 @@ KeyDefState Defs;
 namespace {
 
 const char* const DefaultFileName = "keydef.vsk";
-constexpr size_t MaxLine = 255;  // bytes of a line that reading keeps
 // A key-definition file holds at most 255 short lines; reading gives up
 // after this much, so that a huge file given by mistake cannot stall.
 constexpr size_t MaxFileBytes = size_t(16) << 20;
@@ -92,7 +92,7 @@ bool ReadDefinitions(const std::string& path) {
         continue;
       }
       pending = true;
-      if (line.size() < MaxLine) line += c;
+      if (line.size() < size_t(MaxLineBytes)) line += c;
       else cut = true;
     }
   }
@@ -122,7 +122,7 @@ void ResetKeyDefs() {
 }
 
 bool DefineKey(uint8_t id, std::string_view text) {
-  if (text.size() > MaxLine) text = text.substr(0, MaxLine);
+  if (text.size() > size_t(MaxLineBytes)) text = text.substr(0, size_t(MaxLineBytes));
   // The room is judged before the old text is given back, as the heap
   // could not promise to reuse that block.
   if (LargestFreeBlock() < BlockSize(text)) return false;
@@ -165,9 +165,12 @@ void RunOrDefineAskedKey() {
   RunOrDefineKey(KeyIdentifier(Kbd.KeyEvent));
 }
 
-void KeyDefFileIO(int mode) {
+void KeyDefFileIO(DataFileAction action) {
   std::string name = Ed.KeyDefFileName;
-  if (mode == 2) {
+  const FileNameUse use = action == DataFileAction::LoadAtStart ? FileNameUse::Found
+                          : action == DataFileAction::Write     ? FileNameUse::Write
+                                                                : FileNameUse::Read;
+  if (action == DataFileAction::LoadAtStart) {
     std::string found;
     if (!FindDataFile(name, found)) return;
     name = found;
@@ -177,7 +180,7 @@ void KeyDefFileIO(int mode) {
   // who keeps changing the name and then giving up.
   bool open = false;
   for (int attempt = 0; attempt < 16 && !open; ++attempt) {
-    if (AskFileName(name, mode)) {
+    if (AskFileName(name, use)) {
       open = true;
       break;
     }
@@ -187,7 +190,7 @@ void KeyDefFileIO(int mode) {
   }
   if (!open) return;
 
-  if (mode == 1) {
+  if (action == DataFileAction::Write) {
     if (!WriteFileSafely(name, DefinitionsText())) {
       ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
       return;
@@ -196,15 +199,15 @@ void KeyDefFileIO(int mode) {
     return;
   }
   if (!ReadDefinitions(name)) {
-    if (mode == 0) ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
+    if (action == DataFileAction::Read) ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
     return;
   }
-  if (mode == 0) ShowMessage(InBuildSet(" keydef.vsk - OK!"), 1);
+  if (action == DataFileAction::Read) ShowMessage(InBuildSet(" keydef.vsk - OK!"), 1);
 }
 
 void AskKeyDefsSave() {
   if (!Defs.KeyDefsChanged) return;
   Q.AskSelection = 1;
   if (Ask(InBuildSet(" Макросы записать ? | 1 - да | 2 или Esc - нет |"), "", 0x3F, 0x2F, 0x5F, 0x0D) == 1)
-    KeyDefFileIO(1);
+    KeyDefFileIO(DataFileAction::Write);
 }

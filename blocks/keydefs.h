@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/savefile.h"
+
 struct KeyDefState {
   std::array<std::string, 256> KeyDefs;  // the text of each identifier
   std::bitset<256> Defined;              // which identifiers have a text
@@ -40,9 +42,9 @@ void RunOrDefineKey(uint8_t id, bool redefine = false);
 // defines its definition, whether key definitions are switched on or not.
 void RunOrDefineAskedKey();
 
-// The file: mode 2 loads it at start-up (when it is found, without a
-// message), 0 reads it again, 1 writes it.  Both of the last ask for the name.
-void KeyDefFileIO(int mode);
+// The file "keydef.vsk"; loading it at start-up shows no message when it is
+// not found.
+void KeyDefFileIO(DataFileAction action);
 
 // When the editor is left: offers to write changed definitions.
 void AskKeyDefsSave();

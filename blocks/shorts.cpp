@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/limits.h"
 #include "builds/bindings.h"
 #include "base/safefile.h"
 #include "base/state.h"
@@ -233,7 +234,7 @@ bool ExpandAbbreviation() {
   const int before = Ed.CurCol - 1;
   if (before < 1 || size_t(before) > line.size() || line[size_t(before - 1)] == ' ') return false;
   std::string word;
-  WordAtCursor(word, 1);
+  WordAtCursor(word, WordPart::ToCursor);
   if (word.empty()) return false;
 
   for (const std::string& entry : Shorts.Abbreviations) {
@@ -260,14 +261,14 @@ void ContinueWord() {
     if (pending <= Shorts.ContinuationSource.size()) {
       TypeChar(uint8_t(Shorts.ContinuationSource[size_t(pending - 1)]));
       ++pending;
-      if (pending > 255) pending = 0;
+      if (pending > MaxLineBytes) pending = 0;
       return;
     }
     pending = 0;
   }
 
   std::string word;
-  WordAtCursor(word, 1);
+  WordAtCursor(word, WordPart::ToCursor);
   Search s;
   for (char c : word)
     if (uint8_t(c) > 41) s.Prefix += c;
@@ -277,7 +278,7 @@ void ContinueWord() {
   if (s.Shown) ClearMessageLine();
   // An offer accepted at the very end of a full line leaves nothing to
   // continue with.
-  if (pending > 255) pending = 0;
+  if (pending > MaxLineBytes) pending = 0;
 }
 
 bool TakeKeyToRerun() {

@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "builds/build.h"
 #include "text/words.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank.
 uint8_t At(std::string_view s, int i) {
@@ -102,14 +102,14 @@ void DropThousandsSeparators(std::string& field) {
 }  // namespace
 
 int WordStartAt(std::string_view line, int col) {
-  return std::clamp(WordStartLeft(line, WordEndRight(line, col, 0)), 1, MaxCol);
+  return std::clamp(WordStartLeft(line, WordEndRight(line, col, WordEnd::NextStart)), 1, MaxLineBytes);
 }
 
 void ConvertBlock(Conversion conversion) {
   const ByteMap m = MapOf(conversion);
   if (Ed.BlockFirst > 0) {
     if (Ed.BlockFirst == Ed.CurLine && Ed.BlockLast == Ed.CurLine) SaveLineForUndo(Ed.CurLine);
-    for (int n = FirstLineOf(Ed.BlockFirst); n <= LastLineOf(Ed.BlockLast); ++n) ConvertLine(n, 1, MaxCol, m);
+    for (int n = FirstLineOf(Ed.BlockFirst); n <= LastLineOf(Ed.BlockLast); ++n) ConvertLine(n, 1, MaxLineBytes, m);
   } else if (Ed.RectFirst > 0) {
     Txt.Modified = true;
     if (Ed.RectFirst == Ed.CurLine && Ed.RectLast == Ed.CurLine) SaveLineForUndo(Ed.CurLine);
@@ -123,7 +123,7 @@ void ConvertBlock(Conversion conversion) {
     if (n < 1 || n > Txt.LineCount) return;
     SaveLineForUndo(n);
     const std::string s = LineString(n);
-    const int c = std::clamp(Ed.CurCol, 1, MaxCol);
+    const int c = std::clamp(Ed.CurCol, 1, MaxLineBytes);
     int i = c > 1 ? c - 1 : 1;
     if (c > 1 && At(s, i) == ' ') i = c;
     while (i > 1 && At(s, i) > 32) --i;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/limits.h"
 #include "builds/build.h"
 #include "core/editor.h"
 #include "base/state.h"
@@ -54,7 +55,7 @@ int AskQuestion(const char* koi8Text, const char* cp866Text) {
 void Jump(int16_t line, int16_t top, int col) {
   Ed.CurLine = std::clamp<int16_t>(line, 1, Txt.LineCount);
   Ed.WindowTop = std::clamp<int16_t>(top, 1, Txt.LineCount);
-  if (col >= 1) Ed.CurCol = std::min(col, 255);
+  if (col >= 1) Ed.CurCol = std::min(col, MaxLineBytes);
   Txt.LineSaved = false;
 }
 
@@ -72,7 +73,7 @@ void CmdHome() {
 void CmdEnd() {
   std::string_view s = LineBytes(Ed.CurLine);
   // One past the visible end; a full line of 255 keeps the cursor on its end.
-  Ed.CurCol = std::clamp(TrimmedLength(s) + 1, 1, 255);
+  Ed.CurCol = std::clamp(TrimmedLength(s) + 1, 1, MaxLineBytes);
 }
 
 void CmdTab() {
@@ -275,7 +276,7 @@ void CmdUndoLastChange() {
   if (!Txt.LineSaved) return;
   const LoopState::Snapshot& other = Loop.LineSnapshot[size_t(1 - Loop.Selector)];
   StoreLine(other.Line, Ed.CurLine);
-  Ed.CurCol = std::clamp(other.Column, 1, 255);
+  Ed.CurCol = std::clamp(other.Column, 1, MaxLineBytes);
 }
 
 void CmdUndoTakeFile() {
@@ -316,10 +317,10 @@ void CmdShowKeyBytes() {
   size_t at = size_t(std::max(Ed.CurCol, 1) - 1);
   if (line.size() < at) line.resize(at, ' ');
   line.insert(at, buf);
-  if (line.size() > 255) line.resize(255);
+  if (line.size() > size_t(MaxLineBytes)) line.resize(size_t(MaxLineBytes));
   SaveLineForUndo(Ed.CurLine);
   StoreLine(line, Ed.CurLine);
-  Ed.CurCol = std::min<int>(Ed.CurCol + 8, 255);
+  Ed.CurCol = std::min<int>(Ed.CurCol + 8, MaxLineBytes);
 }
 
 void RunSecondEditor(const std::string& file) {
@@ -357,7 +358,7 @@ void RunSecondEditor(const std::string& file) {
   if (Term) Term->Suspend(false);
   // The second editor may have changed the editor's own data files.
   const std::string base = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
-  if (base == "keydef.vsk") KeyDefFileIO(2);
+  if (base == "keydef.vsk") KeyDefFileIO(DataFileAction::LoadAtStart);
   if (base == "shorts.vsk") LoadShorts();
   ClearScreenCells();
   ClearMessageLine();
@@ -375,7 +376,7 @@ void CmdHelp() {
 
 void CmdEditAnotherFile() {
   std::string name = Loop.OtherFileName.empty() ? Ed.KeyDefFileName : Loop.OtherFileName;
-  if (!AskFileName(name, 4)) return;
+  if (!AskFileName(name, FileNameUse::Any)) return;
   Loop.OtherFileName = name;
   std::string full;
   RunSecondEditor(FindDataFile(name, full, true) ? full : name);

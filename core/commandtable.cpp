@@ -17,6 +17,7 @@
 #include "builds/build.h"
 #include "core/commands.h"
 #include "core/editor.h"
+#include "base/limits.h"
 #include "base/state.h"
 #include "edit/lines.h"
 #include "edit/search.h"
@@ -70,7 +71,7 @@ void PascalKey(Cmd c) {
   };
   for (const Row& r : Rows) {
     if (r.Command != c) continue;
-    if (Ed.BraceComments == 2) {
+    if (Ed.Source == SourceMode::Pascal) {
       TypeString(r.Keyword);
       if (r.Back3) Ed.CurCol = std::max(1, Ed.CurCol - 3);
       return;
@@ -86,7 +87,7 @@ void PascalKey(Cmd c) {
         return;
       }
       case -5: TypeString("the "); return;
-      case -6: FormatParagraph(FormatRagged); return;
+      case -6: FormatParagraph(FormatStyle::Ragged); return;
       default: Type(uint8_t(r.Plain)); return;
     }
   }
@@ -97,10 +98,10 @@ void WordEnd(bool previous) {
   std::string line = LineString(Ed.CurLine);
   int p = Ed.CurCol;
   if (previous) p = WordStartLeft(line, WordStartLeft(line, p));
-  p = WordEndRight(line, p, 1);
+  p = WordEndRight(line, p, WordEnd::End);
   if (p >= 1 && size_t(p) <= line.size() && line[size_t(p - 1)] != ' ' && IsDelimiter(uint8_t(line[size_t(p - 1)])))
     ++p;
-  Ed.CurCol = std::clamp(p, 1, 255);
+  Ed.CurCol = std::clamp(p, 1, MaxLineBytes);
 }
 
 // The line's first non-blank to column col, in insert mode whatever the mode.
@@ -136,7 +137,7 @@ constexpr CommandRow kRows[] = {
     Row(Cmd::PageDown, [](int) { PageDown(); }),
     Row(Cmd::ToggleInsert, [](int) { CmdToggleInsert(); }),
     Row(Cmd::DeleteChar, [](int) { CmdDelete(); }),
-    Row(Cmd::WriteKeyBuffer, [](int) { KeyBufferFile(3); }, {Menu::Buffer, 3}),
+    Row(Cmd::WriteKeyBuffer, [](int) { KeyBufferFile(DataFileAction::Write); }, {Menu::Buffer, 3}),
     Row(Cmd::RereadShorts, [](int) { RereadShorts(); }, {Menu::Continuation, 2}),
     Row(Cmd::BackTab, [](int) { CmdBackTab(); }),
     Row(Cmd::Escape, [](int) { CmdEscape(); }),
@@ -162,7 +163,7 @@ constexpr CommandRow kRows[] = {
     Row(Cmd::UndoLastChange, [](int) { CmdUndoLastChange(); }, {Menu::Restore, 3}),
     Row(Cmd::WordLeft, [](int) { Ed.CurCol = std::max(1, WordStartLeft(LineBytes(Ed.CurLine), Ed.CurCol)); },
         {Menu::Cursor, 1}),
-    Row(Cmd::WordRight, [](int) { Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, 0), 1, 255); },
+    Row(Cmd::WordRight, [](int) { Ed.CurCol = std::clamp(WordEndRight(LineBytes(Ed.CurLine), Ed.CurCol, WordEnd::NextStart), 1, MaxLineBytes); },
         {Menu::Cursor, 2}),
     Row(Cmd::WordLeftShift, [](int) { MarkWordLeft(); }),
     Row(Cmd::WordRightShift, [](int) { MarkWordRight(); }),
@@ -207,7 +208,7 @@ constexpr CommandRow kRows[] = {
     // Variant 1: the second line of each pair into the first.
     Row(Cmd::ReplaceFromFile, [](int v) { ReplaceFromFile(v == 1); }, {Menu::ReplaceByFile, 1},
         {Menu::ReplaceByFile, 2, 1}),
-    Row(Cmd::WriteToAnotherFile, [](int) { WriteToDirectory(0); }, {Menu::File, 2}),
+    Row(Cmd::WriteToAnotherFile, [](int) { WriteToDirectory(SaveMode::Plain); }, {Menu::File, 2}),
     // Without a line block: colour marking.
     Row(Cmd::WriteBlock, [](int) { if (!WriteBlock(true)) ColourMark(); }, {Menu::File, 3}),
     Row(Cmd::TakeFile, [](int) { TakeFile(); }, {Menu::File, 4}),
@@ -246,9 +247,9 @@ constexpr CommandRow kRows[] = {
     Row(Cmd::IndentToCursor, [](int) { IndentTo(Ed.CurCol); }, {Menu::Format, 1}),
     Row(Cmd::IndentToColumn, [](int) { IndentTo(Ed.IndentColumn); }),
     Row(Cmd::ToggleLengthLimit, [](int) { ToggleLineLimit(); }, {Menu::Format, 2}),
-    Row(Cmd::FormatJustified, [](int) { FormatParagraph(FormatJustified); }, {Menu::Paragraph, 1}),
+    Row(Cmd::FormatJustified, [](int) { FormatParagraph(FormatStyle::Justified); }, {Menu::Paragraph, 1}),
     Row(Cmd::Continuation, [](int) { ContinueWord(); }, {Menu::Continuation, 1}),
-    Row(Cmd::ReadKeyBuffer, [](int) { KeyBufferFile(4); }, {Menu::Buffer, 4}),
+    Row(Cmd::ReadKeyBuffer, [](int) { KeyBufferFile(DataFileAction::Read); }, {Menu::Buffer, 4}),
     Row(Cmd::Record, [](int) { StartOrStopRecording(); }, {Menu::Buffer, 1}),
     Row(Cmd::ColourMarking, [](int) { ColourMark(); }, {Menu::Main, 4, 0, true}),
     Row(Cmd::SwitchRusLayout, [](int) { ToggleRusLayout(); }, {Menu::Main, 8}),

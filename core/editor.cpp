@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "base/limits.h"
 #include "blocks/keybuffer.h"
 #include "blocks/insertfile.h"
 #include "blocks/keydefs.h"
@@ -153,6 +154,10 @@ void ScanSwitches(std::string s) {
   }
 }
 
+// Line 15 of the state file is the message row's fill cell, with this bit
+// set when the line-length limit is off.
+constexpr uint16_t StateLimitOffBit = 0x0800;
+
 std::string StateFileText() {
   std::ostringstream o;
   const auto& p1 = Ed.PositionMarks[0];
@@ -171,7 +176,7 @@ std::string StateFileText() {
     << int(p2.Column) << '\n'
     << (Ed.InsertMode ? 1 : 0) << '\n'
     << (Kbd.RusLayoutOn ? 1 : 0) << '\n'
-    << unsigned(Ed.FillCell) << '\n'
+    << unsigned(Ed.FillCell | (Ed.LineLimitOff ? StateLimitOffBit : 0)) << '\n'
     << int(Ed.ColumnMark) << '\n';
   return o.str();
 }
@@ -190,7 +195,7 @@ void ApplyStateFileText(const std::string& text) {
     v = ParseNumber(lines[i], ok);
     return ok;
   };
-  auto column = [](long v, int fallback) { return v >= 1 && v <= 255 ? int(v) : fallback; };
+  auto column = [](long v, int fallback) { return v >= 1 && v <= MaxLineBytes ? int(v) : fallback; };
   long v;
   if (value(1, v)) Ed.CurLine = v > Txt.LineCount ? Txt.LineCount : ClampLine(v, Ed.CurLine);
   if (value(0, v)) Ed.WindowTop = ClampLine(v, Ed.WindowTop);
@@ -208,7 +213,7 @@ void ApplyStateFileText(const std::string& text) {
   }
   if (value(12, v)) Ed.InsertMode = v != 0;
   if (value(13, v)) Kbd.RusLayoutOn = v != 0;
-  if (value(14, v)) Ed.FillCell = Cell(Ed.FillCell | (uint16_t(v) & 0x0800));
+  if (value(14, v) && (uint16_t(v) & StateLimitOffBit) != 0) Ed.LineLimitOff = true;
   if (value(15, v)) Ed.ColumnMark = uint8_t(column(v, Ed.ColumnMark));
 }
 
@@ -271,13 +276,16 @@ void StartEditor(const std::vector<std::string>& args) {
   ReadStateFile();
   LoadStringHistory();
   Prompt.QuickSearchCase = Prompt.LoadedCase;
-  if (!(Ed.FillCell & 0x0100)) Ed.FillCell = DefaultFillCell();
+  if (!(Ed.FillCell & 0x0100)) {  // never set: the default, with the limit on
+    Ed.FillCell = DefaultFillCell();
+    Ed.LineLimitOff = false;
+  }
   // Abbreviations and continuations, key definitions (both quietly) and,
   // with -K, the keystroke buffer.
   LoadShorts();
-  KeyDefFileIO(2);
+  KeyDefFileIO(DataFileAction::LoadAtStart);
   ClearKeyBufferCounters();
-  if (Ed.LoadKeyBufferAtStart) KeyBufferFile(2);
+  if (Ed.LoadKeyBufferAtStart) KeyBufferFile(DataFileAction::LoadAtStart);
   ClearMessageLine();
 }
 

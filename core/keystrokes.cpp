@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/keycodes.h"
 #include "builds/build.h"
 #include "builds/keymap.h"
 #include "base/state.h"
@@ -37,9 +38,9 @@ int ReadSlotNumber(int row) {
       MoveCursor(3 + int(digits.size()), row);
       FlushScreen(false);
       ReadKeyEvent();
-      if (KeyLow16() == 0x011B) return -1;
-      if (KeyLow16() == 0x1C0D) break;
-      if (KeyLow16() == 0x0E08 && !digits.empty()) digits.pop_back();
+      if (KeyLow16() == Low16(KeyEsc)) return -1;
+      if (KeyLow16() == Low16(KeyEnter)) break;
+      if (KeyLow16() == Low16(KeyBackspace) && !digits.empty()) digits.pop_back();
       else if (KeyChar() >= '0' && KeyChar() <= '9' && digits.size() < 3) digits += char(KeyChar());
       PutStringAt(1, row, "  " + digits + " ", 0x07);
     }
@@ -72,7 +73,7 @@ void KeystrokesScreen() {
     ++row;
   };
   line("  To get back, press Alt+Ctrl+Tab or Alt+Shift+K. Now press any key.");
-  line(CodePage.DiskIsAscii ? " ASCII" : CodePage.DiskIsKoi8 ? " KOI8" : CodePage.DiskIsUtf8 ? " UTF-8" : " ANSI");
+  line(DiskIs(Charset::Cp866) ? " ASCII" : DiskIs(Charset::Koi8) ? " KOI8" : CodePage.DiskUtf8 ? " UTF-8" : " ANSI");
   line("");
   std::string options = " {$DEFINE BSD}";
   if (CurrentBuild().koi8r) options += " {$DEFINE koi8r}";
@@ -92,25 +93,25 @@ void KeystrokesScreen() {
     MoveCursor(1, Kbd.ShowRow + 1);
     FlushScreen(false);
     ReadKeyEvent();
-    if (first && Kbd.KeyEvent == 0x00003920u) {
+    if (first && Kbd.KeyEvent == KeySpace) {
       Restore(std::min<int>(row, Scr.ScreenHeight));
       break;
     }
     ShowKeyCode(0x1E);
     // The completion of GetKey, each key shown as it comes.
-    if (Kbd.KeyEvent == 0x03081A00u) {
+    if (Kbd.KeyEvent == KeyAltBracketPrefix) {
       ReadAndShowKey(0x1C);
       if (KeyPressed()) ReadAndShowKey(0x1C);
       uint8_t scan = KeyScan() >= 0x80 ? 0x7F : uint8_t(KeyScan() + 0x80);
-      Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF0000FFu) | uint32_t(scan) << 8 | 0x00080000u;
+      Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF0000FFu) | uint32_t(scan) << 8 | uint32_t(ShiftAlt) << 16;
       ShowKeyCode(0x70);
-    } else if (KeyLow16() == 0x011B && KeyPressed()) {
+    } else if (KeyLow16() == Low16(KeyEsc) && KeyPressed()) {
       ReadAndShowKey(0x1C);
-      if (KeyLow16() == 0x1A5B) {
+      if (KeyLow16() == Low16(KeyLeftBracket)) {
         ReadAndShowKey(0x1C);
         ReadAndShowKey(0x1C);
         uint8_t scan = KeyScan() >= 0x80 ? 0x7F : uint8_t(KeyScan() + 0x80);
-        Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF0000FFu) | uint32_t(scan) << 8 | 0x000F0000u;
+        Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF0000FFu) | uint32_t(scan) << 8 | uint32_t(ShiftCompleted) << 16;
         ShowKeyCode(0x70);
       }
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/keycodes.h"
+#include "base/limits.h"
 #include "blocks/blocks.h"
 #include "blocks/clipboard.h"
 #include "blocks/colours.h"
@@ -50,7 +52,7 @@ constexpr struct {
 bool LiteralFunctionKey() {
   if (!Typing.LiteralMode) return false;
   const uint32_t code = Kbd.KeyEvent;
-  if ((code >> 24) == 2 && KeyScan() == 0xFF && KeyChar() >= 1 && KeyChar() <= 12) {
+  if ((code >> 24) == FlagsFunction && KeyScan() == FunctionScan && KeyChar() >= 1 && KeyChar() <= 12) {
     TypeLiteral(KeyChar());
     return true;
   }
@@ -144,8 +146,8 @@ void MainLoopTurn() {
     return;
   }
   const uint32_t code = Kbd.KeyEvent;
-  if (KeyScan() == 0xFF || KeyChar() == 0 || (KeyShift() & 0x0C) != 0) Shorts.PendingContinuation = 0;
-  if (code != 0x0008A56Bu && KeyLow16() != 0xFF0A) Insert.InsertedLast = 0;
+  if (KeyScan() == FunctionScan || KeyChar() == 0 || (KeyShift() & ShiftCtrlOrAlt) != 0) Shorts.PendingContinuation = 0;
+  if (code != KeyCtrlF1 && KeyLow16() != Low16(KeyF10)) Insert.InsertedLast = 0;
 
   // The line as it was before this command, for "undo last change".
   Loop.Selector = 1 - Loop.Selector;
@@ -156,7 +158,7 @@ void MainLoopTurn() {
     Loop.LastCommand = LoopState::Typed;
     return;
   }
-  if (KeyShift() == 0x0F) {
+  if (KeyShift() == ShiftCompleted) {
     Loop.LastCommand = LoopState::KeyDefinition;
     // A completed sequence (Esc-Alt+key): (re)defines the key definition of
     // its re-mapped scan code, whether or not one exists.
@@ -174,8 +176,8 @@ void MainLoopTurn() {
   // Alt keys without a command run or define key definitions (when they
   // are switched on); other modified or function-key codes without a
   // command do nothing rather than type their key number.
-  if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == 0xFF) {
-    if (KeyShift() == 8 && (KeyChar() == 0 || KeyScan() == 0xFF)) {
+  if (KeyShift() != 0 || KeyFlags() != 0 || KeyScan() == FunctionScan) {
+    if (KeyShift() == ShiftAlt && (KeyChar() == 0 || KeyScan() == FunctionScan)) {
       Loop.LastCommand = LoopState::KeyDefinition;
       if (Loop.KeyDefinitionsOn) RunOrDefineKey(KeyIdentifier(code));
     }

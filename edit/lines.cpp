@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "text/marks.h"
 #include "text/words.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int MaxCol = 255;  // the longest line
 
 uint8_t At(std::string_view s, int i) {
   return i >= 1 && size_t(i) <= s.size() ? uint8_t(s[size_t(i - 1)]) : uint8_t(' ');
@@ -66,7 +66,7 @@ void CursorRight(bool extend) {
     if (Ed.CurCol <= length) ++Ed.CurCol;
   if (p == Ed.RectFirstCol && Ed.RectLastCol > Ed.RectFirstCol)
     ++Ed.RectFirstCol;
-  else if (Ed.RectLastCol < MaxCol)
+  else if (Ed.RectLastCol < MaxLineBytes)
     ++Ed.RectLastCol;
 }
 
@@ -183,9 +183,9 @@ Outcome SplitLine() {
   // The new line may not pass 255 bytes: its trailing blanks go first, then
   // as much of the indentation as needed; the moved text is always kept.
   int indent = std::max(0, Ed.IndentColumn - 1);
-  if (indent + tail.size() > MaxCol)
+  if (indent + tail.size() > MaxLineBytes)
     while (!tail.empty() && tail.back() == ' ') tail.pop_back();
-  indent = std::min<int>(indent, MaxCol - int(tail.size()));
+  indent = std::min<int>(indent, MaxLineBytes - int(tail.size()));
   const std::string text = std::string(size_t(indent), ' ') + tail;
 
   int16_t n = int16_t(Ed.CurLine + 1);
@@ -206,7 +206,7 @@ void JoinLines() {
   Txt.LineSaved = false;
   SaveLineForUndo(cur);
 
-  const int col = std::clamp(Ed.CurCol, 1, MaxCol + 1);
+  const int col = std::clamp(Ed.CurCol, 1, MaxLineBytes + 1);
   std::string A(LineBytes(cur).substr(0, size_t(col - 1)));
   A.resize(size_t(col - 1), ' ');
 
@@ -223,7 +223,7 @@ void JoinLines() {
     DeleteLine(d);
   } else {
     // Only whole words move: up to the last blank that still fits.
-    int m = std::min(k + Ed.FormatWidth - col + 1, MaxCol + 1);
+    int m = std::min(k + Ed.FormatWidth - col + 1, MaxLineBytes + 1);
     while (m > k && !IsBlank(At(B, m))) --m;
     if (m <= k) return;
     A += B.substr(size_t(k - 1), size_t(m - k));
@@ -232,7 +232,7 @@ void JoinLines() {
     B = B.substr(0, size_t(k - 1)) + B.substr(rest);
     StoreLine(B, next);
   }
-  if (A.size() > MaxCol) A.resize(MaxCol);  // only blanks can stand there
+  if (A.size() > MaxLineBytes) A.resize(MaxLineBytes);  // only blanks can stand there
   StoreLine(A, cur);
 }
 
@@ -241,13 +241,13 @@ void SetIndentation(int target) {
   std::string W = LineString(Ed.CurLine);
   const int k = FirstNonBlankCol(W);
   if (k == 0) return;  // nothing to move
-  target = std::clamp(target, 1, MaxCol);
+  target = std::clamp(target, 1, MaxLineBytes);
   if (target > k) {
     // The text moves right only as far as it still fits in a line.
-    const int room = MaxCol - TrimmedLength(W);
+    const int room = MaxLineBytes - TrimmedLength(W);
     const int shift = std::min(target - k, std::max(0, room));
     W.insert(0, size_t(shift), ' ');
-    if (W.size() > MaxCol) W.resize(MaxCol);
+    if (W.size() > MaxLineBytes) W.resize(MaxLineBytes);
   } else if (target < k) {
     W.erase(0, size_t(k - target));
   }
@@ -271,7 +271,7 @@ void DeleteWordLeft(bool afterBlank) {
   if (IsBlank(At(W, Ed.CurCol - 1))) afterBlank = true;
   if (IsDelimiter(At(W, p)) && IsDelimiter(At(W, p - 1))) ++p;
   p = WordStartLeft(W, p);
-  int e = WordEndRight(W, p, 0);
+  int e = WordEndRight(W, p, WordEnd::NextStart);
   while (p > 1 && IsDelimiter(At(W, p - 1)) && At(W, p) > ' ') --p;
   if (!IsBlank(At(W, e)) && !(IsDelimiter(At(W, e)) && !afterBlank)) --e;
 
@@ -281,7 +281,7 @@ void DeleteWordLeft(bool afterBlank) {
     if (size_t(Ed.CurCol - 1) <= W.size()) W.insert(size_t(Ed.CurCol - 1), 1, ' ');
     ++Ed.CurCol;
   }
-  if (W.size() > MaxCol) W.resize(MaxCol);
+  if (W.size() > MaxLineBytes) W.resize(MaxLineBytes);
   StoreLine(W, Ed.CurLine);
 }
 
@@ -298,6 +298,6 @@ void DeleteWord() {
     while (IsBlank(here()) && Ed.CurCol <= TrimmedLength(LineBytes(Ed.CurLine))) DeleteCharAtCursor();
     return;
   }
-  Ed.CurCol = WordEndRight(W, Ed.CurCol, 0);
+  Ed.CurCol = WordEndRight(W, Ed.CurCol, WordEnd::NextStart);
   DeleteWordLeft(true);
 }

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/keycodes.h"
+#include "base/limits.h"
 #include "builds/build.h"
 #include "base/state.h"
 #include "edit/linematch.h"
@@ -28,7 +30,6 @@ void ResetSearchState() { Search = SearchState{}; }
 
 namespace {
 
-constexpr int MaxLine = 255;  // bytes a line may hold
 
 enum class FindResult { Found, NotFound, Cancelled };
 
@@ -67,19 +68,19 @@ std::pair<std::vector<Cell>::const_iterator, std::vector<Cell>::const_iterator> 
   return {Scr.ScreenCells.begin() + std::ptrdiff_t(w), Scr.ScreenCells.begin() + std::ptrdiff_t(2 * w)};
 }
 
-void ClearForMatch(int searchMode) {
+void ClearForMatch(FindFor what) {
   const auto [b, e] = MessageRow();
-  if (searchMode == 0 && b != e && Cleared.fill == Ed.FillCell && Cleared.blockSize == ShownBlockSize() &&
+  if (what == FindFor::Replace && b != e && Cleared.fill == MessageRowFill() && Cleared.blockSize == ShownBlockSize() &&
       std::equal(b, e, Cleared.cells.begin(), Cleared.cells.end()))
     return;
   ClearMessageLine();
   const auto [b2, e2] = MessageRow();
   Cleared.cells.assign(b2, e2);
-  Cleared.fill = Ed.FillCell;
+  Cleared.fill = MessageRowFill();
   Cleared.blockSize = ShownBlockSize();
 }
 
-void Match(int line, int col, bool otherLine, int searchMode) {
+void Match(int line, int col, bool otherLine, FindFor what) {
   Ed.CurLine = int16_t(line);
   Ed.WindowTop = int16_t(line);
   Ed.CurCol = col;
@@ -87,11 +88,11 @@ void Match(int line, int col, bool otherLine, int searchMode) {
     Txt.LineSaved = false;
     Ed.HScroll = 0;
   }
-  ClearForMatch(searchMode);
+  ClearForMatch(what);
 }
 
-void NotFound(int searchMode) {
-  if (searchMode == 1) {
+void NotFound(FindFor what) {
+  if (what == FindFor::Search) {
     ShowMessage(InBuildSet("Строка не найдена."), 1);
     return;
   }
@@ -101,10 +102,10 @@ void NotFound(int searchMode) {
   if (!Search.Batch && Search.TooLong == 0) ShowMessage(InBuildSet("Все замены осуществлены."), 1);
 }
 
-FindResult Find(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode, int8_t& caseSetting) {
+FindResult Find(std::string_view pattern, int startLine, int endLine, int startCol, FindFor what, int8_t& caseSetting) {
   const int count = Txt.LineCount;
   if (count < 1) {
-    NotFound(searchMode);
+    NotFound(what);
     return FindResult::NotFound;
   }
   startLine = std::clamp(startLine, 1, count);
@@ -115,11 +116,11 @@ FindResult Find(std::string_view pattern, int startLine, int endLine, int startC
     for (int n = startLine; n != endLine;) {
       n += step;
       if (TrimmedLength(LineBytes(n)) == 0) {
-        Match(n, Ed.IndentColumn, true, searchMode);
+        Match(n, Ed.IndentColumn, true, what);
         return FindResult::Found;
       }
     }
-    NotFound(searchMode);
+    NotFound(what);
     return FindResult::NotFound;
   }
 
@@ -134,25 +135,25 @@ FindResult Find(std::string_view pattern, int startLine, int endLine, int startC
       return FindResult::Cancelled;
     }
   }
-  if (searchMode == 1) ShowMessage(InBuildSet("Идет поиск строки ") + std::string(pattern), 0);
+  if (what == FindFor::Search) ShowMessage(InBuildSet("Идет поиск строки ") + std::string(pattern), 0);
 
   std::string pat(pattern);
   if (caseSetting > 0) UpCaseStr(pat);
 
   // The start line: after the cursor forwards, before it upwards.
   const std::string_view first = LineBytes(startLine);
-  startCol = std::clamp(startCol, 0, MaxLine + 1);
+  startCol = std::clamp(startCol, 0, MaxLineBytes + 1);
   if (step > 0) {
     if (size_t(startCol) < first.size()) {
       if (int p = FindInLine(pat, first.substr(size_t(startCol)), caseSetting)) {
-        Match(startLine, p + startCol, false, searchMode);
+        Match(startLine, p + startCol, false, what);
         return FindResult::Found;
       }
     }
   } else {
     const size_t keep = startCol >= 1 ? std::min(first.size(), size_t(startCol - 1)) : 0;
     if (int p = FindInLine(pat, first.substr(0, keep), caseSetting)) {
-      Match(startLine, p, false, searchMode);
+      Match(startLine, p, false, what);
       return FindResult::Found;
     }
   }
@@ -160,11 +161,11 @@ FindResult Find(std::string_view pattern, int startLine, int endLine, int startC
   for (int n = startLine; n != endLine;) {
     n += step;
     if (int p = matcher.In(n)) {
-      Match(n, p, true, searchMode);
+      Match(n, p, true, what);
       return FindResult::Found;
     }
   }
-  NotFound(searchMode);
+  NotFound(what);
   return FindResult::NotFound;
 }
 
@@ -183,7 +184,7 @@ void QuickSearch(bool fromTop) {
     Ed.CurLine = 1;
     Ed.CurCol = 0;
   }
-  FindString(Ed.SearchString, Ed.CurLine, up ? 1 : Txt.LineCount, Ed.CurCol, 1, Prompt.QuickSearchCase);
+  FindString(Ed.SearchString, Ed.CurLine, up ? 1 : Txt.LineCount, Ed.CurCol, FindFor::Search, Prompt.QuickSearchCase);
   if (Ed.CurCol == 0) {  // from the top and nothing found
     Ed.CurLine = line;
     Ed.CurCol = col;
@@ -256,10 +257,10 @@ bool ReplaceMatches() {
     FindResult o;
     if (Search.InBlock && (Ed.BlockFirst < 1 || endLine < Ed.CurLine)) {
       // Line breaking carried the cursor past the block's last line.
-      NotFound(0);
+      NotFound(FindFor::Replace);
       o = FindResult::NotFound;
     } else {
-      o = Find(Search.ReplaceSearchString, Ed.CurLine, endLine, Ed.CurCol, 0, Search.ReplaceCase);
+      o = Find(Search.ReplaceSearchString, Ed.CurLine, endLine, Ed.CurCol, FindFor::Replace, Search.ReplaceCase);
     }
     if (o == FindResult::Cancelled) Search.Cancelled = true;
     if (o != FindResult::Found) return false;
@@ -304,7 +305,7 @@ void RestorePosition() {
 // always give more than 255).
 bool ReadPairLine(std::istream& in, std::string& line, bool utf8, bool atStart) {
   line.clear();
-  const size_t keep = utf8 ? size_t(MaxLine) * 4 : size_t(MaxLine);
+  const size_t keep = utf8 ? size_t(MaxLineBytes) * 4 : size_t(MaxLineBytes);
   int ch = in.get();
   if (ch == std::char_traits<char>::eof()) return false;
   while (ch != std::char_traits<char>::eof() && ch != '\n' && ch != '\r') {
@@ -314,7 +315,7 @@ bool ReadPairLine(std::istream& in, std::string& line, bool utf8, bool atStart) 
   if (ch == '\r' && in.peek() == '\n') in.get();
   if (utf8) {
     line = Utf8ToInternal(line, atStart);
-    if (line.size() > size_t(MaxLine)) line.resize(size_t(MaxLine));
+    if (line.size() > size_t(MaxLineBytes)) line.resize(size_t(MaxLineBytes));
   }
   return true;
 }
@@ -467,9 +468,9 @@ int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetti
   }
 }
 
-bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
+bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, FindFor what,
                 int8_t& caseSetting) {
-  return Find(pattern, startLine, endLine, startCol, searchMode, caseSetting) == FindResult::Found;
+  return Find(pattern, startLine, endLine, startCol, what, caseSetting) == FindResult::Found;
 }
 
 void SearchForward() {
@@ -512,7 +513,7 @@ void ReplaceFromFile(bool reverse) {
   if (Search.Running) return;
   Search.ReplaceCase = CaseUndecided;
   std::string name = Search.PairFileName;
-  if (!AskFileName(name, 0)) return;
+  if (!AskFileName(name, FileNameUse::Read)) return;
   Search.PairFileName = name;
   Search.PairFile = std::ifstream(name, std::ios::binary);
   if (!Search.PairFile.is_open()) {

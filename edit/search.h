@@ -62,6 +62,9 @@ extern SearchState Search;
 
 void ResetSearchState();
 
+// Who searches: a search command or a replace run.
+enum class FindFor : uint8_t { Replace, Search };
+
 // The position of the first occurrence of pattern in text (1-based), 0 if
 // none.  With caseSetting above 0 the text is compared in upper case; the
 // pattern must already be upper-cased then.
@@ -71,13 +74,13 @@ int FindInLine(std::string_view pattern, std::string_view text, int8_t caseSetti
 // endLine >= startLine, after the first startCol characters of the start
 // line; upwards otherwise, in the characters before startCol of the start
 // line.  An empty pattern finds the next line that is empty or blank (the
-// start line is not examined), at IndentColumn.  searchMode 1: a search
-// command (progress and "not found" messages); 0: a replace run.  A pattern
+// start line is not examined), at IndentColumn.  A search command shows
+// progress and "not found" messages; a replace run does not.  A pattern
 // with letters and an undecided caseSetting asks whether to ignore case and
 // keeps the answer in caseSetting.  On a match the cursor goes there, the
 // match line becomes the window's top line and the result is true;
 // otherwise the cursor stays and the result is false.
-bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, int searchMode,
+bool FindString(std::string_view pattern, int startLine, int endLine, int startCol, FindFor what,
                 int8_t& caseSetting);
 
 // Command entries.

@@ -4,8 +4,9 @@
 #include <array>
 #include <string>
 
-#include "text/marks.h"
+#include "base/limits.h"
 #include "base/state.h"
+#include "text/marks.h"
 #include "edit/lines.h"
 #include "text/prompt.h"
 #include "text/words.h"
@@ -20,7 +21,6 @@ TypingState Typing;
 
 namespace {
 
-constexpr int MaxCol = 255;          // the longest line
 constexpr int FirstLineColumn = 5;   // where a formatted paragraph's text starts
 
 // Byte i (1-based) of s; outside s a blank.
@@ -89,7 +89,7 @@ void OpenNextLine(std::string_view W) {
   if (!reuse && !InsertLine(Txt.LineWidth, n)) return;
   Ed.CurLine = n;
   Txt.LineSaved = false;
-  Ed.CurCol = std::min(Ed.IndentColumn + ListMarkerWidth(W, LineBytes(n)), MaxCol);
+  Ed.CurCol = std::min(Ed.IndentColumn + ListMarkerWidth(W, LineBytes(n)), MaxLineBytes);
 }
 
 // Moves the word W[p+1 .. q] of the cursor line (p: the blank before it) to
@@ -118,11 +118,11 @@ bool BreakLine(std::string W, int p, int q, int c) {
   std::string N = LineString(n);
   int k = 1 + ListMarkerWidth(W, N);
   while (k < ic && At(N, k) == ' ') ++k;
-  k = std::min(k, MaxCol - len);  // the word and its blank stay within the line
+  k = std::min(k, MaxLineBytes - len);  // the word and its blank stay within the line
 
   if (N.size() < size_t(k - 1)) N.resize(size_t(k - 1), ' ');
   N.insert(size_t(k - 1), W.substr(size_t(p), size_t(len)) + ' ');
-  if (N.size() > MaxCol) N.resize(MaxCol);  // only blanks stand there
+  if (N.size() > MaxLineBytes) N.resize(MaxLineBytes);  // only blanks stand there
   StoreLine(N, n);
   if (TrimmedLength(N) > StoredLength(n)) return false;  // no memory to grow line n
 
@@ -143,8 +143,8 @@ bool BreakLine(std::string W, int p, int q, int c) {
 // after it when column FormatWidth + 1 is a blank).
 int CrossingWordStart(std::string_view W) {
   const int fw = Ed.FormatWidth;
-  if (At(W, fw + 1) != ' ') return WordEndRight(W, WordStartLeft(W, fw), 0);
-  return WordEndRight(W, fw, 0);
+  if (At(W, fw + 1) != ' ') return WordEndRight(W, WordStartLeft(W, fw), WordEnd::NextStart);
+  return WordEndRight(W, fw, WordEnd::NextStart);
 }
 
 // Single blanks between words, none at the ends, the text from column col
@@ -161,7 +161,7 @@ std::string Normalised(std::string_view s, int col) {
     blank = false;
     text += ch;
   }
-  const int indent = std::clamp(col - 1, 0, std::max(0, MaxCol - int(text.size())));
+  const int indent = std::clamp(col - 1, 0, std::max(0, MaxLineBytes - int(text.size())));
   return std::string(size_t(indent), ' ') + text;
 }
 
@@ -178,7 +178,7 @@ void Spread(int n) {
     bool widened = false;
     int i = FirstNonBlank(J);
     for (;;) {
-      int s = WordEndRight(J, i, 0);
+      int s = WordEndRight(J, i, WordEnd::NextStart);
       if (s <= i || s > TrimmedLength(J) || s > fw) break;
       if (At(J, s - 1) == ' ') {  // not right after a delimiter
         J.insert(size_t(s - 1), 1, ' ');
@@ -207,10 +207,10 @@ int FirstNonBlank(std::string_view line) {
   return 0;
 }
 
-bool LineLimitOn() { return (Ed.FillCell & 0x0800) == 0; }
+bool LineLimitOn() { return !Ed.LineLimitOff; }
 
 void ToggleLineLimit() {
-  Ed.FillCell = Cell(Ed.FillCell ^ 0x0800);
+  Ed.LineLimitOff = !Ed.LineLimitOff;
   ClearMessageLine();
 }
 
@@ -241,16 +241,16 @@ bool TypeChar(uint8_t ch) {
     ++Typing.Lost;  // no line could be opened
     return false;
   }
-  if (c > MaxCol) {  // no column left for it
+  if (c > MaxLineBytes) {  // no column left for it
     ++Typing.Lost;
     return false;
   }
 
   if (W.size() < size_t(c - 1)) W.resize(size_t(c - 1), ' ');
   W.insert(size_t(c - 1), 1, char(ch));
-  if (W.size() > MaxCol) {  // a full line loses its last character
+  if (W.size() > MaxLineBytes) {  // a full line loses its last character
     if (W.back() != ' ') ++Typing.Lost;
-    W.resize(MaxCol);
+    W.resize(MaxLineBytes);
   }
   int p = std::max<int>(TrimmedLength(W), c);
 
@@ -301,9 +301,9 @@ void TypeString(std::string_view text) {
 }
 
 bool FitLine(std::string& s) {
-  if (s.size() <= size_t(MaxCol)) return true;
-  if (s.find_first_not_of(' ', size_t(MaxCol)) != std::string::npos) return false;
-  s.resize(size_t(MaxCol));
+  if (s.size() <= size_t(MaxLineBytes)) return true;
+  if (s.find_first_not_of(' ', size_t(MaxLineBytes)) != std::string::npos) return false;
+  s.resize(size_t(MaxLineBytes));
   return true;
 }
 
@@ -319,7 +319,7 @@ bool SpliceAtCursor(int count, std::string_view text) {
   const size_t stored = s.size();
   if (size_t(col) > stored) return false;  // nothing to delete there: typing pads the line
   const int last = col + int(text.size()) - 1;  // the column of the last typed character
-  if (last > MaxCol) return false;
+  if (last > MaxLineBytes) return false;
   // The line as typing would leave it: each insertion into a full line
   // pushes out its last byte, which comes to the same as cutting the whole
   // at 255, and that may take blanks only.
@@ -419,8 +419,8 @@ void DeleteChars(int lineNo, int col, int count) {
   StoreLine(W, lineNo);  // the store fills the end with blanks
 }
 
-void FormatParagraph(int mode) {
-  Typing.FormatMode = uint8_t(mode);
+void FormatParagraph(FormatStyle style) {
+  Typing.FormatMode = style;
   if (Txt.LineCount < 1) return;
   const bool insertMode = Ed.InsertMode;
   Ed.InsertMode = true;
@@ -485,7 +485,7 @@ void FormatParagraph(int mode) {
     if (t2 != t && t2 <= fw && ++repeats < 1000) continue;
     repeats = 0;
     if (cur >= Txt.LineCount || NextEndsParagraph(cur)) break;
-    if (mode == FormatJustified) Spread(cur);
+    if (style == FormatStyle::Justified) Spread(cur);
     Ed.CurLine = int16_t(cur + 1);
     Txt.LineSaved = false;
     SetIndentation(ic);
@@ -511,7 +511,7 @@ void ExpandTabs() {
       out += ' ';
       while (out.size() % 8 != 0) out += ' ';
     }
-    if (out.size() > MaxCol) out.resize(MaxCol);
+    if (out.size() > MaxLineBytes) out.resize(MaxLineBytes);
     StoreLine(out, n);
   }
 }

@@ -12,12 +12,14 @@
 #include <string_view>
 #include <vector>
 
-// Formatting modes.
-constexpr int FormatJustified = 1;  // "Справа ровно"
-constexpr int FormatRagged = 7;     // "Справа неровно"
+// How FormatParagraph leaves the right edge of a paragraph.
+enum class FormatStyle : uint8_t {
+  Justified,  // "Справа ровно": blanks spread so the lines end at FormatWidth
+  Ragged,     // "Справа неровно"
+};
 
 struct TypingState {
-  uint8_t FormatMode = FormatJustified;  // the mode last used for a paragraph
+  FormatStyle FormatMode = FormatStyle::Justified;  // the style last used for a paragraph
   // Set by a break of TypeChar: the line that received the moved word and
   // the cursor column afterwards, for the main loop's record of the last
   // change; BreakLine is 0 when the last TypeChar did not break.
@@ -42,7 +44,7 @@ void ResetTypingState();
 // The position of the first non-blank of line, 0 for a line of blanks.
 int FirstNonBlank(std::string_view line);
 
-// The line-length limit lives in bit 0x0800 of FillCell: clear = on.
+// The line-length limit (on unless switched off).
 bool LineLimitOn();
 // Flips the limit and redraws the message row (whose brightness shows it).
 void ToggleLineLimit();
@@ -101,10 +103,9 @@ class TypingTrial {
 // Removes count characters at col of line lineNo and stores the line.
 void DeleteChars(int lineNo, int col, int count);
 
-// Reflows the paragraph around the cursor to FormatWidth, justified
-// (FormatJustified) or ragged (FormatRagged); the cursor goes to the line
-// after the paragraph.
-void FormatParagraph(int mode);
+// Reflows the paragraph around the cursor to FormatWidth, justified or
+// ragged; the cursor goes to the line after the paragraph.
+void FormatParagraph(FormatStyle style);
 
 // Tabs become blanks up to the next column 8k + 1, in every line.
 void ExpandTabs();

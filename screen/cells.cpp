@@ -1,5 +1,6 @@
 #include "screen/cells.h"
 
+#include "base/limits.h"
 #include "screen/term.h"
 
 ScreenState Scr;
@@ -35,7 +36,7 @@ void PutCharAt(int column, int row, uint8_t ch, uint8_t attr) {
 }
 
 void PutStringAt(int column, int row, std::string_view text, uint8_t attr) {
-  if (text.size() > 255) text = text.substr(0, 255);
+  if (text.size() > size_t(MaxLineBytes)) text = text.substr(0, size_t(MaxLineBytes));
   for (size_t i = 0; i < text.size(); ++i) PutCharAt(column + int(i), row, uint8_t(text[i]), attr);
   FlushScreen(false);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/keycodes.h"
 #include "screen/cells.h"
 #include "screen/term.h"
 
@@ -51,20 +52,20 @@ void SetShift(uint8_t shift) { Kbd.KeyEvent = (Kbd.KeyEvent & 0xFF00FFFFu) | uin
 
 void GetKey() {
   ReadKeyEvent();
-  if (Kbd.KeyEvent == 0x03081A00u) {  // Alt+'[' reported as a prefix
+  if (Kbd.KeyEvent == KeyAltBracketPrefix) {  // Alt+'[' reported as a prefix
     ReadKeyEvent();
     if (KeyPressed()) ReadKeyEvent();
     MarkCompletedScan();
-    SetShift(8);
+    SetShift(ShiftAlt);
     return;
   }
-  if (KeyLow16() == 0x011B && KeyPressed()) {
+  if (KeyLow16() == Low16(KeyEsc) && KeyPressed()) {
     ReadKeyEvent();
-    if (KeyLow16() == 0x1A5B) {
+    if (KeyLow16() == Low16(KeyLeftBracket)) {
       ReadKeyEvent();
       ReadKeyEvent();
       MarkCompletedScan();
-      SetShift(0x0F);
+      SetShift(ShiftCompleted);
     }
   }
 }

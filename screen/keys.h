@@ -4,6 +4,8 @@
 #include <deque>
 #include <string>
 
+#include "base/keycodes.h"
+#include "base/limits.h"
 #include "screen/keydecode.h"
 
 struct KeyState {
@@ -28,9 +30,6 @@ inline uint8_t KeyScan() { return uint8_t(Kbd.KeyEvent >> 8); }
 inline uint8_t KeyShift() { return uint8_t(Kbd.KeyEvent >> 16); }
 inline uint8_t KeyFlags() { return uint8_t(Kbd.KeyEvent >> 24); }
 inline uint16_t KeyLow16() { return uint16_t(Kbd.KeyEvent); }
-constexpr uint32_t KeyCode(uint8_t ch, uint8_t scan, uint8_t shift = 0, uint8_t flags = 0) {
-  return uint32_t(ch) | uint32_t(scan) << 8 | uint32_t(shift) << 16 | uint32_t(flags) << 24;
-}
 
 // The code that stands in the queue for a bracketed paste; no key has it.
 constexpr uint32_t PasteKeyCode = KeyCode(0, 0xFF, 0, 0x80);
@@ -47,5 +46,4 @@ void ToggleRusLayout();
 // is refused, with no message.  A key ends it early (and stays queued), a
 // closing signal ends it at once (InputLost); with keys already queued
 // there is no pause at all.
-constexpr int RefusalPauseMs = 777;
 void RefusalPause();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "builds/build.h"
 #include "base/state.h"
 #include "screen/glyphs.h"
@@ -87,7 +88,7 @@ constexpr ByteMap Across(const Column& from, const Column& to) {
   return m;
 }
 
-constexpr ByteMap MakeAsciiToAnsi() {
+constexpr ByteMap MakeCp866ToCp1251() {
   ByteMap m = Identity();
   for (int b = 0x80; b <= 0xAF; ++b) m[size_t(b)] = uint8_t(b + 0x40);  // А..п
   for (int b = 0xE0; b <= 0xEF; ++b) m[size_t(b)] = uint8_t(b + 0x10);  // р..я
@@ -100,7 +101,7 @@ constexpr ByteMap MakeAsciiToAnsi() {
   return m;
 }
 
-constexpr ByteMap MakeAnsiToAscii() {
+constexpr ByteMap MakeCp1251ToCp866() {
   ByteMap m = Identity();
   for (int b = 0xC0; b <= 0xEF; ++b) m[size_t(b)] = uint8_t(b - 0x40);
   for (int b = 0xF0; b <= 0xFF; ++b) m[size_t(b)] = uint8_t(b - 0x10);
@@ -119,12 +120,12 @@ constexpr ByteMap Then(const ByteMap& first, const ByteMap& second) {
   return m;
 }
 
-constexpr ByteMap kAsciiToKoi8 = Across(Cp866Column, Koi8Column);
-constexpr ByteMap kKoi8ToAscii = Across(Koi8Column, Cp866Column);
-constexpr ByteMap kAsciiToAnsi = MakeAsciiToAnsi();
-constexpr ByteMap kAnsiToAscii = MakeAnsiToAscii();
-constexpr ByteMap kAnsiToKoi8 = Then(kAnsiToAscii, kAsciiToKoi8);
-constexpr ByteMap kKoi8ToAnsi = Then(kKoi8ToAscii, kAsciiToAnsi);
+constexpr ByteMap kCp866ToKoi8 = Across(Cp866Column, Koi8Column);
+constexpr ByteMap kKoi8ToCp866 = Across(Koi8Column, Cp866Column);
+constexpr ByteMap kCp866ToCp1251 = MakeCp866ToCp1251();
+constexpr ByteMap kCp1251ToCp866 = MakeCp1251ToCp866();
+constexpr ByteMap kCp1251ToKoi8 = Then(kCp1251ToCp866, kCp866ToKoi8);
+constexpr ByteMap kKoi8ToCp1251 = Then(kKoi8ToCp866, kCp866ToCp1251);
 constexpr ByteMap kIdentity = Identity();
 
 // RusKey: a Latin key's byte through its first place in KeyLayout.  Bytes
@@ -171,8 +172,8 @@ bool Koi8Build() { return CurrentBuild().koi8r; }
 
 // The save conversion of the current state.
 const ByteMap& DiskMap() {
-  if (CodePage.DiskIsAnsi) return Koi8Build() ? kKoi8ToAnsi : kAsciiToAnsi;
-  if (Koi8Build() ? CodePage.DiskIsAscii : CodePage.DiskIsKoi8) return Koi8Build() ? kKoi8ToAscii : kAsciiToKoi8;
+  if (DiskIs(Charset::Cp1251)) return Koi8Build() ? kKoi8ToCp1251 : kCp866ToCp1251;
+  if (DiskIs(Koi8Build() ? Charset::Cp866 : Charset::Koi8)) return Koi8Build() ? kKoi8ToCp866 : kCp866ToKoi8;
   return kIdentity;
 }
 
@@ -349,7 +350,7 @@ bool EncodeLines(int first, int last, const ByteMap& map, bool whole) {
     std::string s(SavedPart(LineBytes(n)));
     for (char& c : s) c = char(map[uint8_t(c)]);
     std::string u = (whole && n == 1 && CodePage.Utf8Bom ? std::string(kBomBytes) : std::string()) + InternalToUtf8(s);
-    if (u.size() > 255) {
+    if (u.size() > size_t(MaxLineBytes)) {
       ShowMessage(InBuildSet("Строка " + std::to_string(n) + ": длиннее 255 байт в UTF-8; текст не перекодирован"), 1);
       return false;
     }
@@ -361,12 +362,12 @@ bool EncodeLines(int first, int last, const ByteMap& map, bool whole) {
 
 }  // namespace
 
-uint8_t AsciiToKoi8(uint8_t b) { return kAsciiToKoi8[b]; }
-uint8_t Koi8ToAscii(uint8_t b) { return kKoi8ToAscii[b]; }
-uint8_t AsciiToAnsi(uint8_t b) { return kAsciiToAnsi[b]; }
-uint8_t AnsiToAscii(uint8_t b) { return kAnsiToAscii[b]; }
-uint8_t AnsiToKoi8(uint8_t b) { return kAnsiToKoi8[b]; }
-uint8_t Koi8ToAnsi(uint8_t b) { return kKoi8ToAnsi[b]; }
+uint8_t Cp866ToKoi8(uint8_t b) { return kCp866ToKoi8[b]; }
+uint8_t Koi8ToCp866(uint8_t b) { return kKoi8ToCp866[b]; }
+uint8_t Cp866ToCp1251(uint8_t b) { return kCp866ToCp1251[b]; }
+uint8_t Cp1251ToCp866(uint8_t b) { return kCp1251ToCp866[b]; }
+uint8_t Cp1251ToKoi8(uint8_t b) { return kCp1251ToKoi8[b]; }
+uint8_t Koi8ToCp1251(uint8_t b) { return kKoi8ToCp1251[b]; }
 
 uint8_t UpCaseChar(uint8_t b) { return (Koi8Build() ? kUpperKoi8 : kUpper866)[b]; }
 const uint8_t* UpCaseTable() { return (Koi8Build() ? kUpperKoi8 : kUpper866).data(); }
@@ -386,14 +387,13 @@ uint8_t RusKey(uint8_t b) { return (Koi8Build() ? kRusKeyKoi8 : kRusKey866)[b]; 
 
 void ResetCodePageState() {
   CodePage = CodePageState{};
-  if (Koi8Build()) CodePage.DiskIsKoi8 = 1;
-  else CodePage.DiskIsAscii = 1;
+  CodePage.Disk = Koi8Build() ? Charset::Koi8 : Charset::Cp866;
 }
 
 uint8_t DiskByte(uint8_t b) { return DiskMap()[b]; }
 
 void AppendForDisk(std::string& out, std::string_view bytes) {
-  if (!CodePage.DiskIsUtf8) {
+  if (!CodePage.DiskUtf8) {
     const size_t start = out.size();
     out.append(bytes);
     RecodeForDisk(out, start);
@@ -438,10 +438,10 @@ size_t EncodeUtf8(const char* in, size_t n, char* out) {
   }
 }
 
-std::string DiskPrefix() { return CodePage.DiskIsUtf8 && CodePage.Utf8Bom ? std::string(kBomBytes) : std::string(); }
+std::string DiskPrefix() { return CodePage.DiskUtf8 && CodePage.Utf8Bom ? std::string(kBomBytes) : std::string(); }
 
 void RecodeForDisk(std::string& s, size_t from) {
-  if (CodePage.DiskIsUtf8) {
+  if (CodePage.DiskUtf8) {
     if (from >= s.size()) return;
     const std::string rest = s.substr(from);
     s.resize(from);
@@ -473,15 +473,13 @@ void RecodeOnLoad(int first, int last, bool whole) {
             (koi8 ? ": recode FROM | 1 - ASCII | 2 - ANSI | 3 or Esc - not to convert |"
                   : ": recode FROM | 1 - KOI8-R | 2 - ANSI | 3 or Esc - not to convert |"));
   const int end = whole ? int(Txt.LineCount) : last;
-  if (answer == 1) RecodeLines(first, end, koi8 ? kAsciiToKoi8 : kKoi8ToAscii);
-  else if (answer == 2) RecodeLines(first, end, koi8 ? kAnsiToKoi8 : kAnsiToAscii);
+  if (answer == 1) RecodeLines(first, end, koi8 ? kCp866ToKoi8 : kKoi8ToCp866);
+  else if (answer == 2) RecodeLines(first, end, koi8 ? kCp1251ToKoi8 : kCp1251ToCp866);
   else return;
   // A whole text recoded on its way in goes back out in the same set.
   if (first == 1 && end == Txt.LineCount) {
-    uint8_t& internal = koi8 ? CodePage.DiskIsKoi8 : CodePage.DiskIsAscii;
-    uint8_t& foreign = koi8 ? CodePage.DiskIsAscii : CodePage.DiskIsKoi8;
-    internal = 0;
-    (answer == 1 ? foreign : CodePage.DiskIsAnsi) = 1;
+    const Charset foreign = koi8 ? Charset::Cp866 : Charset::Koi8;
+    CodePage.Disk = answer == 1 ? foreign : Charset::Cp1251;
   }
 }
 
@@ -498,7 +496,7 @@ void RecodeCommand() {
   }
 
   const bool koi8 = Koi8Build();
-  if (CodePage.DiskIsUtf8) {
+  if (CodePage.DiskUtf8) {
     // The text becomes the UTF-8 bytes it is written as, and is written as
     // it is from then on: the file's bytes come back as they are on disk.
     // Only the internal set is offered: a text taken to be in another set
@@ -507,14 +505,13 @@ void RecodeCommand() {
                        : "  Recode from: | 1 - ASCII | 2 or Esc - not to change |") != 1)
       return;
     const ByteMap* map = &kIdentity;
-    uint8_t* next = koi8 ? &CodePage.DiskIsKoi8 : &CodePage.DiskIsAscii;
     if (!EncodeLines(first, last, *map, !block)) return;
     if (block) {
       Txt.Modified = true;
     } else {
-      CodePage.DiskIsUtf8 = 0;
+      CodePage.DiskUtf8 = false;
       CodePage.Utf8Bom = 0;
-      *next = 1;
+      CodePage.Disk = koi8 ? Charset::Koi8 : Charset::Cp866;
     }
     return;
   }
@@ -522,33 +519,28 @@ void RecodeCommand() {
   // The answer names the set the text is taken to be in; the state names
   // the set it is converted into and becomes the named set.  Answer 4 takes
   // the text for UTF-8.
-  uint8_t* current;
-  uint8_t *next1, *next2;
+  Charset next1, next2;
   const ByteMap *map1, *map2;
   int answer;
-  if (CodePage.DiskIsAscii) {
+  if (CodePage.Disk == Charset::Cp866) {
     answer = AskRecode("  Recode from: | 1 - ANSI | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
-    current = &CodePage.DiskIsAscii;
-    map1 = &kAnsiToAscii, next1 = &CodePage.DiskIsAnsi;
-    map2 = &kKoi8ToAscii, next2 = &CodePage.DiskIsKoi8;
-  } else if (CodePage.DiskIsKoi8) {
+    map1 = &kCp1251ToCp866, next1 = Charset::Cp1251;
+    map2 = &kKoi8ToCp866, next2 = Charset::Koi8;
+  } else if (CodePage.Disk == Charset::Koi8) {
     answer = AskRecode("  Recode from: | 1 - ANSI | 2 - ASCII | 3 or Esc - not to change | 4 - UTF-8 |");
-    current = &CodePage.DiskIsKoi8;
-    map1 = &kAnsiToKoi8, next1 = &CodePage.DiskIsAnsi;
-    map2 = &kAsciiToKoi8, next2 = &CodePage.DiskIsAscii;
+    map1 = &kCp1251ToKoi8, next1 = Charset::Cp1251;
+    map2 = &kCp866ToKoi8, next2 = Charset::Cp866;
   } else {
     answer = AskRecode("  Recode from: | 1 - ASCII | 2 - koi8-r | 3 or Esc - not to change | 4 - UTF-8 |");
-    current = &CodePage.DiskIsAnsi;
-    map1 = &kAsciiToAnsi, next1 = &CodePage.DiskIsAscii;
-    map2 = &kKoi8ToAnsi, next2 = &CodePage.DiskIsKoi8;
+    map1 = &kCp866ToCp1251, next1 = Charset::Cp866;
+    map2 = &kKoi8ToCp1251, next2 = Charset::Koi8;
   }
   if (answer == 4) {
     if (!DecodeLines(first, last, !block)) return;
     if (block) {
       Txt.Modified = true;
     } else {
-      *current = 0;
-      CodePage.DiskIsUtf8 = 1;
+      CodePage.DiskUtf8 = true;
     }
     return;
   }
@@ -557,8 +549,7 @@ void RecodeCommand() {
   if (block) {
     Txt.Modified = true;
   } else {
-    *current = 0;
-    *(answer == 1 ? next1 : next2) = 1;
+    CodePage.Disk = answer == 1 ? next1 : next2;
   }
 }
 

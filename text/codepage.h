@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "builds/build.h"
+
 // Three parallel columns of 136 bytes.  Element i holds entry i + 1 of the
 // tables as the dialogue texts number them.
 //   Cp866Column: the bytes 0x80..0xFF, then . , / " 0xFC(№) ; : ?
@@ -24,12 +26,12 @@ extern const std::array<uint8_t, 136> Koi8Column;
 extern const std::array<uint8_t, 136> KeyLayout;
 
 // Byte conversions.  Bytes below 0x80 come back unchanged.
-uint8_t AsciiToKoi8(uint8_t b);  // 866 -> KOI8-R
-uint8_t Koi8ToAscii(uint8_t b);  // KOI8-R -> 866
-uint8_t AsciiToAnsi(uint8_t b);  // 866 -> 1251 (box drawing to ¦ or '-')
-uint8_t AnsiToAscii(uint8_t b);  // 1251 -> 866
-uint8_t AnsiToKoi8(uint8_t b);   // through 866
-uint8_t Koi8ToAnsi(uint8_t b);   // through 866
+uint8_t Cp866ToKoi8(uint8_t b);  // 866 -> KOI8-R
+uint8_t Koi8ToCp866(uint8_t b);  // KOI8-R -> 866
+uint8_t Cp866ToCp1251(uint8_t b);  // 866 -> 1251 (box drawing to ¦ or '-')
+uint8_t Cp1251ToCp866(uint8_t b);  // 1251 -> 866
+uint8_t Cp1251ToKoi8(uint8_t b);   // through 866
+uint8_t Koi8ToCp1251(uint8_t b);   // through 866
 
 // Case mapping of the running build's internal set: Latin and Russian
 // letters with Ё; the Ukrainian and Belarusian letters of 866 stay.
@@ -44,25 +46,25 @@ void LowCaseStr(std::string& s);
 // is returned unchanged.
 uint8_t RusKey(uint8_t b);
 
-// In which form the edited file is to be written; exactly one of the four
-// Disk flags is set.  DiskIsUtf8: the text came as UTF-8 and was converted
-// into the internal set; Utf8Bom: it began with a byte-order mark, which is
-// written back before the first line.
+// In which form the edited file is to be written: in the code page Disk, or
+// as UTF-8 when DiskUtf8 (the text came as UTF-8 and was converted into the
+// internal set; Disk then means nothing).  Utf8Bom: the UTF-8 file began
+// with a byte-order mark, which is written back before the first line.
 struct CodePageState {
-  uint8_t DiskIsAscii = 0;
-  uint8_t DiskIsKoi8 = 0;
-  uint8_t DiskIsAnsi = 0;
-  uint8_t DiskIsUtf8 = 0;
+  Charset Disk = Charset::Cp866;
+  bool DiskUtf8 = false;
   uint8_t Utf8Bom = 0;
 };
 extern CodePageState CodePage;
-// The flag of the running build's internal set alone.
+// True when the file is written in the code page c.
+inline bool DiskIs(Charset c) { return !CodePage.DiskUtf8 && CodePage.Disk == c; }
+// The running build's internal set.
 void ResetCodePageState();
 
 // Saving: a byte, or the bytes of s from `from` on, from the internal set to
-// the set the file is written in (1251 when DiskIsAnsi, else the foreign set
-// when its flag is set, else unchanged).  RecodeForDisk writes UTF-8 when
-// DiskIsUtf8 (the string grows); DiskByte leaves a byte unchanged then.
+// the set the file is written in (1251 or the foreign set when Disk names
+// it, else unchanged).  RecodeForDisk writes UTF-8 when
+// DiskUtf8 (the string grows); DiskByte leaves a byte unchanged then.
 uint8_t DiskByte(uint8_t b);
 void RecodeForDisk(std::string& s, size_t from = 0);
 // Appends bytes of the internal set to out in the form the file is written in.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "text/heap.h"
 #include "text/linepool.h"
@@ -97,8 +98,8 @@ namespace {
 void FreeStore() {
   if (Txt.LineTable.empty()) return;
   for (int i = Txt.LineCount; i >= 1; --i) FreeBlock(Txt.LineTable[size_t(i)]);
-  if (Txt.LineTable[0]) {
-    delete[] Txt.LineTable[0];
+  if (Txt.LineTable[StatusRowEntry]) {
+    delete[] Txt.LineTable[StatusRowEntry];
     HeapGive(WorkLineBytes);
   }
   HeapGive(LineTableBytes);
@@ -117,7 +118,7 @@ bool InitLineStore() {
   if (LargestFreeBlock() < LineTableBytes || !HeapTake(LineTableBytes)) return false;
   Txt.LineTable.assign(LineTableSize, nullptr);
   if (!HeapTake(WorkLineBytes)) return false;
-  Txt.LineTable[0] = new uint8_t[WorkLineBytes]();
+  Txt.LineTable[StatusRowEntry] = new uint8_t[WorkLineBytes]();
   Txt.UndoIndex = 255;
   Txt.LineSaved = false;
   Txt.LineCount = 0;
@@ -127,7 +128,7 @@ bool InitLineStore() {
 
 void SetLineWidth(uint8_t width) {
   Txt.LineWidth = width;
-  std::memset(Txt.Blanks.data() + 1, ' ', 255);
+  std::memset(Txt.Blanks.data() + 1, ' ', MaxLineBytes);
   Txt.Blanks[0] = width;
 }
 
@@ -175,7 +176,7 @@ uint8_t TrimmedLength(std::string_view s) {
   // after a control byte, with one more control byte before them when
   // there is one (the caller's text is not changed).
   const uint8_t* t = reinterpret_cast<const uint8_t*>(s.data());  // byte i is t[i - 1]
-  size_t i = std::min<size_t>(s.size(), 255);
+  size_t i = std::min<size_t>(s.size(), MaxLineBytes);
   for (;;) {
     i = KeptLength(t, i);
     if (i > 1 && t[i - 1] == 9 && t[i - 2] < 32) {
@@ -225,10 +226,10 @@ void StoreLine(std::string_view text, int n) {
   const size_t stored = block[0];
   std::array<uint8_t, 256> t;
   std::memset(t.data(), ' ', t.size());
-  size_t len = std::min<size_t>(text.size(), 255);
+  size_t len = std::min<size_t>(text.size(), MaxLineBytes);
   std::memcpy(t.data(), text.data(), len);
   // The text is filled with blanks up to the stored length (and up to 255).
-  size_t tlen = std::max(len, std::min<size_t>(stored, 255));
+  size_t tlen = std::max(len, std::min<size_t>(stored, MaxLineBytes));
   uint8_t L = TrimmedLength(std::string_view(reinterpret_cast<const char*>(t.data()), tlen));
   size_t length = stored;
   if (L > stored) {
@@ -292,7 +293,7 @@ void DeleteLine(int16_t& n) {
 }
 
 bool AppendLine(std::string_view text, uint8_t width) {
-  size_t len = std::min<size_t>(text.size(), 255);
+  size_t len = std::min<size_t>(text.size(), MaxLineBytes);
   uint8_t w = uint8_t(std::max<size_t>(width, len));
   if (Txt.LineCount >= LineTableSize - 1) return false;
   if (!HeapTake(size_t(w) + 1)) return false;

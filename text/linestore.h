@@ -17,10 +17,13 @@
 
 constexpr int LineTableSize = 24576;        // entries, entry 0 included
 constexpr size_t LineTableBytes = 98304;    // what the table costs in the budget
-constexpr size_t WorkLineBytes = 133;       // entry 0: the status-line row
+constexpr size_t WorkLineBytes = 133;       // the bytes of the status-line row
+// Entry 0 of the table is no line of the text: it is the row the status
+// line is drawn into.
+constexpr size_t StatusRowEntry = 0;
 
 struct TextState {
-  // Entry 0: the work line; 1..LineCount: the text.
+  // Entry StatusRowEntry: the status-line row; 1..LineCount: the text.
   std::vector<uint8_t*, MappedAllocator<uint8_t*>> LineTable;
   int16_t LineCount = 0;
   uint8_t LineWidth = 254;

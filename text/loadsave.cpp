@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/limits.h"
 #include "base/safefile.h"
 #include "base/state.h"
 #include "screen/cells.h"
@@ -118,7 +119,7 @@ bool LineReader::Next(std::string& line, bool& cut) {
     if (const void* cr = std::memchr(start, '\r', size_t(p - start))) p = static_cast<const char*>(cr);
     size_t n = size_t(p - start);
     // Bytes past the 255th are skipped up to the line end.
-    size_t room = 255 - line.size();
+    size_t room = size_t(MaxLineBytes) - line.size();
     if (n > room) {
       cut = true;
       for (const char* q = start + room; q < p && !TextCut; ++q) TextCut = *q != ' ';
@@ -150,7 +151,7 @@ bool ApplyFileNameRules(const std::string& name) {
   }
   for (char& c : ext) c = char(std::toupper(uint8_t(c)));
   if (ext == "PAS" || ext == "INC" || ext == "PP" || ext == "DPR") {
-    Ed.BraceComments = 2;
+    Ed.Source = SourceMode::Pascal;
     uint8_t w = uint8_t(Scr.ScreenWidth + 5);
     SetLineWidth(w);
     Ed.FormatWidth = w;
@@ -219,7 +220,7 @@ static ReadEnd ReadWholeFile(int fd, Utf8Decoding* strict) {
       if (firstPass && Load.CompactReload != 0) {
         FreeAllLines();
         SetLineWidth(7);
-        Ed.FillCell ^= 0x0800;
+        Ed.LineLimitOff = !Ed.LineLimitOff;
         restart = true;
         break;
       }
@@ -280,7 +281,7 @@ bool LoadFile() {
     }
     ShowMessage(InBuildSet("Неверное имя файла!"), 1);
     std::string name;
-    if (!AskFileName(name, 4)) {
+    if (!AskFileName(name, FileNameUse::Any)) {
       Ed.FileName.clear();
       break;
     }
@@ -288,8 +289,7 @@ bool LoadFile() {
   }
   if (utf8.Form == Utf8Verdict::Convertible) {
     // Written back as UTF-8, with its byte-order mark if it had one.
-    CodePage.DiskIsAscii = CodePage.DiskIsKoi8 = CodePage.DiskIsAnsi = 0;
-    CodePage.DiskIsUtf8 = 1;
+    CodePage.DiskUtf8 = true;
     CodePage.Utf8Bom = utf8.Bom ? 1 : 0;
   }
   // Damage that loading could not avoid is told once, so that nobody saves a

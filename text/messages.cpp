@@ -67,9 +67,14 @@ void ShowMessage(std::string_view text, int wait) {
   }
 }
 
+Cell MessageRowFill() {
+  return MakeCell(CellChar(Ed.FillCell), uint8_t(CellAttr(Ed.FillCell) | (Ed.LineLimitOff ? 0x08 : 0)));
+}
+
 void ClearMessageLine() {
   const int width = Scr.ScreenWidth;
-  for (int c = 1; c <= width; ++c) PutCharAt(c, 2, CellChar(Ed.FillCell), CellAttr(Ed.FillCell));
+  const Cell fill = MessageRowFill();
+  for (int c = 1; c <= width; ++c) PutCharAt(c, 2, CellChar(fill), CellAttr(fill));
   if (Ed.BlockFirst > 0) {
     std::string s = " " + std::to_string(Ed.BlockLast - Ed.BlockFirst + 1) + " ";
     if (s.size() > 7) s.resize(7);

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "screen/cells.h"
+
 // The editor's own texts are written in UTF-8 in the source; this gives
 // them in the build's character set (characters it lacks become '?').
 std::string InBuildSet(std::string_view utf8);
@@ -19,3 +21,7 @@ void ShowMessage(std::string_view text, int wait);
 void ClearMessageLine();
 // Draws the text once as ShowMessage colours it (no waiting).
 void DrawMessage(std::string_view text);
+
+// The cell the idle message row is filled with: the editor's fill cell, its
+// foreground bright while the line-length limit is off.
+Cell MessageRowFill();

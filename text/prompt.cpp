@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/keycodes.h"
+#include "base/limits.h"
 #include "builds/build.h"
 #include "base/safefile.h"
 #include "base/state.h"
@@ -26,7 +28,7 @@ constexpr size_t HistoryWidth = 53;
 // The edited value keeps all 255 bytes, so that shortening and lengthening
 // it shows again what stood past its end.
 struct Field {
-  std::array<char, 255> Bytes;
+  std::array<char, MaxLineBytes> Bytes;
   size_t Length = 0;
   int Cursor = FieldStart;  // FieldCursor
   bool Edited = false;
@@ -129,7 +131,7 @@ PromptResult PromptLine(PromptKind kind, std::string_view offered) {
   if (kind == PromptKind::MacroWord) {
     DrawMessage(InBuildSet("        Слово для макроса: "));
     std::string word;
-    WordAtCursor(word, 0);
+    WordAtCursor(word, WordPart::Word);
     f.Set(MacroWord(word, Ed.CurCol - WordStartColumn(word) + 1));
     kind = PromptKind::Other;
     f.Edited = true;
@@ -152,91 +154,91 @@ PromptResult PromptLine(PromptKind kind, std::string_view offered) {
     GetKey();
     const uint16_t low = KeyLow16();
 
-    if (low == 0x1C0D) {
+    if (low == Low16(KeyEnter)) {
       result.End = PromptEnd::Accepted;
       break;
     }
-    if (low == 0x011B) {
+    if (low == Low16(KeyEsc)) {
       result.End = PromptEnd::Cancelled;
       break;
     }
-    if (low == 0x1910) {
+    if (low == Low16(KeyCtrlP)) {
       result.End = PromptEnd::IntoText;
       break;
     }
-    const bool keyCodeKey = low == keys.KeyCode || (Kbd.KeyEvent & 0x00FFFFFFu) == 0x0008875Eu;
+    const bool keyCodeKey = low == keys.KeyCode || (Kbd.KeyEvent & 0x00FFFFFFu) == KeyAltX;
     bool fromTop = false;
-    if (low == 0x240A) {
+    if (low == Low16(KeyCtrlJ)) {
       // On a search string Ctrl+J ends the prompt; the key reads as Enter
       // with scan F0 from here on.
       fromTop = kind == PromptKind::Search;
-      if (fromTop) Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF0000u) | 0xF00Du;
-    } else if (low == 0xFF23) {  // Left
+      if (fromTop) Kbd.KeyEvent = (Kbd.KeyEvent & 0xFFFF0000u) | KeyCode(0x0D, FromTopScan);
+    } else if (low == Low16(KeyLeft)) {  // Left
       if (f.Cursor > FieldStart) --f.Cursor;
       else f.Edited = true;
-    } else if (low == 0xFF25) {  // Right
+    } else if (low == Low16(KeyRight)) {  // Right
       if (f.Cursor <= f.End() && f.Cursor < Scr.ScreenWidth) ++f.Cursor;
       f.Edited = true;
-    } else if (low == 0xFF20) {  // Home
+    } else if (low == Low16(KeyHome)) {  // Home
       f.Cursor = FieldStart;
       f.Edited = true;
-    } else if (low == 0xFF26) {  // End
+    } else if (low == Low16(KeyEnd)) {  // End
       f.Cursor = std::min<int>(f.End() + 1, Scr.ScreenWidth);
-    } else if (low == 0x0E08) {  // Backspace
+    } else if (low == Low16(KeyBackspace)) {  // Backspace
       if (f.Cursor > FieldStart) {
         --f.Cursor;
         Delete(f);
       }
-    } else if (low == 0xFF2A) {  // Delete
+    } else if (low == Low16(KeyDelete)) {  // Delete
       Delete(f);
-    } else if (low == 0x250B) {  // Ctrl+K
+    } else if (low == Low16(KeyCtrlK)) {  // Ctrl+K
       size_t at = size_t(f.Cursor - FieldStart);
       if (at < f.Length) f.Length = at;
       FillRow(f.End() + 1, Scr.ScreenWidth, 0x07);
       f.Edited = true;
-    } else if (low == 0xFF21 || low == 0xFF22 || low == 0xFF07) {  // Up, PgUp, F7
+    } else if (low == Low16(KeyUp) || low == Low16(KeyPageUp) || low == Low16(KeyF7)) {  // Up, PgUp, F7
       Prompt.HistoryIndex = uint8_t((Prompt.HistoryIndex + 15) % 16);
       restart = true;
-    } else if (low == 0xFF27 || low == 0xFF28) {  // Down, PgDn
+    } else if (low == Low16(KeyDown) || low == Low16(KeyPageDown)) {  // Down, PgDn
       Prompt.HistoryIndex = uint8_t((Prompt.HistoryIndex + 1) % 16);
       restart = true;
-    } else if (low == 0xFF06 || low == 0xFF08) {  // F6, F8: the word at the cursor
+    } else if (low == Low16(KeyF6) || low == Low16(KeyF8)) {  // F6, F8: the word at the cursor
       std::string word;
-      WordAtCursor(word, 0);
+      WordAtCursor(word, WordPart::Word);
       f.Set(word);
       f.Edited = true;
       Redraw(f);
-    } else if (low == 0xFF05) {  // F5: a one-line rectangle, or the word with its blank
+    } else if (low == Low16(KeyF5)) {  // F5: a one-line rectangle, or the word with its blank
       std::string word;
       if (Ed.RectFirst > 0 && Ed.RectFirst == Ed.RectLast) {
         std::string_view line = LineBytes(Ed.RectFirst);
         int from = std::max(1, Ed.RectFirstCol), to = std::min<int>(Ed.RectLastCol, int(line.size()));
         if (from <= to) word = std::string(line.substr(size_t(from - 1), size_t(to - from + 1)));
       } else {
-        WordAtCursor(word, 2);
+        WordAtCursor(word, WordPart::WithBlank);
       }
       f.Set(word);
       f.Edited = true;
       Redraw(f);
-    } else if (low == 0x2E03 || low == 0x2D18) {  // Ctrl+C, Ctrl+X
-      if (WriteSharedFile(Ed.ClipboardPath, "B\n" + f.Text() + "\n") && low == 0x2D18) {
+    } else if (low == Low16(KeyCtrlC) || low == Low16(KeyCtrlX)) {  // Ctrl+C, Ctrl+X
+      if (WriteSharedFile(Ed.ClipboardPath, "B\n" + f.Text() + "\n") && low == Low16(KeyCtrlX)) {
         f.Length = 0;
         Redraw(f);
         FillRow(FieldStart, Scr.ScreenWidth, 0x07);
       }
-    } else if (low == 0x2F16) {  // Ctrl+V
+    } else if (low == Low16(KeyCtrlV)) {  // Ctrl+V
       if (auto clip = ReadSharedFile(Ed.ClipboardPath)) {
         std::istringstream in(*clip);
         std::string first, second;
         std::getline(in, first);
         if (!first.empty() && first[0] != ' ') {
           std::getline(in, second);
-          f.Set(second.substr(0, 255));
+          f.Set(second.substr(0, size_t(MaxLineBytes)));
           f.Edited = true;
           Redraw(f);
         }
       }
-    } else if (low == 0x1011) {  // Ctrl+Q: a byte by its code or its letter
+    } else if (low == Low16(KeyCtrlQ)) {  // Ctrl+Q: a byte by its code or its letter
       unsigned number = 0;
       uint8_t byte;
       for (;;) {
@@ -247,14 +249,14 @@ PromptResult PromptLine(PromptKind kind, std::string_view offered) {
           if (byte > 0x20) byte = uint8_t(byte - 0x20);
           break;
         }
-        if (KeyLow16() == 0x1C0D) {
+        if (KeyLow16() == Low16(KeyEnter)) {
           byte = uint8_t(number % 256);
           break;
         }
         number = (number * 10 + unsigned(c - 48)) % 1000000;
       }
       Insert(f, byte);
-    } else if (low == 0x1312) {  // Ctrl+R
+    } else if (low == Low16(KeyCtrlR)) {  // Ctrl+R
       LoadStringHistory();
     } else if (low == keys.WriteHistory) {
       SaveStringHistory();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/keycodes.h"
 #include "builds/build.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
@@ -74,7 +75,7 @@ int Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, uin
     answer = 255;
     GetKey();
     const uint32_t code = Kbd.KeyEvent;
-    if (code == 0x0000011Bu) {
+    if (code == KeyEsc) {
       answer = AnswerEsc;
       break;
     }
@@ -82,17 +83,17 @@ int Ask(std::string_view question, std::string_view direct, uint8_t aPrompt, uin
       answer = AnswerAbandon;
       break;
     }
-    if (code == 0x00001C0Du) {
+    if (code == KeyEnter) {
       answer = Q.AskSelection;
-    } else if (code >= 0x0200FF02u && code <= 0x0200FF0Cu) {
+    } else if (code >= KeyF2 && code <= KeyF12) {
       answer = int(code & 0xFF);
-    } else if (code == 0x0200FF20u) {
+    } else if (code == KeyHome) {
       Q.AskSelection = 1;
-    } else if (code == 0x0200FF26u) {
+    } else if (code == KeyEnd) {
       if (Q.AnswerCount > 0) Q.AskSelection = uint8_t(Q.AnswerCount);
-    } else if (code == 0x0200FF23u) {
+    } else if (code == KeyLeft) {
       if (Q.AnswerCount > 0) Q.AskSelection = Q.AskSelection <= 1 ? uint8_t(Q.AnswerCount) : uint8_t(Q.AskSelection - 1);
-    } else if (code == 0x0200FF25u) {
+    } else if (code == KeyRight) {
       if (Q.AnswerCount > 0) Q.AskSelection = Q.AskSelection >= Q.AnswerCount ? 1 : uint8_t(Q.AskSelection + 1);
     } else if (code == b.AskYesKey && code != 0) {
       answer = 1;

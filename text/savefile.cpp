@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "text/prompt.h"
 #include "screen/cells.h"
@@ -22,21 +23,21 @@
 #include "text/messages.h"
 #include "text/status.h"
 
-void AppendLineForSave(std::string& out, int n, int mode) {
+void AppendLineForSave(std::string& out, int n, SaveMode mode) {
   std::string_view s = LineText(n);  // the rest of the line is blanks
   size_t len = s.size();
   while (len > 0 && (s[len - 1] == ' ' || s[len - 1] == '\0')) --len;
   const size_t start = out.size();
-  if (mode > 1) {
-    // Mode 2 blanks control bytes; mode 4 spells them out as "#" and the
-    // decimal code, the line cut at 255 bytes.
+  if (mode != SaveMode::Plain) {
+    // Control bytes become blanks, or "#" and the decimal code, the line
+    // cut at 255 bytes.
     for (size_t i = 0; i < len; ++i) {
       uint8_t b = uint8_t(s[i]);
       if (b >= 32) out += char(b);
-      else if (mode == 4) out += "#" + std::to_string(b);
+      else if (mode == SaveMode::SpellControls) out += "#" + std::to_string(b);
       else out += ' ';
     }
-    if (out.size() - start > 255) out.resize(start + 255);
+    if (out.size() - start > size_t(MaxLineBytes)) out.resize(start + size_t(MaxLineBytes));
     RecodeForDisk(out, start);  // back into the code page the file came in
   } else {
     AppendForDisk(out, s.substr(0, len));
@@ -75,13 +76,13 @@ void AppendUtf8Lines(std::string& out, int first, int last) {
 
 }  // namespace
 
-std::string TextForSave(int first, int last, int mode) {
+std::string TextForSave(int first, int last, SaveMode mode) {
   std::string out;
   first = std::max(first, 1);
   last = std::min<int>(last, Txt.LineCount);
   // A UTF-8 file's byte-order mark goes back before its first line.
   if (first == 1 && last == Txt.LineCount) out += DiskPrefix();
-  if (mode <= 1 && CodePage.DiskIsUtf8) {
+  if (mode == SaveMode::Plain && CodePage.DiskUtf8) {
     AppendUtf8Lines(out, first, last);
     return out;
   }
@@ -90,7 +91,7 @@ std::string TextForSave(int first, int last, int mode) {
   return out;
 }
 
-std::string TextForSave() { return TextForSave(1, Txt.LineCount, 0); }
+std::string TextForSave() { return TextForSave(1, Txt.LineCount, SaveMode::Plain); }
 
 namespace {
 
@@ -371,7 +372,7 @@ bool WriteFileSafely(const std::string& path, const std::string& content) {
   return ok;
 }
 
-bool WriteLines(int first, int last, const std::string& path, int mode) {
+bool WriteLines(int first, int last, const std::string& path, SaveMode mode) {
   DrawMessage(InBuildSet("Записывается "));
   MoveCursor(Scr.ScreenWidth + 1, Scr.ScreenHeight + 1);  // off the text
   bool ok = WriteFileSafely(path, TextForSave(first, last, mode));
@@ -396,9 +397,9 @@ bool Readable(const std::string& name) {
 
 }  // namespace
 
-bool AskFileName(std::string& name, int mode) {
+bool AskFileName(std::string& name, FileNameUse use) {
   for (;;) {
-    if (mode == 0 || mode == 1 || mode == 4) {
+    if (use != FileNameUse::Found) {
       DrawMessage(InBuildSet("Введите имя файла или Esc: "));
       const PromptResult typed = PromptLine(PromptKind::Other, name);
       name = typed.Text;
@@ -413,17 +414,15 @@ bool AskFileName(std::string& name, int mode) {
       ClearMessageLine();
       return false;
     }
-    if (mode == 4) break;
-    if (mode % 2 == 1) {
+    if (use == FileNameUse::Any) break;
+    if (use == FileNameUse::Write) {
       if (Writable(name)) break;
       ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
-      if (mode == 1) continue;
-      ClearMessageLine();
-      return false;
+      continue;
     }
     if (Readable(name)) break;
     ShowMessage(InBuildSet("Файл не найден: ") + name, 1);
-    if (mode == 0) continue;
+    if (use == FileNameUse::Read) continue;
     ClearMessageLine();
     return false;
   }
@@ -434,29 +433,29 @@ bool AskFileName(std::string& name, int mode) {
 Outcome SaveFile() {
   if (Ed.FileName.empty()) {
     std::string name;
-    if (!AskFileName(name, 1)) return Outcome::Cancelled;
+    if (!AskFileName(name, FileNameUse::Write)) return Outcome::Cancelled;
     Ed.FileName = name;
   }
   if (Txt.Modified) {
     for (;;) {
-      if (WriteLines(1, Txt.LineCount, Ed.FileName, 0)) {
+      if (WriteLines(1, Txt.LineCount, Ed.FileName, SaveMode::Plain)) {
         Txt.Modified = false;
         Txt.LineSaved = false;
         break;
       }
       std::string name = Ed.FileName;
-      if (!AskFileName(name, 1)) return Outcome::Cancelled;
+      if (!AskFileName(name, FileNameUse::Write)) return Outcome::Cancelled;
       Ed.FileName = name;
     }
   }
-  WriteVariant('{', 2);
-  WriteVariant('}', 4);
+  WriteVariant('{', SaveMode::BlankControls);
+  WriteVariant('}', SaveMode::SpellControls);
   return Outcome::Done;
 }
 
-void WriteToDirectory(int mode, const std::string& target) {
+void WriteToDirectory(SaveMode mode, const std::string& target) {
   std::string tried = target;
-  if (mode == 0) {
+  if (mode == SaveMode::Plain) {
     std::string answer;
     for (;;) {
       DrawMessage(InBuildSet("   Введите букву или путь:"));
@@ -477,7 +476,7 @@ void WriteToDirectory(int mode, const std::string& target) {
     PutStringAt(1, 1, shown.substr(0, size_t(Scr.ScreenWidth)), 0x0B);
   }
   if (WriteFileSafely(tried, TextForSave(1, Txt.LineCount, mode))) return;
-  if (mode != 0) {
+  if (mode != SaveMode::Plain) {
     ShowMessage(InBuildSet("Ошибка записи или файл - только для чтения!"), 1);
     return;
   }
@@ -489,7 +488,7 @@ void WriteToDirectory(int mode, const std::string& target) {
   ShowMessage(InBuildSet("Неверно указано устройство или путь: ") + tried + " !", 1);
 }
 
-void WriteVariant(char ch, int mode) {
+void WriteVariant(char ch, SaveMode mode) {
   size_t at = Ed.FileName.find(ch);
   if (at == std::string::npos) return;
   std::string target = Ed.FileName;

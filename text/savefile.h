@@ -6,13 +6,19 @@
 
 #include "text/outcome.h"
 
+// What saving does with the control bytes of a line.
+enum class SaveMode : uint8_t {
+  Plain,          // keeps them
+  BlankControls,  // writes blanks instead
+  SpellControls,  // spells them as "#" and the decimal code
+};
+
 // The bytes a line is written as: without its trailing blanks and NUL
-// bytes, in the file's code page, followed by LF.  Mode 0 keeps control
-// bytes, mode 2 blanks them, mode 4 spells them as "#" and the decimal code.
-void AppendLineForSave(std::string& out, int n, int mode = 0);
+// bytes, in the file's code page, followed by LF.
+void AppendLineForSave(std::string& out, int n, SaveMode mode = SaveMode::Plain);
 // Lines first..last as they are written to disk.
-std::string TextForSave(int first, int last, int mode);
-// The whole text in mode 0.
+std::string TextForSave(int first, int last, SaveMode mode);
+// The whole text, plain.
 std::string TextForSave();
 
 // The calls by which a save changes files, as a table: the tests replace
@@ -54,13 +60,18 @@ extern std::string KeptCopy;
 
 // Writes lines first..last into path (safely) in the mode of
 // AppendLineForSave, showing "Записывается " meanwhile; reports a failure.
-bool WriteLines(int first, int last, const std::string& path, int mode);
+bool WriteLines(int first, int last, const std::string& path, SaveMode mode);
 
-// Asks for a file name on the message row (modes 0, 1, 4; modes 2 and 3
-// take name as given) and checks the file: odd modes for writing, even
-// modes for reading, mode 4 not at all.  Modes 0 and 1 ask again after a
-// failure.  False when the user gives up or the file will not do.
-bool AskFileName(std::string& name, int mode);
+// How AskFileName gets the name and checks the file.
+enum class FileNameUse : uint8_t {
+  Read,   // asks; the file must be readable, else asks again
+  Write,  // asks; the file must be writable, else asks again
+  Found,  // takes the name as given; the file must be readable
+  Any,    // asks; no check
+};
+// Asks for a file name on the message row and checks the file.  False
+// when the user gives up or a given name fails.
+bool AskFileName(std::string& name, FileNameUse use);
 
 // The save command: writes the text to Ed.FileName when it is modified
 // (asking for a name when there is none, and for another one when writing
@@ -68,12 +79,19 @@ bool AskFileName(std::string& name, int mode);
 // whole text reached the disk.  Cancelled when no name was given for it.
 Outcome SaveFile();
 
-// The whole text into another directory (mode 0 asks for it) or, in modes
-// 2 and 4, under target.
-void WriteToDirectory(int mode, const std::string& target = {});
+// The whole text into another directory (asked for in the plain mode) or,
+// in the other modes, under target.
+void WriteToDirectory(SaveMode mode, const std::string& target = {});
 // When FileName holds ch, the whole text under FileName without its first
 // ch, in the given mode.
-void WriteVariant(char ch, int mode);
+void WriteVariant(char ch, SaveMode mode);
+
+// What is done with one of the editor's data files.
+enum class DataFileAction : uint8_t {
+  LoadAtStart,  // loaded at start-up when it is found, without asking
+  Read,         // read again, asking for the name
+  Write,        // written, asking for the name
+};
 
 // One of the editor's data files: the name as given, else (names of at most
 // 12 characters) beside the program.  The file as given is passed over

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "base/limits.h"
 #include "base/state.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
@@ -20,7 +21,7 @@ constexpr int NoStop = -1;  // a span that runs to its last column
 uint8_t SpareWorkLine[WorkLineBytes];
 
 uint8_t* WorkLine() {
-  if (!Txt.LineTable.empty() && Txt.LineTable[0] != nullptr) return Txt.LineTable[0];
+  if (!Txt.LineTable.empty() && Txt.LineTable[StatusRowEntry] != nullptr) return Txt.LineTable[StatusRowEntry];
   return SpareWorkLine;
 }
 
@@ -105,7 +106,7 @@ void ReadLine(int n, LineCopy& t) {
   } else {
     s = std::string_view(reinterpret_cast<const char*>(Txt.Blanks.data() + 1), Txt.Blanks[0]);
   }
-  t.len = int(std::min<size_t>(s.size(), 255));
+  t.len = int(std::min<size_t>(s.size(), MaxLineBytes));
   std::memcpy(t.b.data() + 1, s.data(), size_t(t.len));
 }
 
@@ -150,8 +151,8 @@ void DrawVisible(RowImage& r, const LineCopy& t, int h, int v, int n, uint8_t lc
       r.ch[k] = b;
       r.attr[k] = a;
       if (n < 1) continue;
-      if (Ed.BraceComments == 2 && b == '{') ColourSpan(r, col, r.width, '}', lc, Ed.CommentColour);
-      if (Ed.BraceComments != 2 && b == '#') ColourSpan(r, col, r.width, NoStop, lc, Ed.CommentColour);
+      if (Ed.Source == SourceMode::Pascal && b == '{') ColourSpan(r, col, r.width, '}', lc, Ed.CommentColour);
+      if (Ed.Source != SourceMode::Pascal && b == '#') ColourSpan(r, col, r.width, NoStop, lc, Ed.CommentColour);
       if (b == '/' && t.At(i + 1) == '/') ColourSpan(r, col, r.width, NoStop, lc, Ed.CommentColour);
       continue;
     }
@@ -176,7 +177,7 @@ void DrawVisible(RowImage& r, const LineCopy& t, int h, int v, int n, uint8_t lc
 // brace passed while w is even: an odd w means a "}" closed any "{" found
 // further left, and w >= 2 that a word coloured by code 2 has ended.
 void ColourFromHiddenPart(RowImage& r, const LineCopy& t, int h, int v, uint8_t lc) {
-  const bool pascal = Ed.BraceComments == 2;
+  const bool pascal = Ed.Source == SourceMode::Pascal;
   int w = 0;
   for (int i = std::min(h, t.len); i >= 1; --i) {
     const uint8_t b = t.b[size_t(i)];

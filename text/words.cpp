@@ -2,14 +2,15 @@
 
 #include <algorithm>
 
-#include "text/marks.h"
+#include "base/keycodes.h"
+#include "base/limits.h"
 #include "base/state.h"
+#include "text/marks.h"
 #include "screen/keys.h"
 #include "text/linestore.h"
 
 namespace {
 
-constexpr int MaxCol = 255;  // the longest line
 
 // Byte i (1-based) of s; outside s a blank, so every line reads as if it
 // were padded with blanks on both sides.
@@ -21,23 +22,19 @@ bool IsBlank(uint8_t c) { return c == ' '; }
 bool IsControl(uint8_t c) { return c < 32; }
 bool IsWordChar(uint8_t c) { return c > 32 && !IsDelimiter(c); }
 
-// The code of Alt+Z, which as a kind of WordAtCursor marks the word without
-// its last character.
-constexpr uint32_t MarkWordShortKey = KeyCode(0x60, 0xA9, 8);
-
 // Steps shared by WordAtCursor and MarkWord: the word around the cursor in
 // a copy W of the cursor line, from b to e (e: the column after the word
 // and its trailing delimiters).  False when the cursor stands on a blank
 // after a blank (or at column 1).
-bool WordAround(std::string& W, int kind, int& b, int& e) {
+bool WordAround(std::string& W, WordPart part, int& b, int& e) {
   W = LineString(Ed.CurLine);
   e = std::min<int>(Ed.CurCol, int(W.size()));
   if (e < 1) return false;
   // Word completion treats a control byte under the cursor as a blank.
-  if (kind == 1 && IsControl(At(W, e))) W[size_t(e - 1)] = ' ';
+  if (part == WordPart::ToCursor && IsControl(At(W, e))) W[size_t(e - 1)] = ' ';
   if (IsBlank(At(W, e)) && (e == 1 || IsBlank(At(W, e - 1)))) return false;
   if (e > 1 && IsDelimiter(At(W, e)) && IsBlank(At(W, e - 1))) ++e;
-  e = WordEndRight(W, e, 2);
+  e = WordEndRight(W, e, WordEnd::PastDelimiters);
   b = std::min(WordStartLeft(W, e), Ed.CurCol);
   while (b < e && IsDelimiter(At(W, b))) ++b;
   return true;
@@ -48,7 +45,7 @@ bool WordAround(std::string& W, int kind, int& b, int& e) {
 bool IsDelimiter(uint8_t ch) { return ch != 0 && Delimiters.find(char(ch)) != std::string_view::npos; }
 
 int WordStartLeft(std::string_view line, int pos) {
-  int i = std::clamp(pos, 0, MaxCol + 1);
+  int i = std::clamp(pos, 0, MaxLineBytes + 1);
   auto delimiters = [&] {
     if (i > 0 && IsDelimiter(At(line, i))) {
       --i;
@@ -70,47 +67,43 @@ int WordStartLeft(std::string_view line, int pos) {
   return i + 1;
 }
 
-int WordEndRight(std::string_view line, int pos, int mode) {
+int WordEndRight(std::string_view line, int pos, WordEnd to) {
   const int n = TrimmedLength(line);
-  int i = std::clamp(pos, 0, MaxCol + 1);
+  int i = std::clamp(pos, 0, MaxLineBytes + 1);
   auto skip = [&](bool (*cls)(uint8_t)) {
     while (i <= n && cls(At(line, i))) ++i;
   };
   if (i <= n && IsDelimiter(At(line, i)) && IsBlank(At(line, i + 1))) ++i;
-  if (mode == 1) skip(IsBlank);
+  if (to == WordEnd::End) skip(IsBlank);
   skip(IsControl);
   skip(IsWordChar);
-  if (mode == 0 || mode == 2) {
+  if (to == WordEnd::NextStart || to == WordEnd::PastDelimiters) {
     skip(IsDelimiter);
-    if (mode == 0) skip(IsBlank);
+    if (to == WordEnd::NextStart) skip(IsBlank);
   }
   return i;
 }
 
-void WordAtCursor(std::string& text, int kind) {
+void WordAtCursor(std::string& text, WordPart part) {
   text.clear();
-  if (kind < 0 || kind > 3) {
-    MarkWord((uint32_t(kind) & 0xFFFFFF) == MarkWordShortKey);
-    return;
-  }
   std::string W;
   int b = 0, e = 0;
-  if (!WordAround(W, kind, b, e)) return;
-  switch (kind) {
-    case 0:  // trailing delimiters go unless a blank follows them
+  if (!WordAround(W, part, b, e)) return;
+  switch (part) {
+    case WordPart::Word:  // trailing delimiters go unless a blank follows them
       while (e > b && !IsBlank(At(W, e)) && IsDelimiter(At(W, e - 1))) --e;
       while (b < e && IsControl(At(W, b))) ++b;
       break;
-    case 1:
+    case WordPart::ToCursor:
       e = Ed.CurCol;
       break;
-    case 2:
+    case WordPart::WithBlank:
       if (IsBlank(At(W, e))) ++e;
       break;
-    default:
+    case WordPart::WithDelimiters:
       break;
   }
-  e = std::min(e, b + MaxCol);
+  e = std::min(e, b + MaxLineBytes);
   for (int i = b; i < e; ++i) text += char(At(W, i));
 }
 
@@ -118,7 +111,7 @@ void MarkWord(bool leaveLastOut) {
   if (!(Ed.RectFirst == Ed.CurLine && Ed.RectLast == Ed.CurLine)) RemoveAllMarks();
   std::string W;
   int b = 0, e = 0;
-  if (!WordAround(W, 4, b, e)) return;
+  if (!WordAround(W, WordPart::WithDelimiters, b, e)) return;
   ExtendRectBlock(b);
   if (IsWordChar(At(W, e))) --e;
   if (leaveLastOut || IsControl(At(W, e))) --e;
@@ -144,7 +137,7 @@ void ExtendLineBlock() {
 
 void ExtendRectBlock(int col) {
   if (col > StoredLength(Ed.CurLine)) --col;
-  col = std::clamp(col, 1, MaxCol);
+  col = std::clamp(col, 1, MaxLineBytes);
   if (Ed.BlockFirst > 0) {
     ExtendLineBlock();
     return;

@@ -16,17 +16,25 @@ bool IsDelimiter(uint8_t ch);
 // The start of the word before pos (from inside or at the start of a word:
 // the previous word; from a blank after a word: that word).
 int WordStartLeft(std::string_view line, int pos);
-// A position after pos.  mode 0: start of the next word; 1: end of the
-// current word; 2: end of the word with its trailing delimiters.
-int WordEndRight(std::string_view line, int pos, int mode);
+// Where WordEndRight stops.
+enum class WordEnd : uint8_t {
+  NextStart,       // the start of the next word
+  End,             // the end of the current word
+  PastDelimiters,  // the end of the word with its trailing delimiters
+};
+// A position after pos.
+int WordEndRight(std::string_view line, int pos, WordEnd to);
 
+// Which part of the word WordAtCursor takes.
+enum class WordPart : uint8_t {
+  Word,            // without trailing delimiters unless a blank follows them
+  ToCursor,        // up to the cursor
+  WithBlank,       // with its delimiters and one following blank
+  WithDelimiters,  // with its delimiters
+};
 // The word of the cursor line at the cursor into text (empty when the
-// cursor stands on a blank after a blank).  kind 0: the word without
-// trailing delimiters unless a blank follows them; 1: the word up to the
-// cursor; 2: the word, its delimiters and one following blank; 3: the word
-// with its delimiters.  A kind above 3 is a key code: the word is marked as
-// a rectangular block instead (MarkWord).
-void WordAtCursor(std::string& text, int kind);
+// cursor stands on a blank after a blank).
+void WordAtCursor(std::string& text, WordPart part);
 // The word at the cursor as a rectangular block; leaveLastOut (the third
 // key of the command) leaves its last character out.
 void MarkWord(bool leaveLastOut);

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  for (char& c : text) c = char(Koi8ToAscii(uint8_t(c)));
+  for (char& c : text) c = char(Koi8ToCp866(uint8_t(c)));
   std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
   out << text;
   out.close();

@@ -241,15 +241,15 @@ TEST_F(ColourTest, MarksAreSavedWithTheText) {
   Mark({'3', Key('?'), '4', '1'});
   Ed.CurCol = 5;
   Mark({'2', Key('>'), Enter, '1'});
-  EXPECT_EQ(TextForSave(1, 1, 0), "one\x02\x0Etwo\x04\x0F\x09\n");
-  EXPECT_EQ(TextForSave(1, 1, 2), "one  two   \n");
-  EXPECT_EQ(TextForSave(1, 1, 4), "one#2#14two#4#15#9\n");
+  EXPECT_EQ(TextForSave(1, 1, SaveMode::Plain), "one\x02\x0Etwo\x04\x0F\x09\n");
+  EXPECT_EQ(TextForSave(1, 1, SaveMode::BlankControls), "one  two   \n");
+  EXPECT_EQ(TextForSave(1, 1, SaveMode::SpellControls), "one#2#14two#4#15#9\n");
 }
 
 TEST_F(ColourTest, AMarkThatDoesNotFitLosesItsLastBytes) {
   // Typed as text is: without the line-length limit (which would break or
   // refuse the line at FormatWidth) the line is cut at 255 bytes.
-  Ed.FillCell = Cell(Ed.FillCell | 0x0800);
+  Ed.LineLimitOff = true;
   Text(std::string(253, 'x'), 1);
   Mark({'3', Key('?'), '4', '1'});  // three bytes, two columns left
   EXPECT_EQ(LineString(1).size(), 255u);

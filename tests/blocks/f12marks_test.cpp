@@ -210,7 +210,7 @@ TEST_F(F12Test, MarksAreNotSaved) {
   ToggleLineMark();
   Ed.CurLine = 2;
   ToggleLineMark();
-  EXPECT_EQ(TextForSave(1, 3, 0), "abc\n\ndef\n");
+  EXPECT_EQ(TextForSave(1, 3, SaveMode::Plain), "abc\n\ndef\n");
 
   // Written and loaded again, no line is marked.
   const std::string path = testing::TempDir() + "vesk-f12-" + std::to_string(getpid()) + ".txt";

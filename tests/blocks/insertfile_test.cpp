@@ -200,8 +200,8 @@ TEST(TakeFile, AFileInAForeignCodePageIsRecodedAloneOnRequest) {
   EXPECT_TRUE(Contains(r.Row(1), "recode FROM") && Contains(r.Row(1), "1 - ASCII")) << r.Row(1);
   r = Edit("Привет\n", "<S-F1>dos.txt\n1");
   EXPECT_EQ(r.Lines, (std::vector<std::string>{ToSet(Charset::Koi8, "Привет"), ToSet(Charset::Koi8, russian)}));
-  EXPECT_EQ(CodePage.DiskIsKoi8, 1);
-  EXPECT_EQ(CodePage.DiskIsAscii, 0);
+  EXPECT_TRUE(DiskIs(Charset::Koi8));
+  EXPECT_FALSE(DiskIs(Charset::Cp866));
   // Declined, or with -P, the bytes stay as they came.
   r = Edit("Привет\n", "<S-F1>dos.txt\n3");
   EXPECT_EQ(r.Lines[1], ToSet(Charset::Cp866, russian));
@@ -219,7 +219,7 @@ TEST(TakeFile, TheCodePage866BuildTakesKoi8AndWindowsFiles) {
   EXPECT_EQ(r.Lines[1], ToSet(Charset::Cp866, russian));
   r = Edit("x\n", "<S-F1>win.txt\n2", {"-w"}, Build866);
   EXPECT_EQ(r.Lines[1], ToSet(Charset::Cp866, russian));
-  EXPECT_EQ(CodePage.DiskIsAscii, 1);
+  EXPECT_TRUE(DiskIs(Charset::Cp866));
 }
 
 // ---- Limits ----

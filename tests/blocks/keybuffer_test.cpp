@@ -346,7 +346,7 @@ TEST_F(KeyDefinitionsHeap, AFullHeapStopsReadingTheFile) {
   MakeText(1);
   Put("keydef.vsk", "1 aaaa\n2 b\n");
   Heap.Budget = Heap.Used + 3;
-  KeyDefFileIO(2);
+  KeyDefFileIO(DataFileAction::LoadAtStart);
   EXPECT_FALSE(Defs.Defined[1]);
   EXPECT_FALSE(Defs.Defined[2]);
 }
@@ -391,7 +391,7 @@ TEST_F(KeyDefFileContent, AnyContentIsReadSafely) {
   file += "0 zero\n";
   file += "70 last";  // no line end
   Put("keydef.vsk", file);
-  KeyDefFileIO(2);
+  KeyDefFileIO(DataFileAction::LoadAtStart);
 
   EXPECT_EQ(Defs.KeyDefs[65], "two words");
   EXPECT_EQ(Defs.KeyDefs[44], "wraps");
@@ -405,7 +405,7 @@ TEST_F(KeyDefFileContent, AnyContentIsReadSafely) {
 
   // Identifier 0 is never written.
   for (auto& k : KeysFor(Build, "<Enter>")) Terminal.Script.push_back(k);
-  KeyDefFileIO(1);
+  KeyDefFileIO(DataFileAction::Write);
   EXPECT_EQ(Slurp("keydef.vsk"),
             "44 wraps\n65 two words\n67 \n68 dos\n69 " + std::string(252, 'x') + "\n70 last\n");
 }
@@ -413,9 +413,9 @@ TEST_F(KeyDefFileContent, AnyContentIsReadSafely) {
 TEST_F(KeyDefFileContent, AMissingOrOddFileIsIgnored) {
   ScratchDir here;
   MakeText(1);
-  KeyDefFileIO(2);
+  KeyDefFileIO(DataFileAction::LoadAtStart);
   fs::create_directory("keydef.vsk");
-  KeyDefFileIO(2);
+  KeyDefFileIO(DataFileAction::LoadAtStart);
   EXPECT_EQ(Defs.Defined.count(), 0u);
 }
 

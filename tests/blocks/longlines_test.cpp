@@ -93,7 +93,7 @@ TEST_F(LongLines, EachCommandAtTheLimit) {
   const std::string refusal = B("Команда не выполнена: строка стала бы длиннее 255 символов.");
   for (const Case& c : Cases) {
     SCOPED_TRACE(c.name);
-    Ed.FillCell = Cell(c.limit ? (Ed.FillCell & ~0x0800) : (Ed.FillCell | 0x0800));
+    Ed.LineLimitOff = !c.limit;
     ResetLineStore();
     ASSERT_TRUE(InitLineStore());
     for (const std::string& l : c.text) ASSERT_TRUE(AppendLine(l, uint8_t(std::max<size_t>(l.size(), 1))));

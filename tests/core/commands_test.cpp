@@ -190,7 +190,8 @@ TEST_F(CommandsTest, UndoTakeFileRemovesExactlyTheTakenLines) {
 TEST_F(CommandsTest, LengthLimitAndCaseOfOneCharacter) {
   Cell before = Ed.FillCell;
   ToggleLineLimit();
-  EXPECT_EQ(Ed.FillCell, before ^ 0x0800);
+  EXPECT_TRUE(Ed.LineLimitOff);
+  EXPECT_EQ(Ed.FillCell, before);
   EXPECT_EQ(CellAttr(CellAt(1, 2)), 0x0F);
   StoreLine("\xC1\xC2", 1);  // KOI8-R аб
   Ed.CurCol = 2;

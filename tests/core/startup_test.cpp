@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "core/editor.h"
 #include "base/state.h"
@@ -14,6 +15,7 @@
 #include "text/heap.h"
 #include "text/linestore.h"
 #include "text/loadsave.h"
+#include "text/messages.h"
 
 namespace fs = std::filesystem;
 
@@ -114,17 +116,17 @@ TEST(StartUp, FileNameRulesSetWidthsAndPascalMode) {
   EXPECT_EQ(StoredLength(1), 72);
   o.FileName = "unit.pas";
   Drive(o);
-  EXPECT_EQ(Ed.BraceComments, 2);
+  EXPECT_EQ(Ed.Source, SourceMode::Pascal);
   EXPECT_EQ(Ed.IndentColumn, 3);
   EXPECT_EQ(Txt.LineWidth, 85);
   EXPECT_EQ(Ed.CurCol, 3);
   EXPECT_EQ(Ed.TabStops[1], 11);
   o.FileName = "Prog.Dpr";
   Drive(o);
-  EXPECT_EQ(Ed.BraceComments, 2);
+  EXPECT_EQ(Ed.Source, SourceMode::Pascal);
   o.FileName = "notes.txt";
   Drive(o);
-  EXPECT_EQ(Ed.BraceComments, 0);
+  EXPECT_EQ(Ed.Source, SourceMode::Plain);
   EXPECT_EQ(Txt.LineWidth, 254);
   o.FileName = "a.0";  // 0 is not a width
   Drive(o);
@@ -229,7 +231,7 @@ TEST(StartUp, ShortMemoryReloadsCompactlyOrEndsTheProgram) {
   EXPECT_EQ(Txt.LineWidth, 7);
   EXPECT_EQ(Txt.LineCount, 100);
   EXPECT_EQ(StoredLength(1), 7);
-  EXPECT_TRUE(Ed.FillCell & 0x0800);
+  EXPECT_TRUE(Ed.LineLimitOff);
   EXPECT_EQ(r.Lines[99], "line 100");
 
   setenv("VESK_HEAP_BUDGET", "99000", 1);  // room for the table and little else
@@ -272,12 +274,38 @@ TEST(StartUp, TheStateFileRestoresTheCursorAndIsSafeWithAnyContent) {
   EXPECT_EQ(Ed.PositionMarks[0].Line, 0);
   EXPECT_TRUE(Ed.InsertMode);
   EXPECT_TRUE(Kbd.RusLayoutOn);
-  EXPECT_TRUE(Ed.FillCell & 0x0800);
+  EXPECT_TRUE(Ed.LineLimitOff);
   EXPECT_EQ(Ed.ColumnMark, 1);
   ResetEditorState(DefaultFillCell());
   ApplyStateFileText("");
   ApplyStateFileText(std::string(5000, '9'));
   EXPECT_EQ(Ed.CurLine, 1);
+  ResetLineStore();
+}
+
+// The line-length switch is kept apart from the message row's cell, but the
+// state file still carries it as bit 0x0800 of the cell's line.
+TEST(StartUp, TheStateFileCarriesTheLengthLimitInTheFillCellLine) {
+  SelectBuild(BuildKoi8);
+  ResetAllState();
+  ASSERT_TRUE(InitLineStore());
+  AppendLine("x", 10);
+  auto line15 = [](const std::string& text) {
+    std::istringstream in(text);
+    std::string line;
+    for (int i = 0; i < 15; ++i) std::getline(in, line);
+    return line;
+  };
+  const Cell fill = Ed.FillCell;
+  EXPECT_EQ(line15(StateFileText()), std::to_string(fill));
+  Ed.LineLimitOff = true;
+  const std::string state = StateFileText();
+  EXPECT_EQ(line15(state), std::to_string(fill | 0x0800));
+  ResetEditorState(DefaultFillCell());
+  ApplyStateFileText(state);
+  EXPECT_TRUE(Ed.LineLimitOff);
+  EXPECT_EQ(Ed.FillCell, fill);
+  EXPECT_EQ(MessageRowFill(), Cell(fill | 0x0800));  // the row shows it bright
   ResetLineStore();
 }
 

@@ -166,7 +166,7 @@ TEST_F(SearchTest, TheLineScanFindsWhatFindInLineFindsInTheStoredLine) {
   // padding of a short line.
   int8_t cs = CaseMatch;
   At(1, 1);
-  ASSERT_TRUE(FindString("ends b    ", 1, Txt.LineCount, 0, 1, cs));
+  ASSERT_TRUE(FindString("ends b    ", 1, Txt.LineCount, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 9);
   EXPECT_EQ(Ed.CurCol, 1);
 }
@@ -175,18 +175,18 @@ TEST_F(SearchTest, ForwardsTheStartLineIsSearchedAfterTheCursorOnly) {
   Text({"foo bar foo", "xx Foo"});
   int8_t cs = CaseIgnore;
   At(1, 1);
-  ASSERT_TRUE(FindString("foo", 1, 2, 1, 1, cs));
+  ASSERT_TRUE(FindString("foo", 1, 2, 1, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 1);
   EXPECT_EQ(Ed.CurCol, 9);  // p + startCol: the one at the cursor is passed over
-  ASSERT_TRUE(FindString("foo", 1, 2, 9, 1, cs));
+  ASSERT_TRUE(FindString("foo", 1, 2, 9, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Ed.CurCol, 4);
   EXPECT_EQ(Ed.WindowTop, 2);  // the match line is shown at the top
   // Column 0: the whole start line.
-  ASSERT_TRUE(FindString("foo", 1, 2, 0, 1, cs));
+  ASSERT_TRUE(FindString("foo", 1, 2, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurCol, 1);
   // A start column beyond the line's bytes finds nothing there.
-  ASSERT_TRUE(FindString("foo", 1, 2, 255, 1, cs));
+  ASSERT_TRUE(FindString("foo", 1, 2, 255, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
 }
 
@@ -195,11 +195,11 @@ TEST_F(SearchTest, AMatchInTheStartLineKeepsUndoStateAndScroll) {
   int8_t cs = CaseMatch;
   Txt.LineSaved = true;
   Ed.HScroll = 7;
-  ASSERT_TRUE(FindString("abc", 1, 2, 1, 0, cs));
+  ASSERT_TRUE(FindString("abc", 1, 2, 1, FindFor::Replace, cs));
   EXPECT_EQ(Ed.CurCol, 5);
   EXPECT_TRUE(Txt.LineSaved);
   EXPECT_EQ(Ed.HScroll, 7);
-  ASSERT_TRUE(FindString("abc", 1, 2, 5, 0, cs));
+  ASSERT_TRUE(FindString("abc", 1, 2, 5, FindFor::Replace, cs));
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_FALSE(Txt.LineSaved);
   EXPECT_EQ(Ed.HScroll, 0);
@@ -208,16 +208,16 @@ TEST_F(SearchTest, AMatchInTheStartLineKeepsUndoStateAndScroll) {
 TEST_F(SearchTest, UpwardsTheFirstOccurrenceBeforeTheCursorIsFound) {
   Text({"ab ab", "x ab ab ab y"});
   int8_t cs = CaseMatch;
-  ASSERT_TRUE(FindString("ab", 2, 1, 12, 1, cs));
+  ASSERT_TRUE(FindString("ab", 2, 1, 12, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Ed.CurCol, 3);  // the first of those before the cursor
-  ASSERT_TRUE(FindString("ab", 2, 1, 3, 1, cs));
+  ASSERT_TRUE(FindString("ab", 2, 1, 3, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 1);
   EXPECT_EQ(Ed.CurCol, 1);  // upwards too, the first one within a line
   // "y" stands only after the cursor.
   At(2, 12);
   Keys({Dismiss});
-  EXPECT_FALSE(FindString("y", 2, 1, 12, 1, cs));
+  EXPECT_FALSE(FindString("y", 2, 1, 12, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Ed.CurCol, 12);
   EXPECT_TRUE(OnlyMessageKeyLeft());
@@ -228,10 +228,10 @@ TEST_F(SearchTest, NotFoundLeavesTheCursorAndSaysSo) {
   At(2, 2);
   Ed.WindowTop = 2;
   int8_t cs = CaseMatch;
-  EXPECT_THROW(FindString("zzz", 1, 2, 0, 1, cs), InputLost);  // waits for a key
+  EXPECT_THROW(FindString("zzz", 1, 2, 0, FindFor::Search, cs), InputLost);  // waits for a key
   EXPECT_EQ(RowHead(2, "Строка не найдена."), "Строка не найдена.");
   Keys({Dismiss});
-  EXPECT_FALSE(FindString("zzz", 1, 2, 0, 1, cs));
+  EXPECT_FALSE(FindString("zzz", 1, 2, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Ed.CurCol, 2);
   EXPECT_EQ(Ed.WindowTop, 2);
@@ -242,15 +242,15 @@ TEST_F(SearchTest, AnEmptyPatternFindsTheNextEmptyOrBlankLine) {
   Text({"", "a", "   ", "b", ""});
   Ed.IndentColumn = 3;
   int8_t cs = CaseUndecided;
-  ASSERT_TRUE(FindString("", 1, 5, 1, 1, cs));  // the start line itself is not examined
+  ASSERT_TRUE(FindString("", 1, 5, 1, FindFor::Search, cs));  // the start line itself is not examined
   EXPECT_EQ(Ed.CurLine, 3);
   EXPECT_EQ(Ed.CurCol, 3);
-  ASSERT_TRUE(FindString("", 3, 5, 3, 1, cs));
+  ASSERT_TRUE(FindString("", 3, 5, 3, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 5);
-  ASSERT_TRUE(FindString("", 5, 1, 3, 1, cs));  // upwards
+  ASSERT_TRUE(FindString("", 5, 1, 3, FindFor::Search, cs));  // upwards
   EXPECT_EQ(Ed.CurLine, 3);
   Keys({Dismiss});
-  EXPECT_FALSE(FindString("", 5, 5, 3, 1, cs));
+  EXPECT_FALSE(FindString("", 5, 5, 3, FindFor::Search, cs));
   EXPECT_TRUE(OnlyMessageKeyLeft());
   EXPECT_EQ(cs, CaseUndecided);  // no case question for it
 }
@@ -258,24 +258,24 @@ TEST_F(SearchTest, AnEmptyPatternFindsTheNextEmptyOrBlankLine) {
 TEST_F(SearchTest, TheCaseQuestionIsAskedOnlyForLettersAndOnlyWhenUndecided) {
   Text({"x 1.5 abc ABC"});
   int8_t cs = CaseUndecided;
-  ASSERT_TRUE(FindString("1.5", 1, 1, 0, 1, cs));  // no key queued: a question would throw
+  ASSERT_TRUE(FindString("1.5", 1, 1, 0, FindFor::Search, cs));  // no key queued: a question would throw
   EXPECT_EQ(cs, CaseUndecided);
   Keys({Char('2')});
-  ASSERT_TRUE(FindString("ABC", 1, 1, 0, 1, cs));
+  ASSERT_TRUE(FindString("ABC", 1, 1, 0, FindFor::Search, cs));
   EXPECT_EQ(cs, CaseMatch);
   EXPECT_EQ(Ed.CurCol, 11);
-  ASSERT_TRUE(FindString("abc", 1, 1, 0, 1, cs));  // decided: not asked again
+  ASSERT_TRUE(FindString("abc", 1, 1, 0, FindFor::Search, cs));  // decided: not asked again
   EXPECT_EQ(Ed.CurCol, 7);
   cs = CaseUndecided;
   Keys({Char('1')});
-  ASSERT_TRUE(FindString("ABC", 1, 1, 0, 1, cs));
+  ASSERT_TRUE(FindString("ABC", 1, 1, 0, FindFor::Search, cs));
   EXPECT_EQ(cs, CaseIgnore);
   EXPECT_EQ(Ed.CurCol, 7);
   for (uint32_t refuse : {uint32_t('3'), Esc}) {
     cs = CaseUndecided;
     At(1, 1);
     Keys({refuse});
-    EXPECT_FALSE(FindString("abc", 1, 1, 0, 1, cs));  // nothing searched, no message
+    EXPECT_FALSE(FindString("abc", 1, 1, 0, FindFor::Search, cs));  // nothing searched, no message
     EXPECT_EQ(cs, CaseUndecided);
     EXPECT_EQ(Ed.CurCol, 1);
     EXPECT_TRUE(AllKeysRead());
@@ -285,7 +285,7 @@ TEST_F(SearchTest, TheCaseQuestionIsAskedOnlyForLettersAndOnlyWhenUndecided) {
 TEST_F(SearchTest, TheCaseQuestionText) {
   Text({"abc"});
   int8_t cs = CaseUndecided;
-  EXPECT_THROW(FindString("a", 1, 1, 0, 1, cs), InputLost);
+  EXPECT_THROW(FindString("a", 1, 1, 0, FindFor::Search, cs), InputLost);
   const std::string q = "Величину букв игнорировать ? │ 1 - да │ 2 - нет │ 3 или Esc - отказ от поиска │";
   EXPECT_EQ(RowHead(1, q), q);
 }
@@ -295,17 +295,17 @@ TEST_F(SearchTest, TheCaseQuestionText) {
 TEST_F(SearchTest, CyrillicCaseFoldingInKoi8) {
   Text({"мир", "ПРИВЕТ, Ёлка", "привет ёлка"});
   int8_t cs = CaseIgnore;
-  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "Привет"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "Привет"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
-  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "ёЛКА"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "ёЛКА"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Ed.CurCol, 9);
   cs = CaseMatch;
-  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "ёлка"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "ёлка"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 3);
   cs = CaseUndecided;  // a Cyrillic pattern has letters: asked
   Keys({Char('1')});
-  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "МИР"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Koi8, "МИР"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(cs, CaseIgnore);
   EXPECT_EQ(Ed.CurLine, 1);
 }
@@ -313,17 +313,17 @@ TEST_F(SearchTest, CyrillicCaseFoldingInKoi8) {
 TEST_F(Search866Test, CyrillicCaseFoldingIn866) {
   Text({"мир", "ПРИВЕТ, Ёлка", "привет ёлка"});
   int8_t cs = CaseIgnore;
-  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "Привет"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "Привет"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
-  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "ёЛКА"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "ёЛКА"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Ed.CurCol, 9);
   cs = CaseMatch;
-  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "ёлка"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "ёлка"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 3);
   cs = CaseUndecided;
   Keys({Char('1')});
-  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "МИР"), 1, 3, 0, 1, cs));
+  ASSERT_TRUE(FindString(ToSet(Charset::Cp866, "МИР"), 1, 3, 0, FindFor::Search, cs));
   EXPECT_EQ(Ed.CurLine, 1);
 }
 
@@ -950,7 +950,7 @@ TEST_F(ReplaceTest, ReplacingInOneStepGivesWhatTypingGives) {
       At(1, 1);
       Ed.WindowTop = 1;
       Ed.FormatWidth = uint8_t(width);
-      Ed.FillCell = Cell(limit ? (Ed.FillCell & ~0x0800) : (Ed.FillCell | 0x0800));
+      Ed.LineLimitOff = !limit;
       Ed.InsertMode = true;
       Ed.RectFirst = Ed.RectLast = int16_t(rect);
       Ed.RectFirstCol = rectCol;

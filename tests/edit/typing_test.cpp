@@ -48,7 +48,7 @@ class TypingTest : public EditorTest {
     return v;
   }
   static std::pair<int, int> Cursor() { return {Ed.CurLine, Ed.CurCol}; }
-  static void LimitOff() { Ed.FillCell = Cell(Ed.FillCell | 0x0800); }
+  static void LimitOff() { Ed.LineLimitOff = true; }
 };
 
 std::vector<std::string> Words(const std::vector<std::string>& lines) {
@@ -412,7 +412,7 @@ TEST_F(FormatTest, JustifiedLinesEndExactlyAtTheWidth) {
         "eleven twelve thirteen fourteen fifteen sixteen seventeen eighteen nineteen twenty", "", "after"});
   const auto before = Words(Lines());
   At(2, 3);
-  FormatParagraph(FormatJustified);
+  FormatParagraph(FormatStyle::Justified);
   const auto after = Lines();
   EXPECT_EQ(Words(after), before);
   ASSERT_GE(after.size(), 5u);
@@ -431,28 +431,28 @@ TEST_F(FormatTest, RaggedLinesAreFilledGreedily) {
   Text({"   one   two three", "four five six seven eight nine ten eleven twelve", "thirteen fourteen"});
   Ed.FormatWidth = 20;
   Ed.InsertMode = false;
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"    one two three", "four five six seven", "eight nine ten", "eleven twelve",
                                               "thirteen fourteen"}));
   EXPECT_FALSE(Ed.InsertMode);  // the typing mode comes back
-  EXPECT_EQ(Typing.FormatMode, FormatRagged);
+  EXPECT_EQ(Typing.FormatMode, FormatStyle::Ragged);
 }
 
 TEST_F(FormatTest, OnlyTheParagraphAroundTheCursorIsFormatted) {
   Text({"first   para", "", "        second para", "goes  on", "        third para", "x"});
   At(4, 1);
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"first   para", "", "    second para goes on", "        third para", "x"}));
   EXPECT_EQ(Cursor(), std::make_pair(4, 1));
   // Again: the next paragraph.
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Line(4), "    third para x");
   EXPECT_EQ(Cursor(), std::make_pair(4, 1));  // no line after it
 }
 
 TEST_F(FormatTest, FormattingFromEmptyLinesTakesTheParagraphBelow) {
   Text({"", "", "aa  bb", "cc"});
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"", "", "    aa bb cc"}));
 }
 
@@ -460,12 +460,12 @@ TEST_F(FormatTest, LongWordsAndLongLastLines) {
   Ed.FormatWidth = 10;
   // One word longer than the width: not spread, not broken off, formatting ends.
   Text({"abcdefghijklmno", "", "x"});
-  FormatParagraph(FormatJustified);
+  FormatParagraph(FormatStyle::Justified);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"    abcdefghijklmno", "", "x"}));
   EXPECT_EQ(Cursor(), std::make_pair(2, 1));
   // A last line longer than the width is broken; the empty line stays.
   Text({"aa bb", "cc dd ee ff gg hh", "", "x"});
-  FormatParagraph(FormatRagged);
+  FormatParagraph(FormatStyle::Ragged);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"    aa bb", "cc dd ee", "ff gg hh", "", "x"}));
 }
 
@@ -488,7 +488,7 @@ TEST_F(FormatTest, AThousandLineParagraph) {
   ASSERT_TRUE(AppendLine("end", Txt.LineWidth));
   Ed.FormatWidth = 60;
   At(500, 1);
-  FormatParagraph(FormatJustified);
+  FormatParagraph(FormatStyle::Justified);
   auto after = Lines();
   ASSERT_GE(after.size(), 3u);
   EXPECT_EQ(after.back(), "end");
@@ -503,7 +503,7 @@ TEST_F(FormatTest, AThousandLineParagraph) {
 TEST_F(FormatTest, AClosingSignalStopsTheFormatting) {
   Text({"one two three four five six seven eight nine ten eleven twelve thirteen fourteen fifteen"});
   ClosingSignal = SIGTERM;
-  EXPECT_THROW(FormatParagraph(FormatRagged), InputLost);
+  EXPECT_THROW(FormatParagraph(FormatStyle::Ragged), InputLost);
   EXPECT_EQ(Txt.LineCount, 1) << "no line was broken";
 }
 
@@ -605,7 +605,7 @@ TEST_F(TypingTest, ASplicedReplacementIsWhatTypingItGives) {
     ASSERT_TRUE(AppendLine("", Txt.LineWidth));
     if (StoredLength(1) == 0) continue;
     Ed.FormatWidth = uint8_t(std::vector<int>{20, 60, 72, 200, 254}[size_t(pick(5))]);
-    Ed.FillCell = Cell(pick(2) ? (Ed.FillCell | 0x0800) : (Ed.FillCell & ~0x0800));
+    Ed.LineLimitOff = pick(2);
     Ed.InsertMode = true;
     Ed.BlockFirst = Ed.BlockLast = 0;
     Ed.RectFirst = Ed.RectLast = pick(2) ? 1 : 0;

@@ -76,22 +76,22 @@ TEST(CodePageTables, Cp866AndKoi8AgreeWithIconvAndRoundTrip) {
   const std::pair<uint8_t, uint8_t> borrowed[] = {{0xF2, 0x93}, {0xF3, 0x9B}, {0xF4, 0x97}, {0xF5, 0x98},
                                                   {0xF6, 0x99}, {0xF7, 0x9F}, {0xFC, 0xBF}, {0xFD, 0x9D}};
   for (auto [a, k] : borrowed) {
-    EXPECT_EQ(AsciiToKoi8(a), k) << std::hex << int(a);
-    EXPECT_EQ(Koi8ToAscii(k), a) << std::hex << int(k);
+    EXPECT_EQ(Cp866ToKoi8(a), k) << std::hex << int(a);
+    EXPECT_EQ(Koi8ToCp866(k), a) << std::hex << int(k);
   }
   int unshared = 0;
   for (int i = 0; i < 256; ++i) {
     const uint8_t b = uint8_t(i);
     if (auto k = IconvByte("CP866", "KOI8-R", b)) {
-      EXPECT_EQ(AsciiToKoi8(b), *k) << "866 " << std::hex << i;
+      EXPECT_EQ(Cp866ToKoi8(b), *k) << "866 " << std::hex << i;
     } else {
       ++unshared;
     }
     if (auto a = IconvByte("KOI8-R", "CP866", b)) {
-      EXPECT_EQ(Koi8ToAscii(b), *a) << "KOI8 " << std::hex << i;
+      EXPECT_EQ(Koi8ToCp866(b), *a) << "KOI8 " << std::hex << i;
     }
-    EXPECT_EQ(Koi8ToAscii(AsciiToKoi8(b)), b) << std::hex << i;
-    EXPECT_EQ(AsciiToKoi8(Koi8ToAscii(b)), b) << std::hex << i;
+    EXPECT_EQ(Koi8ToCp866(Cp866ToKoi8(b)), b) << std::hex << i;
+    EXPECT_EQ(Cp866ToKoi8(Koi8ToCp866(b)), b) << std::hex << i;
   }
   EXPECT_EQ(unshared, 8);
   // The columns themselves: 866 in byte order, then the punctuation rows
@@ -108,50 +108,50 @@ TEST(CodePageTables, EveryLetterAgreesWithIconvInEveryDirection) {
     const uint8_t k = uint8_t(Iconv("UTF-8", "KOI8-R", utf8).value()[0]);
     const uint8_t w = uint8_t(Iconv("UTF-8", "CP1251", utf8).value()[0]);
     SCOPED_TRACE(utf8);
-    EXPECT_EQ(AsciiToKoi8(a), k);
-    EXPECT_EQ(Koi8ToAscii(k), a);
-    EXPECT_EQ(AsciiToAnsi(a), w);
-    EXPECT_EQ(AnsiToAscii(w), a);
-    EXPECT_EQ(AnsiToKoi8(w), k);
-    EXPECT_EQ(Koi8ToAnsi(k), w);
+    EXPECT_EQ(Cp866ToKoi8(a), k);
+    EXPECT_EQ(Koi8ToCp866(k), a);
+    EXPECT_EQ(Cp866ToCp1251(a), w);
+    EXPECT_EQ(Cp1251ToCp866(w), a);
+    EXPECT_EQ(Cp1251ToKoi8(w), k);
+    EXPECT_EQ(Koi8ToCp1251(k), w);
   }
   for (int b = 0; b < 128; ++b) {
-    for (auto f : {AsciiToKoi8, Koi8ToAscii, AsciiToAnsi, AnsiToAscii, AnsiToKoi8, Koi8ToAnsi})
+    for (auto f : {Cp866ToKoi8, Koi8ToCp866, Cp866ToCp1251, Cp1251ToCp866, Cp1251ToKoi8, Koi8ToCp1251})
       EXPECT_EQ(f(uint8_t(b)), b);
   }
 }
 
 TEST(CodePageTables, BoxDrawingBecomesBrokenBarOrMinusIn1251) {
   // A stroke through or at the side of the cell keeps a vertical mark.
-  EXPECT_EQ(AsciiToAnsi(0xBA), 0xA6);  // ║
-  EXPECT_EQ(AsciiToAnsi(0xB3), 0xA6);  // │
-  EXPECT_EQ(AsciiToAnsi(0xC3), 0xA6);  // ├
-  EXPECT_EQ(AsciiToAnsi(0xC9), '-');   // ╔
-  EXPECT_EQ(AsciiToAnsi(0xC4), '-');   // ─
-  EXPECT_EQ(AsciiToAnsi(0xC5), '-');   // ┼
+  EXPECT_EQ(Cp866ToCp1251(0xBA), 0xA6);  // ║
+  EXPECT_EQ(Cp866ToCp1251(0xB3), 0xA6);  // │
+  EXPECT_EQ(Cp866ToCp1251(0xC3), 0xA6);  // ├
+  EXPECT_EQ(Cp866ToCp1251(0xC9), '-');   // ╔
+  EXPECT_EQ(Cp866ToCp1251(0xC4), '-');   // ─
+  EXPECT_EQ(Cp866ToCp1251(0xC5), '-');   // ┼
   int bars = 0, minuses = 0;
   for (int b = 0xB0; b <= 0xDF; ++b) {
-    const uint8_t r = AsciiToAnsi(uint8_t(b));
+    const uint8_t r = Cp866ToCp1251(uint8_t(b));
     if (r == 0xA6) ++bars;
     else if (r == '-') ++minuses;
     else EXPECT_TRUE((b <= 0xB2 || b >= 0xDB) && r == b) << std::hex << b;  // shades and blocks stay
   }
   EXPECT_EQ(bars, 10);
   EXPECT_EQ(minuses, 30);
-  for (int b = 0xF2; b <= 0xFF; ++b) EXPECT_EQ(AsciiToAnsi(uint8_t(b)), b);
+  for (int b = 0xF2; b <= 0xFF; ++b) EXPECT_EQ(Cp866ToCp1251(uint8_t(b)), b);
   // The same through KOI8-R: ╔ is 0xA5 there.
-  EXPECT_EQ(Koi8ToAnsi(0xA5), '-');
-  EXPECT_EQ(Koi8ToAnsi(0xA1), 0xA6);  // ║
+  EXPECT_EQ(Koi8ToCp1251(0xA5), '-');
+  EXPECT_EQ(Koi8ToCp1251(0xA1), 0xA6);  // ║
 }
 
 TEST(CodePageTables, AnsiSpecialsAndUnchangedBytes) {
   const std::pair<uint8_t, uint8_t> specials[] = {{0xA8, 0xF0}, {0xB8, 0xF1}, {0xB9, 0xFC},
                                                   {0xA6, 0xB3}, {0xAC, 0xBF}, {0x86, 0xC5}};
-  for (auto [w, a] : specials) EXPECT_EQ(AnsiToAscii(w), a) << std::hex << int(w);
-  EXPECT_EQ(AnsiToAscii(0xB9), *IconvByte("CP1251", "CP866", 0xB9));  // № is № in both
-  for (int b : {0x80, 0x85, 0x98, 0xA0, 0xAA, 0xAF, 0xB0, 0xBF}) EXPECT_EQ(AnsiToAscii(uint8_t(b)), b);
-  EXPECT_EQ(AnsiToKoi8(0xB9), 0xBF);  // № takes ©'s place in KOI8-R
-  EXPECT_EQ(AnsiToKoi8(0x86), 0x8A);  // ┼
+  for (auto [w, a] : specials) EXPECT_EQ(Cp1251ToCp866(w), a) << std::hex << int(w);
+  EXPECT_EQ(Cp1251ToCp866(0xB9), *IconvByte("CP1251", "CP866", 0xB9));  // № is № in both
+  for (int b : {0x80, 0x85, 0x98, 0xA0, 0xAA, 0xAF, 0xB0, 0xBF}) EXPECT_EQ(Cp1251ToCp866(uint8_t(b)), b);
+  EXPECT_EQ(Cp1251ToKoi8(0xB9), 0xBF);  // № takes ©'s place in KOI8-R
+  EXPECT_EQ(Cp1251ToKoi8(0x86), 0x8A);  // ┼
 }
 
 class CaseMappingTest : public ::testing::TestWithParam<const BuildConfig*> {};
@@ -280,9 +280,9 @@ TEST_F(RecodeTest, AnswersConvertEveryStoredByteAndSetTheDiskFlags) {
   EXPECT_EQ(Trimmed(2), "\xD0\xD2");  // п р: the whole text, not only line 1
   EXPECT_EQ(Trimmed(3), "\xF0");
   EXPECT_EQ(StoredLength(2), 254);
-  EXPECT_EQ(CodePage.DiskIsAscii, 1);
-  EXPECT_EQ(CodePage.DiskIsKoi8, 0);
-  EXPECT_EQ(CodePage.DiskIsAnsi, 0);
+  EXPECT_TRUE(DiskIs(Charset::Cp866));
+  EXPECT_FALSE(DiskIs(Charset::Koi8));
+  EXPECT_FALSE(DiskIs(Charset::Cp1251));
   EXPECT_FALSE(Txt.Modified);
   // Saving writes code page 866 again.
   std::string out;
@@ -297,8 +297,8 @@ TEST_F(RecodeTest, AnswersConvertEveryStoredByteAndSetTheDiskFlags) {
   RecodeOnLoad(2, 2, false);
   EXPECT_EQ(Trimmed(2), std::string(20, char(0xE1)));
   EXPECT_EQ(Trimmed(3), "\xC0");
-  EXPECT_EQ(CodePage.DiskIsKoi8, 1);
-  EXPECT_EQ(CodePage.DiskIsAnsi, 0);
+  EXPECT_TRUE(DiskIs(Charset::Koi8));
+  EXPECT_FALSE(DiskIs(Charset::Cp1251));
 
   // Esc converts nothing.
   ResetLineStore();
@@ -307,7 +307,7 @@ TEST_F(RecodeTest, AnswersConvertEveryStoredByteAndSetTheDiskFlags) {
   RecodeOnLoad(1, 1, true);
   EXPECT_TRUE(Terminal.Script.empty());  // it was asked
   EXPECT_EQ(Trimmed(1), std::string(20, char(0x80)));
-  EXPECT_EQ(CodePage.DiskIsKoi8, 1);
+  EXPECT_TRUE(DiskIs(Charset::Koi8));
 }
 
 TEST_F(RecodeTest, CommandOverTheWholeTextChangesTheFlags) {
@@ -317,8 +317,8 @@ TEST_F(RecodeTest, CommandOverTheWholeTextChangesTheFlags) {
   Keys({0x0231});  // 1 - ANSI
   RecodeCommand();
   EXPECT_EQ(FromSet(Charset::Koi8, Trimmed(1)), "Привет, Ёж");
-  EXPECT_EQ(CodePage.DiskIsAnsi, 1);
-  EXPECT_EQ(CodePage.DiskIsKoi8, 0);
+  EXPECT_TRUE(DiskIs(Charset::Cp1251));
+  EXPECT_FALSE(DiskIs(Charset::Koi8));
   EXPECT_FALSE(Txt.Modified);
   EXPECT_EQ(TextForSave(), ansi + "\n\xC0\n");
 
@@ -331,8 +331,8 @@ TEST_F(RecodeTest, CommandOverTheWholeTextChangesTheFlags) {
   Keys({0x0231});  // 1 - ASCII: 866 -> 1251
   RecodeCommand();
   EXPECT_EQ(Trimmed(2), "\xC0");
-  EXPECT_EQ(CodePage.DiskIsAscii, 1);
-  EXPECT_EQ(CodePage.DiskIsAnsi, 0);
+  EXPECT_TRUE(DiskIs(Charset::Cp866));
+  EXPECT_FALSE(DiskIs(Charset::Cp1251));
 }
 
 TEST_F(RecodeTest, CommandOverABlockKeepsTheFlagsAndMarksTheTextModified) {
@@ -349,8 +349,8 @@ TEST_F(RecodeTest, CommandOverABlockKeepsTheFlagsAndMarksTheTextModified) {
   EXPECT_EQ(Trimmed(3), "\xA0");
   EXPECT_EQ(Trimmed(4), "\xC1");
   EXPECT_TRUE(Txt.Modified);
-  EXPECT_EQ(CodePage.DiskIsAscii, 1);
-  EXPECT_EQ(CodePage.DiskIsKoi8, 0);
+  EXPECT_TRUE(DiskIs(Charset::Cp866));
+  EXPECT_FALSE(DiskIs(Charset::Koi8));
 }
 
 TEST_F(RecodeTest, AModifiedTextWithoutABlockIsOfferedASaveFirst) {
@@ -378,7 +378,7 @@ TEST_F(RecodeTest, AModifiedTextWithoutABlockIsOfferedASaveFirst) {
   RecodeCommand();
   EXPECT_EQ(Slurp(Ed.FileName), "\x80\n");
   EXPECT_EQ(Trimmed(1), "\xE1");
-  EXPECT_EQ(CodePage.DiskIsAscii, 1);
+  EXPECT_TRUE(DiskIs(Charset::Cp866));
   unlink(Ed.FileName.c_str());
   rmdir(dir);
 }

@@ -136,14 +136,14 @@ TEST_F(SaveTest, WritingToAnotherDirectory) {
   Ed.FileName = "some/where/name.txt";
   auto keys = KeysFor(BuildKoi8Rkbd, dir.substr(1) + "<Enter>");  // without the leading '/'
   for (auto& k : keys) Terminal.Script.push_back(k);
-  WriteToDirectory(0);
+  WriteToDirectory(SaveMode::Plain);
   EXPECT_EQ(Slurp(dir + "/name.txt"), "copy\n");
   EXPECT_TRUE(Txt.Modified);  // a copy leaves the text changed
 
   // A directory that does not exist: the relative name is tried, then told.
   keys = KeysFor(BuildKoi8Rkbd, "no/such/dir<Enter><Enter>");
   for (auto& k : keys) Terminal.Script.push_back(k);
-  WriteToDirectory(0);
+  WriteToDirectory(SaveMode::Plain);
   EXPECT_FALSE(fs::exists("where/name.txt"));
 }
 

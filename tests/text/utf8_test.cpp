@@ -115,8 +115,8 @@ TEST(Utf8Files, ConvertibleTextsRoundTripByteForByteInEveryBuild) {
       RunResult r = Drive(Opening(*b, c.File));
       EXPECT_EQ(r.Row(2).find("Строка"), std::string::npos) << r.Row(2);
       EXPECT_EQ(r.Row(1).find("recode"), std::string::npos) << r.Row(1);
-      EXPECT_EQ(CodePage.DiskIsUtf8, 1);
-      EXPECT_EQ(CodePage.DiskIsAscii + CodePage.DiskIsKoi8 + CodePage.DiskIsAnsi, 0);
+      EXPECT_TRUE(CodePage.DiskUtf8);
+      EXPECT_FALSE(DiskIs(Charset::Cp866) || DiskIs(Charset::Koi8) || DiskIs(Charset::Cp1251));
       std::string first = FirstLine(c.Expected);
       if (first.rfind(kBom, 0) == 0) first = first.substr(kBom.size());
       EXPECT_EQ(Shown(1), first);
@@ -144,7 +144,7 @@ TEST(Utf8Files, RealTextsRoundTripInEveryBuild) {
       SelectBuild(*b);
       const bool whole = DetectUtf8(text).Form == Utf8Verdict::Convertible;
       RunResult r = Drive(Opening(*b, text));
-      EXPECT_EQ(CodePage.DiskIsUtf8, whole ? 1 : 0);
+      EXPECT_EQ(CodePage.DiskUtf8, whole);
       Txt.Modified = true;
       SaveFile();
       EXPECT_EQ(r.FileContent(), text);
@@ -183,7 +183,7 @@ TEST(Utf8Files, CharactersTheSetLacksLeaveTheFileUnconverted) {
     RunResult r = Drive(Opening(*c.Build, file));
     EXPECT_EQ(r.Row(2).rfind("Строка 3: символ, которого нет в кодировке; файл показан без перекодировки", 0), 0u)
         << r.Row(2);
-    EXPECT_EQ(CodePage.DiskIsUtf8, 0);
+    EXPECT_FALSE(CodePage.DiskUtf8);
     EXPECT_EQ(std::string(LineBytes(3)).substr(0, c.Third.size()), c.Third);  // the bytes as they were
 
     // x typed into line 4 (the message's key is taken as typed too).
@@ -200,7 +200,7 @@ TEST(Utf8Files, LongLinesAreCutAfterConversion) {
   for (int i = 0; i < 300; ++i) longer += "ж";
   RunResult r = Drive(Opening(BuildKoi8, LongLine() + longer + "\nпосле\n"));
   EXPECT_EQ(r.Row(2).rfind("Строк длиннее 255 байт, обрезано: 1", 0), 0u) << r.Row(2);
-  EXPECT_EQ(CodePage.DiskIsUtf8, 1);
+  EXPECT_TRUE(CodePage.DiskUtf8);
   EXPECT_EQ(Txt.LineCount, 3);
   EXPECT_EQ(Shown(1), LongLine().substr(0, LongLine().size() - 1));
   EXPECT_EQ(Shown(2), longer.substr(0, 255 * 2));
@@ -232,7 +232,7 @@ TEST(Utf8Files, OnlyValidUtf8WithMultiByteSequencesIsTaken) {
     RunOptions o = Opening(*c.Build, c.File);
     o.Switches = c.Switches;
     RunResult r = Drive(o);
-    EXPECT_EQ(CodePage.DiskIsUtf8, 0);
+    EXPECT_FALSE(CodePage.DiskUtf8);
     if (!c.Row1.empty()) EXPECT_EQ(r.Row(1).rfind(c.Row1, 0), 0u) << r.Row(1);
     else EXPECT_EQ(r.Row(1).find("recode"), std::string::npos) << r.Row(1);
     if (!c.Row2.empty()) EXPECT_EQ(r.Row(2).rfind(c.Row2, 0), 0u) << r.Row(2);
@@ -331,8 +331,8 @@ TEST_F(Utf8Coming, TakenFilesAreConvertedOrLeftAsTheyAre) {
   EXPECT_EQ(Shown(2), "ёж");
   EXPECT_EQ(Shown(3), "ёлка");
   EXPECT_EQ(Shown(4), "вторая");
-  EXPECT_EQ(CodePage.DiskIsKoi8, 1);
-  EXPECT_EQ(CodePage.DiskIsUtf8, 0);
+  EXPECT_TRUE(DiskIs(Charset::Koi8));
+  EXPECT_FALSE(CodePage.DiskUtf8);
 }
 
 TEST(Utf8Taking, TakeFileConvertsOrSaysWhyNot) {
@@ -386,17 +386,17 @@ TEST_F(Utf8Coming, RecodeCommandFromAndToUtf8) {
   Answer('4');  // 4 - UTF-8
   RecodeCommand();
   EXPECT_EQ(Shown(1), "Привет, ёж");
-  EXPECT_EQ(CodePage.DiskIsUtf8, 1);
+  EXPECT_TRUE(CodePage.DiskUtf8);
   EXPECT_EQ(CodePage.Utf8Bom, 1);
-  EXPECT_EQ(CodePage.DiskIsKoi8, 0);
+  EXPECT_FALSE(DiskIs(Charset::Koi8));
   EXPECT_EQ(TextForSave(), first + "\nвторой\n");
 
   // Back: the text becomes the UTF-8 bytes, written as they are.
   Answer('1');  // 1 - koi8-r, the one set offered
   RecodeCommand();
   EXPECT_EQ(std::string(LineBytes(1)).substr(0, first.size()), first);
-  EXPECT_EQ(CodePage.DiskIsUtf8, 0);
-  EXPECT_EQ(CodePage.DiskIsKoi8, 1);
+  EXPECT_FALSE(CodePage.DiskUtf8);
+  EXPECT_TRUE(DiskIs(Charset::Koi8));
   EXPECT_EQ(TextForSave(), first + "\nвторой\n");
 }
 
@@ -407,18 +407,17 @@ TEST_F(Utf8Coming, RecodeCommandRefusesToLoseAnything) {
   EXPECT_NE(Row(2).find("Строка 2: символ, которого нет в кодировке; текст не перекодирован"),
             std::string::npos);
   EXPECT_EQ(std::string(LineBytes(1)).substr(0, 4), "ёж");
-  EXPECT_EQ(CodePage.DiskIsKoi8, 1);
+  EXPECT_TRUE(DiskIs(Charset::Koi8));
 
   // 200 letters are 400 bytes of UTF-8: not turned into UTF-8 bytes.
   ResetLineStore();
   ASSERT_TRUE(InitLineStore());
   Text({"a", std::string(200, char(0xC1))});
-  CodePage.DiskIsKoi8 = 0;
-  CodePage.DiskIsUtf8 = 1;
+  CodePage.DiskUtf8 = true;
   Answer('1');
   EXPECT_THROW(RecodeCommand(), InputLost);
   EXPECT_NE(Row(2).find("Строка 2: длиннее 255 байт в UTF-8; текст не перекодирован"), std::string::npos);
   EXPECT_EQ(StoredLength(2), 254);
   EXPECT_EQ(LineBytes(2)[0], char(0xC1));
-  EXPECT_EQ(CodePage.DiskIsUtf8, 1);
+  EXPECT_TRUE(CodePage.DiskUtf8);
 }

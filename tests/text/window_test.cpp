@@ -128,7 +128,7 @@ TEST_F(WindowTest, ColoursStoredInTheTextAndComments) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     OneLine(c.Line);
-    Ed.BraceComments = c.Brace;
+    Ed.Source = c.Brace == 2 ? SourceMode::Pascal : SourceMode::Plain;
     DrawLine(c.H, 1, 3);
     EXPECT_EQ(AttrRuns(3), c.Want);
     if (!c.Chars.empty()) {
@@ -289,7 +289,7 @@ TEST_F(WindowTest, WindowShowsLinesFromTheTopAndBlanksAfterTheEnd) {
 
 TEST_F(WindowTest, WorkLineIsDrawnPlainlyAndNotFlushed) {
   SetLines({"x"});
-  Ed.BraceComments = 0;
+  Ed.Source = SourceMode::Plain;
   Ed.LineMarks = {0, 0, 0};
   Ed.CrossHair = true;
   Ed.CurLine = 0;

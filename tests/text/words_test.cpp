@@ -64,48 +64,51 @@ TEST_F(WordTest, WordStartLeft) {
 TEST_F(WordTest, WordEndRight) {
   struct Case {
     std::string line;
-    int pos, mode, end;
+    int pos;
+    WordEnd to;
+    int end;
   } cases[] = {
-      {"abc, def", 1, 0, 6},   // next word's start
-      {"abc, def", 1, 1, 4},   // end of this word
-      {"abc, def", 1, 2, 5},   // with its delimiters
-      {"abc.  def", 4, 1, 10}, // a delimiter before a blank: on to the next word's end
-      {"abc.  def", 4, 0, 7},
-      {"ab\x01" "cd x", 3, 0, 7},
-      {"abc", 1, 0, 4},        // stops just after the text
-      {"abc", 10, 0, 10},
-      {std::string(255, 'x'), 1, 0, 256},
+      {"abc, def", 1, WordEnd::NextStart, 6},
+      {"abc, def", 1, WordEnd::End, 4},
+      {"abc, def", 1, WordEnd::PastDelimiters, 5},
+      {"abc.  def", 4, WordEnd::End, 10}, // a delimiter before a blank: on to the next word's end
+      {"abc.  def", 4, WordEnd::NextStart, 7},
+      {"ab\x01" "cd x", 3, WordEnd::NextStart, 7},
+      {"abc", 1, WordEnd::NextStart, 4},        // stops just after the text
+      {"abc", 10, WordEnd::NextStart, 10},
+      {std::string(255, 'x'), 1, WordEnd::NextStart, 256},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(WordEndRight(c.line, c.pos, c.mode), c.end) << c.line << " @" << c.pos << " mode " << c.mode;
+    EXPECT_EQ(WordEndRight(c.line, c.pos, c.to), c.end) << c.line << " @" << c.pos << " to " << int(c.to);
 }
 
 TEST_F(WordTest, WordAtCursorKinds) {
   struct Case {
     std::string line;
-    int col, kind;
+    int col;
+    WordPart part;
     std::string word;
   } cases[] = {
-      {"(abc)x", 3, 0, "abc"},
-      {"(abc) y", 3, 0, "abc)"},   // delimiters before a blank stay
-      {"(abc) y", 3, 2, "abc) "},  // kind 2 takes the blank too
-      {"(abc) y", 3, 3, "abc)"},
-      {"abc.def", 2, 0, "abc"},
-      {"abc.def", 2, 3, "abc."},
-      {"ab  cd", 4, 0, ""},        // a blank after a blank: no word
-      {"  ab", 1, 0, ""},          // a blank in column 1: no word
-      {"ab  cd", 3, 0, "ab"},      // just after a word: that word
-      {"hello world", 9, 1, "wo"}, // kind 1: up to the cursor
-      {"hello world", 9, 0, "world"},
-      {"abc\x01", 4, 1, "abc"},    // kind 1 reads a control byte under the cursor as a blank
-      {"\xd3\xcc\xcf\xd7\xcf \xd3", 2, 0, "\xd3\xcc\xcf\xd7\xcf"},  // Cyrillic letters are word characters
+      {"(abc)x", 3, WordPart::Word, "abc"},
+      {"(abc) y", 3, WordPart::Word, "abc)"},   // delimiters before a blank stay
+      {"(abc) y", 3, WordPart::WithBlank, "abc) "},
+      {"(abc) y", 3, WordPart::WithDelimiters, "abc)"},
+      {"abc.def", 2, WordPart::Word, "abc"},
+      {"abc.def", 2, WordPart::WithDelimiters, "abc."},
+      {"ab  cd", 4, WordPart::Word, ""},        // a blank after a blank: no word
+      {"  ab", 1, WordPart::Word, ""},          // a blank in column 1: no word
+      {"ab  cd", 3, WordPart::Word, "ab"},      // just after a word: that word
+      {"hello world", 9, WordPart::ToCursor, "wo"},
+      {"hello world", 9, WordPart::Word, "world"},
+      {"abc\x01", 4, WordPart::ToCursor, "abc"},  // a control byte under the cursor reads as a blank
+      {"\xd3\xcc\xcf\xd7\xcf \xd3", 2, WordPart::Word, "\xd3\xcc\xcf\xd7\xcf"},  // Cyrillic letters are word characters
   };
   for (const Case& c : cases) {
     Text({c.line});
     Ed.CurCol = c.col;
     std::string word = "old";
-    WordAtCursor(word, c.kind);
-    EXPECT_EQ(word, c.word) << c.line << " @" << c.col << " kind " << c.kind;
+    WordAtCursor(word, c.part);
+    EXPECT_EQ(word, c.word) << c.line << " @" << c.col << " part " << int(c.part);
     ResetLineStore();
   }
 }
@@ -114,12 +117,12 @@ TEST_F(WordTest, WordAtCursorStaysInsideLongLines) {
   Text({std::string(255, 'x')});
   Ed.CurCol = 256;  // just after a full line
   std::string word;
-  WordAtCursor(word, 0);
+  WordAtCursor(word, WordPart::Word);
   EXPECT_EQ(word, std::string(255, 'x'));
-  WordAtCursor(word, 2);
+  WordAtCursor(word, WordPart::WithBlank);
   EXPECT_EQ(word, std::string(255, 'x'));
   Ed.CurCol = 300;
-  WordAtCursor(word, 1);
+  WordAtCursor(word, WordPart::ToCursor);
   EXPECT_EQ(word, std::string(255, 'x'));
 }
 
@@ -153,9 +156,7 @@ TEST_F(WordTest, MarkWordKeepsOnlyARectangleOnTheCursorLine) {
   Text({"abc def ghi", "second"});
   Rect(1, 1, 9, 11);
   Ed.CurCol = 5;
-  std::string text = "x";
-  WordAtCursor(text, 0x0008875E);  // a key code as the kind marks instead
-  EXPECT_EQ(text, "");
+  MarkWord(0x0008875E);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 1, 5, 11}));
 
   // A rectangle elsewhere, or a line block, gives way.

@@ -52,6 +52,25 @@ void RunCase(const fs::path& dir, const BuildConfig& b) {
     for (const std::string& line : r.Lines) got.push_back(FromSet(b.Set, line));
     EXPECT_EQ(got, SplitLines(out));
   }
+  std::string cursor;
+  if (ReadFile(dir / "cursor", cursor)) {
+    std::istringstream in(cursor);
+    int line = 0, col = 0;
+    in >> line >> col;
+    EXPECT_EQ(r.CurLine, line) << "cursor line";
+    EXPECT_EQ(r.CurCol, col) << "cursor column";
+  }
+  std::string marks;
+  if (ReadFile(dir / "marks", marks)) {
+    std::istringstream in(marks);
+    std::vector<int> want(6, 0);
+    for (int& m : want) in >> m;
+    EXPECT_EQ(r.Marks, want) << "line block first, last; rectangle first, last line, first, last column";
+  }
+  std::string messages;
+  if (ReadFile(dir / "messages", messages)) {
+    EXPECT_EQ(r.Messages, SplitLines(messages));
+  }
   std::string screen;
   if (ReadFile(dir / "screen", screen)) {
     for (const std::string& line : SplitLines(screen)) {

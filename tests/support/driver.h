@@ -40,6 +40,11 @@ struct RunResult {
   int Width = 0, Height = 0;
   std::vector<Cell> Cells;
   int CursorColumn = 0, CursorRow = 0;
+  // Line block first, last; rectangle first and last line, first and last column (0: none).
+  std::vector<int> Marks;
+  // The message row (row 2, UTF-8, trailing blanks cut) each time the editor
+  // waited for a key or paused with a message there, repeats left out.
+  std::vector<std::string> Messages;
 
   // Row r (from 1) as UTF-8 text, trailing blanks kept.
   std::string Row(int r) const;

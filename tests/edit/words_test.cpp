@@ -22,8 +22,6 @@ class WordTest : public EditorTest {
     Ed.CurCol = 1;
   }
 };
-  }
-};
 
 TEST_F(WordTest, WordStartLeft) {
   struct Case {

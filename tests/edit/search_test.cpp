@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, CtrlJ = 0x240A, CtrlP = 0x1910, CtrlK = 0x250B,
+constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, CtrlK = 0x250B,
                    Dismiss = 0x3920;  // the key that ends a waiting message
 uint32_t Char(char c) { return uint8_t(c); }
 
@@ -60,8 +60,6 @@ class SearchFixture : public EditorTest {
     for (int n = 1; n <= Txt.LineCount; ++n) v.push_back(Line(n));
     return v;
   }
-  // The text the search prompt offers (Enter takes it as it is).
-  static void Offer(const std::string& utf8) { Prompt.StringHistory[Prompt.HistoryIndex] = ToSet(B.Set, utf8); }
   // Characters typed into a prompt.
   void Type(const std::string& utf8) {
     for (char c : ToSet(B.Set, utf8)) Keys({uint8_t(c)});
@@ -100,8 +98,7 @@ using SearchTest = SearchFixture<BuildKoi8Rkbd>;
 using Search866Test = SearchFixture<Build866>;
 using ReplaceTest = SearchFixture<BuildKoi8Rkbd>;
 
-constexpr uint32_t F7 = 0x0200FF07, ShiftF7 = 0x00089265, AltF7 = 0x00089071, CtrlShiftF7 = 0x0008AB5C,
-                   F6 = 0x0200FF06, ByFile = 0x00089B5D;
+constexpr uint32_t F6 = 0x0200FF06, ByFile = 0x00089B5D;
 
 // ---- FindInLine and FindString ------------------------------------------
 
@@ -204,40 +201,6 @@ TEST_F(SearchTest, AMatchInTheStartLineKeepsUndoStateAndScroll) {
   EXPECT_EQ(Ed.HScroll, 0);
 }
 
-TEST_F(SearchTest, UpwardsTheFirstOccurrenceBeforeTheCursorIsFound) {
-  Text({"ab ab", "x ab ab ab y"});
-  int8_t cs = CaseMatch;
-  ASSERT_TRUE(FindString("ab", 2, 1, 12, 1, cs));
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 3);  // the first of those before the cursor
-  ASSERT_TRUE(FindString("ab", 2, 1, 3, 1, cs));
-  EXPECT_EQ(Ed.CurLine, 1);
-  EXPECT_EQ(Ed.CurCol, 1);  // upwards too, the first one within a line
-  // "y" stands only after the cursor.
-  At(2, 12);
-  Keys({Dismiss});
-  EXPECT_FALSE(FindString("y", 2, 1, 12, 1, cs));
-  EXPECT_EQ(Txt.Failed, 1);
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 12);
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(SearchTest, NotFoundLeavesTheCursorAndSaysSo) {
-  Text({"abc", "def"});
-  At(2, 2);
-  Ed.WindowTop = 2;
-  int8_t cs = CaseMatch;
-  EXPECT_THROW(FindString("zzz", 1, 2, 0, 1, cs), InputLost);  // waits for a key
-  EXPECT_EQ(RowHead(2, "Строка не найдена."), "Строка не найдена.");
-  Keys({Dismiss});
-  EXPECT_FALSE(FindString("zzz", 1, 2, 0, 1, cs));
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 2);
-  EXPECT_EQ(Ed.WindowTop, 2);
-  EXPECT_TRUE(OnlyMessageKeyLeft());  // the key goes on to the main loop
-}
-
 TEST_F(SearchTest, AnEmptyPatternFindsTheNextEmptyOrBlankLine) {
   Text({"", "a", "   ", "b", ""});
   Ed.IndentColumn = 3;
@@ -329,151 +292,7 @@ TEST_F(Search866Test, CyrillicCaseFoldingIn866) {
 }
 
 // ---- The search commands ----------------------------------------------------
-
-TEST_F(SearchTest, SearchForwardIgnoresCaseAndSearchAgainGoesOn) {
-  Text({"foo bar", "xx Foo", "FOO"});
-  Offer("foo");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 4);
-  EXPECT_EQ(Prompt.QuickSearchCase, CaseIgnore);
-  EXPECT_EQ(Ed.SearchString, "foo");
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 1);
-  Keys({Dismiss});
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(SearchTest, TheSearchPushesThePositionItLeaves) {
-  Text({"a", "b", "c target"});
-  At(2, 1);
-  Ed.WindowTop = 2;
-  const uint8_t before = Ed.HistoryIndex;
-  Offer("target");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.HistoryIndex, uint8_t((before + 1) % 16));
-  const PositionMark& p = Ed.PositionHistory[Ed.HistoryIndex];
-  EXPECT_EQ(p.Line, 2);
-  EXPECT_EQ(p.Top, 2);
-  EXPECT_EQ(p.Column, 1);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 3);
-}
-
-TEST_F(SearchTest, TypedStringsGoIntoTheHistoryAndEscSearchesNothing) {
-  Text({"one", "two", "three"});
-  Type("two");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "two");
-  const uint8_t pushed = Ed.HistoryIndex;
-  Type("thr");
-  Keys({Esc});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 2);               // no search
-  EXPECT_EQ(Ed.HistoryIndex, pushed);     // and no position pushed
-  EXPECT_EQ(Ed.SearchString, "thr");      // the edited text stays
-  EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "thr");
-  // The history offers the strings again: Up goes back to "two".
-  Keys({0x0200FF21, Enter});
-  At(1, 1);
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.SearchString, "two");
-  EXPECT_EQ(Ed.CurLine, 2);
-}
-
-TEST_F(SearchTest, CtrlPTypesTheStringIntoTheText) {
-  Text({"ab"});
-  At(1, 2);
-  Offer("XY");
-  Keys({CtrlP});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Line(1), "aXYb");
-  EXPECT_EQ(Ed.CurCol, 4);
-}
-
-TEST_F(SearchTest, CtrlJSearchesFromTheTopAndRestoresThePositionWhenNothingIsFound) {
-  Text({"foo", "bar", "foo"});
-  At(3, 2);
-  Ed.WindowTop = 3;
-  Offer("foo");
-  Keys({CtrlJ});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 1);  // from column 0 of line 1: the first one counts
-  EXPECT_EQ(Ed.CurCol, 1);
-  At(3, 2);
-  Ed.WindowTop = 3;
-  Offer("zzz");
-  Keys({CtrlJ, Dismiss});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 2);
-  EXPECT_EQ(Ed.WindowTop, 3);
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(SearchTest, ShiftStateChoosesTheDirectionAndSearchAgainKeepsIt) {
-  Text({"ab", "ab", "ab", "ab"});
-  At(3, 1);
-  Offer("ab");
-  Keys({Enter});
-  Run(SearchForward, F7 | 0x00040000);  // Ctrl held: upwards
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Q.AskSelection, UpwardsMark);
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 1);
-  // SearchUp always goes up, whatever its code holds.
-  At(4, 1);
-  Keys({Enter});
-  Run(SearchUp, 0x0200FF07);
-  EXPECT_EQ(Ed.CurLine, 3);
-  Keys({Enter});
-  Run(SearchUp, AltF7);
-  EXPECT_EQ(Ed.CurLine, 2);
-  // A question shown since turns "search again" forwards.
-  Keys({Char('1')});
-  Q.AskSelection = 1;
-  Ask(" ? | 1 | 2 |", "", 0x3F, 0x2F, 0x5F, 0x0D);
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 3);
-  // So does a forward search.
-  At(2, 1);
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 3);
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 4);
-}
-
-TEST_F(SearchTest, SearchMatchCaseKeepsTheDirectionItsShiftVariantReadsIt) {
-  Text({"Foo", "foo", "FOO", "Foo", "foo"});
-  At(3, 1);
-  Offer("Foo");
-  Keys({Enter});
-  Run(SearchMatchCase, ShiftF7);  // forwards (the direction at start)
-  EXPECT_EQ(Ed.CurLine, 4);
-  EXPECT_EQ(Prompt.QuickSearchCase, CaseMatch);
-  Q.AskSelection = UpwardsMark;  // the previous search went up
-  At(3, 1);
-  Keys({Enter});
-  Run(SearchMatchCase, ShiftF7);
-  EXPECT_EQ(Ed.CurLine, 1);
-  // 0008AB5C holds Alt: upwards; the same entry without it: forwards.
-  At(5, 1);
-  Keys({Enter});
-  Run(SearchMatchCaseUp, CtrlShiftF7);
-  EXPECT_EQ(Ed.CurLine, 4);
-  At(1, 1);
-  Keys({Enter});
-  Run(SearchMatchCaseUp, 0x0000AB5C);
-  EXPECT_EQ(Ed.CurLine, 4);
-}
+// (Through the keys: cases search-* in tests/cases.)
 
 TEST_F(SearchTest, SearchAgainAsksTheCaseWhenTheSettingIsUndecided) {
   Text({"x ABC", "abc"});
@@ -490,24 +309,6 @@ TEST_F(SearchTest, SearchAgainAsksTheCaseWhenTheSettingIsUndecided) {
   Run(SearchAgain, 0x240A);
   EXPECT_EQ(Ed.CurLine, 2);
   EXPECT_EQ(Ed.CurCol, 3);
-}
-
-TEST_F(SearchTest, NextEmptyLineEmptiesTheStringAndGoesToABlankLine) {
-  Text({"a", "b", "   ", "c", ""});
-  Ed.IndentColumn = 3;
-  Ed.SearchString = "abc";
-  Run(NextEmptyLine, 0x2C1A);
-  EXPECT_EQ(Ed.SearchString, "");
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 3);
-  Run(NextEmptyLine, 0x2C1A);
-  EXPECT_EQ(Ed.CurLine, 5);
-  // An empty string given to the search does the same.
-  At(1, 1);
-  Offer("");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 3);
 }
 
 // ---- Replace ------------------------------------------------------------------

@@ -41,6 +41,9 @@ void RunCase(const fs::path& dir, const BuildConfig& b) {
   std::string args;
   if (ReadFile(dir / "args", args)) o.Switches = SplitLines(args);
 
+  std::string clip;
+  if (ReadFile(dir / "clip", clip)) o.Files.push_back({"VeskClip", ToSet(b.Set, clip)});
+
   RunResult r = Drive(o);
 
   std::string status;
@@ -51,6 +54,11 @@ void RunCase(const fs::path& dir, const BuildConfig& b) {
     std::vector<std::string> got;
     for (const std::string& line : r.Lines) got.push_back(FromSet(b.Set, line));
     EXPECT_EQ(got, SplitLines(out));
+  }
+  std::string clipAfter;
+  if (ReadFile(dir / "clip-after", clipAfter)) {
+    ReadFile(fs::path(r.Dir) / "VeskClip", clip);
+    EXPECT_EQ(FromSet(b.Set, clip), clipAfter) << "the clipboard file";
   }
   std::string cursor;
   if (ReadFile(dir / "cursor", cursor)) {

@@ -98,6 +98,7 @@ RunResult Drive(const RunOptions& o) {
     std::error_code ec;
     fs::remove_all(dir, ec);
   });
+  for (const auto& [name, content] : o.Files) std::ofstream(r.Dir + "/" + name, std::ios::binary) << content;
   r.Path = r.Dir + "/" + o.FileName;
   if (o.CreateFile) {
     std::ofstream f(r.Path, std::ios::binary);

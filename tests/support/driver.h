@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "builds/build.h"
@@ -25,6 +26,8 @@ struct RunOptions {
   // "<#0008AD78>" for a raw key code.
   std::string Keys;
   std::vector<HeadlessTerminal::Input> ExtraInput;  // appended after Keys
+  // More files in the case's folder before the run: name and raw content.
+  std::vector<std::pair<std::string, std::string>> Files;
   bool EndOnWait = true;
 };
 

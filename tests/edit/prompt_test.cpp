@@ -16,6 +16,7 @@ constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, Left = 0x0200FF23, End = 0x0200
 uint32_t Char(char c) { return uint8_t(c); }
 }  // namespace
 
+// (Editing the offered text through the keys: cases prompt-* in tests/cases.)
 class PromptTest : public EditorTest {
  protected:
   PromptTest() {
@@ -37,19 +38,6 @@ class PromptTest : public EditorTest {
   std::string dir;
 };
 
-TEST_F(PromptTest, TheFirstTypedCharacterReplacesTheOfferedText) {
-  Prompt.StringHistory[0] = "abc";
-  EXPECT_EQ(Edit("", PromptSearch, {Char('x'), Enter}), "x");
-  Prompt.HistoryIndex = 0;
-  Prompt.StringHistory = {};
-  Prompt.StringHistory[0] = "abc";
-  EXPECT_EQ(Edit("", PromptSearch, {Left, Char('x'), Enter}), "xabc");
-  Prompt.HistoryIndex = 0;
-  EXPECT_EQ(Edit("", PromptSearch, {End, Char('x'), Enter}), "abcx");
-  EXPECT_EQ(Txt.Failed, 0);
-  EXPECT_EQ(Edit("keep", PromptOther, {Home, Char('x'), Enter}), "xkeep");
-}
-
 TEST_F(PromptTest, EndingKeys) {
   EXPECT_EQ(Edit("abc", PromptOther, {Char('z'), Esc}), "z");
   EXPECT_EQ(Txt.Failed, 1);
@@ -69,14 +57,6 @@ TEST_F(PromptTest, ByteEntryWithCtrlQ) {
   EXPECT_EQ(Edit("", PromptOther, {CtrlQ, Char('B'), Enter}), "\x02");
   EXPECT_EQ(Edit("", PromptOther, {CtrlQ, Char('['), Enter}), "\x1B");
   EXPECT_EQ(Edit("", PromptOther, {CtrlQ, Char('3'), Char('2'), Char('1'), Enter}), "A");  // 321 mod 256
-}
-
-TEST_F(PromptTest, DeletingAtTheEdges) {
-  EXPECT_EQ(Edit("abc", PromptOther, {Backspace, Enter}), "abc");
-  EXPECT_EQ(Edit("abc", PromptOther, {End, Delete, Enter}), "abc");
-  EXPECT_EQ(Edit("abc", PromptOther, {End, Backspace, Enter}), "ab");
-  EXPECT_EQ(Edit("abc", PromptOther, {Left, Delete, Enter}), "bc");
-  EXPECT_EQ(Edit("abcdef", PromptOther, {Left, 0x0200FF25, 0x0200FF25, 0x250B, Enter}), "ab");
 }
 
 TEST_F(PromptTest, TypingStopsAtTheScreenWidth) {

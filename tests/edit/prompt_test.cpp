@@ -11,8 +11,8 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, Left = 0x0200FF23, End = 0x0200FF26, Home = 0x0200FF20,
-                   Backspace = 0x0E08, Delete = 0x0200FF2A, CtrlQ = 0x1011, Up = 0x0200FF21, Down = 0x0200FF27;
+constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, Home = 0x0200FF20, CtrlQ = 0x1011, Up = 0x0200FF21,
+                   Down = 0x0200FF27;
 uint32_t Char(char c) { return uint8_t(c); }
 }  // namespace
 

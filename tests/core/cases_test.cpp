@@ -43,6 +43,13 @@ void RunCase(const fs::path& dir, const BuildConfig& b) {
 
   std::string clip;
   if (ReadFile(dir / "clip", clip)) o.Files.push_back({"VeskClip", ToSet(b.Set, clip)});
+  if (fs::is_directory(dir / "files"))
+    for (const auto& e : fs::directory_iterator(dir / "files")) {
+      std::string content;
+      ReadFile(e.path(), content);
+      o.Files.push_back({e.path().filename().string(), ToSet(b.Set, content)});
+    }
+  o.InCaseDir = true;
 
   RunResult r = Drive(o);
 

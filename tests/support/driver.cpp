@@ -121,6 +121,8 @@ RunResult Drive(const RunOptions& o) {
     args.insert(args.begin(), "-X" + r.Dir + "/");
   }
   args.push_back(r.Path);
+  const fs::path oldDir = fs::current_path();
+  if (o.InCaseDir) fs::current_path(r.Dir);
   try {
     StartEditor(args);
     MainLoop();
@@ -129,6 +131,7 @@ RunResult Drive(const RunOptions& o) {
   } catch (const InputLost&) {
     r.ExitStatus = -1;
   }
+  if (o.InCaseDir) fs::current_path(oldDir);
   Term = nullptr;
   r.Signal = ClosingSignal;
   ClosingSignal = 0;

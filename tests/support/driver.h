@@ -28,6 +28,7 @@ struct RunOptions {
   std::vector<HeadlessTerminal::Input> ExtraInput;  // appended after Keys
   // More files in the case's folder before the run: name and raw content.
   std::vector<std::pair<std::string, std::string>> Files;
+  bool InCaseDir = false;          // the case's folder is the current directory during the run
   bool EndOnWait = true;
 };
 

@@ -119,27 +119,33 @@ class PtyEditor {
       if (now - last >= quietMs || now >= end) return any;
       pollfd p{Master, POLLIN, 0};
       if (poll(&p, 1, int(std::min<int64_t>(quietMs - (now - last), end - now))) <= 0) continue;
-      char buf[8192];
-      ssize_t n = read(Master, buf, sizeof buf);
-      if (n <= 0) return any;
-      Bytes.append(buf, size_t(n));
-      // libvterm is given whole characters: a UTF-8 sequence split between
-      // two reads can come out as U+FFFD in it.
-      Pending.append(buf, size_t(n));
-      size_t whole = Pending.size();
-      for (size_t k = 1; k <= 3 && k <= Pending.size(); ++k) {
-        const uint8_t b = uint8_t(Pending[Pending.size() - k]);
-        if ((b & 0xC0) == 0x80) continue;
-        const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        if (need > k) whole = Pending.size() - k;
-        break;
-      }
-      vterm_input_write(Vt, Pending.data(), whole);
-      Pending.erase(0, whole);
+      if (!ReadSome()) return any;
       last = NowMs();
       any = true;
     }
   }
+  // One read of what the program wrote, into the emulator; false at its end.
+  bool ReadSome() {
+    char buf[8192];
+    ssize_t n = read(Master, buf, sizeof buf);
+    if (n <= 0) return false;
+    Bytes.append(buf, size_t(n));
+    // libvterm is given whole characters: a UTF-8 sequence split between
+    // two reads can come out as U+FFFD in it.
+    Pending.append(buf, size_t(n));
+    size_t whole = Pending.size();
+    for (size_t k = 1; k <= 3 && k <= Pending.size(); ++k) {
+      const uint8_t b = uint8_t(Pending[Pending.size() - k]);
+      if ((b & 0xC0) == 0x80) continue;
+      const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+      if (need > k) whole = Pending.size() - k;
+      break;
+    }
+    vterm_input_write(Vt, Pending.data(), whole);
+    Pending.erase(0, whole);
+    return true;
+  }
+  int Fd() const { return Master; }
 
   void Resize(int rows, int cols) {
     winsize ws{};
@@ -213,6 +219,40 @@ class PtyEditor {
   VTermScreen* Screen = nullptr;
 };
 
+// Settle for several programs at once: reads from all of them until each
+// has been quiet for quietMs (at most limitMs); for each, whether anything
+// came.
+std::vector<bool> SettleAll(const std::vector<std::unique_ptr<PtyEditor>>& eds, int quietMs = 150,
+                            int limitMs = 4000) {
+  const int64_t end = NowMs() + limitMs;
+  std::vector<int64_t> last(eds.size(), NowMs());
+  std::vector<bool> any(eds.size(), false), open(eds.size(), true);
+  for (;;) {
+    const int64_t now = NowMs();
+    std::vector<pollfd> fds;
+    std::vector<size_t> which;
+    int64_t wait = end - now;
+    for (size_t i = 0; i < eds.size(); ++i) {
+      if (!open[i] || now - last[i] >= quietMs) continue;
+      fds.push_back({eds[i]->Fd(), POLLIN, 0});
+      which.push_back(i);
+      wait = std::min<int64_t>(wait, quietMs - (now - last[i]));
+    }
+    if (fds.empty() || now >= end) return any;
+    if (poll(fds.data(), fds.size(), int(std::max<int64_t>(wait, 0))) <= 0) continue;
+    for (size_t k = 0; k < fds.size(); ++k) {
+      if (!(fds[k].revents & (POLLIN | POLLHUP))) continue;
+      const size_t i = which[k];
+      if (!eds[i]->ReadSome()) {
+        open[i] = false;
+        continue;
+      }
+      last[i] = NowMs();
+      any[i] = true;
+    }
+  }
+}
+
 std::string Program(const char* name) { return std::string(VESK_BINARY_DIR) + "/" + name; }
 
 // A key as the terminal of TERM sends it in keypad mode: its terminfo
@@ -278,13 +318,14 @@ std::map<std::string, std::vector<Shot>> Sessions(const std::vector<const char*>
     for (size_t i = 0; i < eds.size(); ++i) eds[i]->Send(cap ? KeyBytes(terms[i], cap, fallback) : fallback);
     // A slow program (a sanitizer build, a busy machine) gets longer when
     // nothing came at first.
-    for (auto& ed : eds)
-      if (!ed->Settle()) ed->Settle(500);
+    const std::vector<bool> came = SettleAll(eds);
+    for (size_t i = 0; i < eds.size(); ++i)
+      if (!came[i]) eds[i]->Settle(500);
   };
   auto shot = [&](const char* name) {
     for (size_t i = 0; i < eds.size(); ++i) shots[terms[i]].push_back(Take(*eds[i], name));
   };
-  for (auto& ed : eds) ed->Settle();
+  SettleAll(eds);
   shot("start screen");
   press(nullptr, " ");
   shot("text");

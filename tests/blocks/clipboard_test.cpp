@@ -50,6 +50,8 @@ class ClipTest : public BlockBase {
 
 }  // namespace
 
+// (Copying, cutting and pasting through the keys: cases clip-* in tests/cases.)
+
 // ---- Line blocks ----
 
 TEST_F(ClipTest, CopyWritesTheLinesWithoutTrailingBlanksAndUnmarks) {
@@ -64,47 +66,6 @@ TEST_F(ClipTest, CopyWritesTheLinesWithoutTrailingBlanksAndUnmarks) {
   ASSERT_EQ(stat(Ed.ClipboardPath.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(ClipboardKind(), 'L');
-}
-
-TEST_F(ClipTest, CutLinesComeBackWherePasted) {
-  Text({"line 1", "line 2", "line 3", "line 4", "line 5"});
-  Lines(2, 3);
-  At(2, 5);
-  Cut();
-  EXPECT_EQ(All(), (V{"line 1", "line 4", "line 5"}));
-  EXPECT_EQ(Marks(), NoMarks());
-  At(2, 1);
-  Paste();
-  EXPECT_EQ(All(), (V{"line 1", "line 2", "line 3", "line 4", "line 5"}));
-  EXPECT_EQ(Ed.CurLine, 4);
-  EXPECT_EQ(Ed.CurCol, 1);
-  EXPECT_TRUE(Txt.Modified);
-}
-
-TEST_F(ClipTest, LinesPastedInsideALineSplitIt) {
-  Text({"abcdef", "next"});
-  PutClip("L\nX\nY\n");
-  At(1, 4);
-  Paste();
-  EXPECT_EQ(All(), (V{"abcX", "Y", "def", "next"}));
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 1);
-}
-
-TEST_F(ClipTest, LinesPastedOverALineBlockReplaceIt) {
-  Text({"a", "b", "c", "d"});
-  PutClip("L\nX\nY\n");
-  Lines(2, 3);
-  At(4, 1);
-  Paste();
-  EXPECT_EQ(All(), (V{"a", "X", "Y", "d"}));
-  EXPECT_EQ(Marks(), NoMarks());
-
-  // A block reaching the last line leaves one blank line after the paste.
-  Text({"a", "b", "c"});
-  Lines(2, 3);
-  Paste();
-  EXPECT_EQ(All(), (V{"a", "X", "Y", ""}));
 }
 
 TEST_F(ClipTest, PastedLinesAreIndentedToTheIndentColumn) {
@@ -131,95 +92,7 @@ TEST_F(ClipTest, PasteStopsAtTheLineLimit) {
   EXPECT_EQ(Line(2), "line 1");
 }
 
-// ---- Rectangles ----
-
-TEST_F(ClipTest, RectangleRoundTripOverShortLines) {
-  Exact({"abcdef", "ab", "abcdef"});
-  Rect(1, 3, 2, 4);
-  CopyToClip();
-  // Columns past a short line are blanks; no line end after the last line.
-  EXPECT_EQ(Clip(), "B\nbcd\nb  \nbcd");
-  EXPECT_EQ(Marks(), NoMarks());
-  EXPECT_EQ(ClipboardKind(), 'B');
-
-  // Pasted over the same rectangle, marked again: the text is as it was.
-  Rect(1, 3, 2, 4);
-  At(3, 6);
-  Paste();
-  EXPECT_EQ(All(), (V{"abcdef", "ab", "abcdef"}));
-
-  Rect(1, 3, 2, 4);
-  Cut();
-  EXPECT_EQ(All(), (V{"aef", "a", "aef"}));
-  At(1, 2);
-  Paste();
-  EXPECT_EQ(All(), (V{"abcdef", "ab", "abcdef"}));
-}
-
-TEST_F(ClipTest, RectanglePastedAtTheLastLineAddsLines) {
-  Text({"12345"});
-  PutClip("B\nab\ncd\nef");
-  At(1, 3);
-  Paste();
-  EXPECT_EQ(All(), (V{"12ab345", "  cd", "  ef"}));
-}
-
-TEST_F(ClipTest, PasteInsertsEvenInOverwriteModeAndLeavesTheModeAlone) {
-  Text({"abc"});
-  PutClip("B\nxy");
-  Ed.InsertMode = false;
-  Paste();
-  EXPECT_EQ(Line(1), "xyabc");
-  EXPECT_FALSE(Ed.InsertMode);
-}
-
-TEST_F(ClipTest, ClipboardTextThatWouldPassTheLineEndIsNotPasted) {
-  const V refused{B("Команда не выполнена: строка стала бы длиннее 255 символов.")};
-  ToggleLineLimit();
-  Text({""});
-  PutClip("B\n" + std::string(300, 'x'));
-  Keys({Esc});
-  Paste();
-  EXPECT_EQ(Waited(), refused);
-  EXPECT_EQ(Line(1), "");
-  EXPECT_FALSE(Txt.Modified);
-
-  // Near the end of a line the text would stop at column 255: it does not
-  // go in at all.
-  Text({""});
-  PutClip("B\nabcdef");
-  At(1, 252);
-  Keys({Esc});
-  Paste();
-  EXPECT_EQ(Waited(), refused);
-  EXPECT_EQ(Line(1), "");
-  EXPECT_EQ(Ed.CurCol, 252);
-
-  // Blanks past the end may go.
-  Text({""});
-  PutClip("B\n" + std::string(255, 'x') + "     ");
-  Paste();
-  EXPECT_EQ(Line(1), std::string(255, 'x'));
-  EXPECT_EQ(Ed.CurCol, 255);
-}
-
 // ---- What is not a clipboard ----
-
-TEST_F(ClipTest, AClipboardOfNeitherKindPastesNothing) {
-  for (const std::string& content : {std::string("X\nabc\n"), std::string("l\nabc\n"), std::string(),
-                                     std::string("\0L\nabc", 6), std::string("\nL\nabc\n")}) {
-    Text({"abc", "def"});
-    Lines(1, 1);
-    PutClip(content);
-    Paste();
-    EXPECT_EQ(All(), (V{"abc", "def"}));
-    EXPECT_EQ(Marks(), (std::vector<int>{1, 1, 0, 0, 0, 0}));
-    EXPECT_FALSE(Txt.Modified);
-  }
-  EXPECT_EQ(ClipboardKind(), '\n');
-  fs::remove(Ed.ClipboardPath);
-  EXPECT_EQ(ClipboardKind(), ' ');
-}
 
 TEST_F(ClipTest, AClipboardThatIsASymlinkIsNeitherWrittenNorRead) {
   const std::string victim = dir + "/victim";
@@ -246,14 +119,6 @@ TEST_F(ClipTest, AClipboardThatCannotBeWrittenKeepsTheBlock) {
   EXPECT_EQ(Cut(), Outcome::Refused);
   EXPECT_EQ(All(), (V{"abc", "def"}));
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1, 2, 1, 2}));
-}
-
-TEST_F(ClipTest, WithoutABlockNothingIsWritten) {
-  Text({"abc"});
-  Keys({Esc});
-  EXPECT_EQ(CopyToClip(), Outcome::Refused);
-  EXPECT_EQ(Waited(), V{B("Нет помеченного блока!")});
-  EXPECT_FALSE(fs::exists(Ed.ClipboardPath));
 }
 
 // ---- Bracketed pastes from the terminal ----

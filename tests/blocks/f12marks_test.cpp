@@ -1,21 +1,15 @@
 // F12 marks: toggling the mark of the cursor line, walking to the next
 // marked line, drawing and saving marked lines.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "blocks/f12marks.h"
 #include "base/state.h"
 #include "screen/cells.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
-#include "text/loadsave.h"
-#include "text/savefile.h"
 #include "text/status.h"
 
 using namespace std::string_literals;
@@ -56,6 +50,9 @@ class F12Test : public EditorTest {
 };
 
 }  // namespace
+
+// (Walking to marked lines, and saving without the marks: cases f12-* in
+// tests/cases.)
 
 TEST_F(F12Test, TheMarkIsABlankAndAZeroAfterTheText) {
   Text({"abc", ""});
@@ -145,53 +142,6 @@ TEST_F(F12Test, ALineTooLongForTheMarkStaysWithinTheLimit) {
   }
 }
 
-TEST_F(F12Test, NextMarkedLineGoesOnFromTheTop) {
-  Marked(20, {3, 10});
-  Ed.CurLine = 10;
-  Ed.WindowTop = 5;
-  Ed.CurCol = 7;
-  Txt.LineSaved = true;
-  const uint8_t history = Ed.HistoryIndex;
-  NextMarkedLine();
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.WindowTop, 3);
-  EXPECT_EQ(Ed.CurCol, 7);
-  EXPECT_FALSE(Txt.LineSaved);
-  // The position left is the newest in the history.
-  EXPECT_EQ(Ed.HistoryIndex, (history + 1) % 16);
-  EXPECT_EQ(Ed.PositionHistory[Ed.HistoryIndex].Line, 10);
-  EXPECT_EQ(Ed.PositionHistory[Ed.HistoryIndex].Top, 5);
-  EXPECT_EQ(Ed.PositionHistory[Ed.HistoryIndex].Column, 7);
-
-  NextMarkedLine();
-  EXPECT_EQ(Ed.CurLine, 10);
-  EXPECT_EQ(Ed.WindowTop, 10);
-
-  Ed.CurLine = 1;
-  NextMarkedLine();
-  EXPECT_EQ(Ed.CurLine, 3);
-  Ed.CurLine = 20;
-  NextMarkedLine();
-  EXPECT_EQ(Ed.CurLine, 3);
-}
-
-TEST_F(F12Test, NextMarkedLineWithNoOtherMarkDoesNothing) {
-  for (const std::vector<int>& marked : {std::vector<int>{10}, std::vector<int>{}}) {
-    Marked(20, marked);
-    Ed.CurLine = 10;
-    Ed.WindowTop = 8;
-    const uint8_t history = Ed.HistoryIndex;
-    NextMarkedLine();
-    EXPECT_EQ(Ed.CurLine, 10);
-    EXPECT_EQ(Ed.WindowTop, 8);
-    EXPECT_EQ(Ed.HistoryIndex, history);
-  }
-  // A one-line text.
-  Marked(1, {1});
-  NextMarkedLine();
-  EXPECT_EQ(Ed.CurLine, 1);
-}
-
 TEST_F(F12Test, AMarkedLineIsDrawnYellowOnBlue) {
   Text({"abc", "def"});
   ToggleLineMark();
@@ -203,25 +153,4 @@ TEST_F(F12Test, AMarkedLineIsDrawnYellowOnBlue) {
   }
   EXPECT_EQ(CellChar(CellAt(3, 3)), 'c');
   EXPECT_EQ(CellChar(CellAt(5, 3)), ' ');  // the 0 itself is not shown
-}
-
-TEST_F(F12Test, MarksAreNotSaved) {
-  Text({"abc", "", "def"});
-  ToggleLineMark();
-  Ed.CurLine = 2;
-  ToggleLineMark();
-  EXPECT_EQ(TextForSave(1, 3, SaveMode::Plain), "abc\n\ndef\n");
-
-  // Written and loaded again, no line is marked.
-  const std::string path = testing::TempDir() + "vesk-f12-" + std::to_string(getpid()) + ".txt";
-  Ed.FileName = path;
-  Txt.Modified = true;
-  SaveFile();
-  ResetLineStore();
-  ASSERT_TRUE(InitLineStore());
-  ASSERT_TRUE(LoadFile());
-  std::filesystem::remove(path);
-  ASSERT_EQ(Txt.LineCount, 3);
-  for (int n = 1; n <= 3; ++n) EXPECT_FALSE(IsMarked(n)) << n;
-  EXPECT_EQ(Bytes(1), "abc");
 }

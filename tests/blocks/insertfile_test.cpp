@@ -26,17 +26,6 @@ std::string Numbered(int first, int last) {
   return s;
 }
 
-std::vector<std::string> Split(const std::string& text) {
-  std::vector<std::string> v;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t nl = text.find('\n', at);
-    v.push_back(text.substr(at, nl - at));
-    at = nl + 1;
-  }
-  return v;
-}
-
 RunResult Edit(const std::string& text, const std::string& keys, std::vector<std::string> switches = {"-w"},
                const BuildConfig& build = BuildKoi8) {
   RunOptions o;
@@ -51,85 +40,14 @@ bool Contains(const std::string& s, const std::string& part) { return s.find(par
 
 }  // namespace
 
-// ---- Taking and taking back ----
-
-TEST(TakeFile, TenLinesGoAfterTheCursorLineAndCtrlF1TakesExactlyThemBack) {
+// A directory is not a file to take.  (Taking, taking back, and names asked
+// for again: cases take-file-* in tests/cases.)
+TEST(TakeFile, ADirectoryIsNotTaken) {
   ScratchDir here;
-  Put("ins.txt", Numbered(1, 10));
-  RunResult r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n");
-  std::vector<std::string> want = {"a", "b"};
-  for (const std::string& l : Split(Numbered(1, 10))) want.push_back(l);
-  want.push_back("c");
-  EXPECT_EQ(r.Lines, want);
-  EXPECT_EQ(r.CurLine, 2);
-  EXPECT_EQ(Insert.InsertedLast, 12);
-
-  r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n<C-F1>");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(Insert.InsertedLast, 0);
-  // A second Ctrl+F1 has nothing left to take back.
-  r = Edit("a\nb\nc\n", "<Down><S-F1>ins.txt\n<C-F1><C-F1>");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b", "c"}));
-}
-
-TEST(TakeFile, AnyOtherCommandInBetweenLeavesTheLinesAlone) {
-  ScratchDir here;
-  Put("ins.txt", Numbered(1, 10));
-  for (const char* between : {"<Right>", "<Down><Up>", "<Home>", "<C-q>a", "<S-F9><S-F9>"}) {
-    RunResult r = Edit("a\nb\nc\n", std::string("<Down><S-F1>ins.txt\n") + between + "<C-F1>");
-    EXPECT_EQ(r.Lines.size(), 13u) << between;
-    EXPECT_EQ(r.Lines[11], "line 10") << between;
-  }
-}
-
-TEST(TakeFile, TheMenuTakesAndTakesBackAndF10KeepsTheRange) {
-  ScratchDir here;
-  Put("ins.txt", Numbered(1, 10));
-  RunResult r = Edit("a\nb\n", "<F10>14ins.txt\n");
-  EXPECT_EQ(r.Lines.size(), 12u);
-  r = Edit("a\nb\n", "<F10>14ins.txt\n<F10>15");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
-  r = Edit("a\nb\n", "<S-F1>ins.txt\n<F10><Esc><C-F1>");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
-}
-
-TEST(TakeFile, AnEmptyFileInsertsNothing) {
-  ScratchDir here;
-  Put("empty.txt", "");
-  RunResult r = Edit("a\nb\n", "<Down><S-F1>empty.txt\n");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(Insert.InsertedLast, 2);
-  EXPECT_EQ(r.CurLine, 2);
-}
-
-TEST(TakeFile, EscAtTheNamePromptTakesNothing) {
-  ScratchDir here;
-  RunResult r = Edit("a\nb\n", "<S-F1><Esc>");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(Insert.InsertedLast, 0);
-}
-
-TEST(TakeFile, AMissingFileIsAskedForAgain) {
-  ScratchDir here;
-  Put("ins.txt", Numbered(1, 2));
-  // The key after the message is the first one of the new name.
-  RunResult r = Edit("a\n", "<S-F1>nofile\nins.txt\n");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "line 1", "line 2"}));
-  // A directory is not a file to take.
   fs::create_directory("dir");
-  r = Edit("a\n", "<S-F1>dir\n");
+  RunResult r = Edit("a\n", "<S-F1>dir\n");
   EXPECT_TRUE(Contains(r.Row(2), "Файл не найден: dir")) << r.Row(2);
   EXPECT_EQ(r.Lines, (std::vector<std::string>{"a"}));
-}
-
-TEST(TakeFile, TheEditedFileIsOfferedFirstThenTheNameLastTaken) {
-  ScratchDir here;
-  RunResult r = Edit("a\nb\n", "<S-F1>\n");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "a", "b", "b"}));
-  Put("ins.txt", "x\n");
-  r = Edit("a\n", "<S-F1>ins.txt\n<S-F1>\n");
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"a", "x", "x"}));
-  EXPECT_EQ(Insert.InsertFileName, "ins.txt");
 }
 
 // ---- What the lines look like ----

@@ -48,8 +48,7 @@ std::string Offered(const RunResult& r) {
   std::string s = Columns(r, 22, 74);
   return s.substr(0, s.find_last_not_of(' ') + 1);
 }
-// The index it shows at columns 76 to 80, and the index's attribute.
-std::string OfferIndex(const RunResult& r) { return Columns(r, 76, 80); }
+// The attribute of the index it shows at columns 76 to 80.
 uint8_t OfferAttr(const RunResult& r) { return CellAttr(r.At(80, 2)); }
 
 }  // namespace
@@ -188,55 +187,6 @@ TEST(ShortsCommand, StartUpReadsTheFileQuietly) {
 
 // ---- Abbreviations ----
 
-TEST(Abbreviation, SpaceAfterTheWordTypesTheExpansionAndOneBlank) {
-  ScratchDir here;
-  RunResult r = Edit("ab\x07" "alpha beta\ncd\x07" "gamma\x08\n", "\n", "x ab cd y");
-  EXPECT_EQ(r.Lines[0], "x alpha beta gammay");
-  EXPECT_EQ(r.CurCol, 20);
-}
-
-TEST(Abbreviation, OnlyTheExactWordInTheSameCaseExpands) {
-  ScratchDir here;
-  RunResult r = Edit("ab\x07X\nabc\x07Y\n\x07Z\n", "\n", "AB abcd a ab .");
-  EXPECT_EQ(r.Lines[0], "AB abcd a X .");
-  // The first matching line wins.
-  r = Edit("ab\x07" "first\nab\x07" "second\n", "\n", "ab .");
-  EXPECT_EQ(r.Lines[0], "first .");
-}
-
-TEST(Abbreviation, NothingExpandsAfterABlankOrAtTheLineStart) {
-  ScratchDir here;
-  // The second Space follows a blank; the first word is only the blank.
-  RunResult r = Edit("ab\x07X\n", "\n", " ab  ab");
-  EXPECT_EQ(r.Lines[0], " X  ab");
-}
-
-TEST(Abbreviation, CyrillicWords) {
-  ScratchDir here;
-  RunResult r = Edit("тд\x07так далее\n", "\n", "и тд .");
-  EXPECT_EQ(r.Lines[0], K("и так далее ."));
-}
-
-TEST(Abbreviation, TheWordBeforeTheCursorInsideAWordAndInOverwriteMode) {
-  ScratchDir here;
-  // Insert mode: the word goes and the expansion comes in its place.
-  RunResult r = Edit("ab\x07XY\n", "ab tail\n", "<Right><Right> ");
-  EXPECT_EQ(r.Lines[0], "XY  tail");
-  // Overwrite mode: the expansion covers the word and what follows.
-  r = Edit("ab\x07XY\n", "ab tail\n", "<Ins><Right><Right> ");
-  EXPECT_EQ(r.Lines[0], "XY tail");
-  // The part of a word before the cursor counts as the word.
-  r = Edit("ab\x07XY\n", "abc\n", "<Right><Right> ");
-  EXPECT_EQ(r.Lines[0], "XY c");
-}
-
-TEST(Abbreviation, UndoLastChangeBringsTheWordBack) {
-  ScratchDir here;
-  RunResult r = Edit("ab\x07" "alpha\n", "\n", "ab <A-BS>");
-  EXPECT_EQ(r.Lines[0], "ab");
-  EXPECT_EQ(r.CurCol, 3);
-}
-
 TEST_F(ShortsLoop, ASpaceThatWasNotTypedOnTheKeyboardExpandsNothing) {
   Put("shorts.vsk", "ab\x07X\n");
   ASSERT_TRUE(LoadShorts());
@@ -250,174 +200,35 @@ TEST_F(ShortsLoop, ASpaceThatWasNotTypedOnTheKeyboardExpandsNothing) {
   EXPECT_EQ(Ed.CurCol, 3);
 }
 
-// ---- Continuations from the list ----
+// ---- Continuations ----
+// (Abbreviations and continuations through the keys: cases abbrev-* and
+// continue-* in tests/cases.)
 
-TEST(ContinuationList, BackslashOffersTheStoredLinesThatContinueTheWord) {
-  ScratchDir here;
-  const std::string shorts = "inte\ninternational\ninterest rate\nother\n";
-  RunResult r = Edit(shorts, "\n", "inte\\");
-  EXPECT_EQ(Offered(r), "international");
-  EXPECT_EQ(OfferIndex(r), "    2");  // "inte" itself is not a continuation
-  EXPECT_EQ(OfferAttr(r), 0x10);
-  // Enter takes it; Backspace moves on to the next one.
-  r = Edit(shorts, "\n", "inte\\\n");
-  EXPECT_EQ(r.Lines[0], "international");
-  EXPECT_EQ(r.Row(2).find("Подходящая"), std::string::npos);
-  r = Edit(shorts, "\n", "inte\\<BS>");
-  EXPECT_EQ(Offered(r), "interest rate");
-  r = Edit(shorts, "\n", "inte\\<BS>\n");
-  EXPECT_EQ(r.Lines[0], "interest rate");
-}
-
-TEST(ContinuationList, BackslashTakesOneCharacterAndEachFurtherOneTheNext) {
-  ScratchDir here;
-  RunResult r = Edit("international\n", "\n", "inte\\\\\\\\");
-  EXPECT_EQ(r.Lines[0], "interna");
-  // Past the end of the line the next '\' looks for a new continuation.
-  r = Edit("international\n", "\n", "inte\\\n\\");
-  EXPECT_EQ(r.Lines[0], "international");
-  EXPECT_EQ(Offered(r), "(no offer)");
-}
-
-TEST(ContinuationList, EscTypesNothingAndAnyOtherKeyRunsAsPressed) {
-  ScratchDir here;
-  RunResult r = Edit("international\n", "\n", "inte\\<Esc>");
-  EXPECT_EQ(r.Lines[0], "inte");
-  EXPECT_EQ(r.ExitStatus, -1) << "Esc in the offer must not reach the exit";
-  EXPECT_EQ(Offered(r), "(no offer)");
-  r = Edit("international\n", "\n", "inte\\x<Left>y");
-  EXPECT_EQ(r.Lines[0], "inteyx");
-}
-
-TEST(ContinuationList, TypingOrEscClosesAnOpenContinuation) {
-  ScratchDir here;
-  // After 'x' the next '\' starts afresh with the word "interx".
-  RunResult r = Edit("international\n", "\n", "inte\\\\x\\");
-  EXPECT_EQ(r.Lines[0], "interx");
-  EXPECT_EQ(Offered(r), "(no offer)");
-  r = Edit("international\n", "\n", "inte\\\\<Esc>\\");
-  EXPECT_EQ(r.Lines[0], "inter");
-  EXPECT_EQ(Offered(r), "international");
-}
-
-TEST(ContinuationList, DownWalksTheListBackwards) {
-  ScratchDir here;
-  const std::string shorts = "ab1\nab2\nab3\n";
-  RunResult r = Edit(shorts, "\n", "ab\\<BS><BS>");
-  EXPECT_EQ(OfferIndex(r), "    3");
-  r = Edit(shorts, "\n", "ab\\<BS><BS><Down>");
-  EXPECT_EQ(OfferIndex(r), "    2");
-  EXPECT_EQ(OfferAttr(r), 0x14);
-}
-
-// ---- Continuations from the text ----
-
-TEST(ContinuationText, WordsAboveTheCursorComeFirstNearestFirstThenBelow) {
+// The colour of the offer's index tells where it comes from: the list, the
+// text above, the text below (after Down), the text ignoring case.
+TEST(Continuation, TheIndexColourTellsWhereTheOfferComesFrom) {
   ScratchDir here;
   const std::string text = "alpha1x\nalpha2x\n\nalpha4x\n";
-  const std::string go = "<Down><Down>alp\\";
-  RunResult r = Edit("", text, go);
-  EXPECT_EQ(OfferIndex(r), "    2");
-  EXPECT_EQ(Offered(r), "alpha2x");
-  r = Edit("", text, go + "<BS>");
-  EXPECT_EQ(OfferIndex(r), "    1");
-  r = Edit("", text, go + "<BS><BS>");
-  EXPECT_EQ(OfferIndex(r), "    4");
-  EXPECT_EQ(OfferAttr(r), 0x12);
-  r = Edit("", text, go + "<BS><BS>\n");
-  EXPECT_EQ(r.Lines[2], "alpha4x");
+  EXPECT_EQ(OfferAttr(Edit("inte\ninternational\n", "\n", "inte\\")), 0x10);
+  EXPECT_EQ(OfferAttr(Edit("ab1\nab2\nab3\n", "\n", "ab\\<BS><BS><Down>")), 0x14);
+  EXPECT_EQ(OfferAttr(Edit("", text, "<Down><Down>alp\\<BS><BS>")), 0x12);
+  EXPECT_EQ(OfferAttr(Edit("", text, "<Down><Down>alp\\<Down>")), 0x14);
+  EXPECT_EQ(OfferAttr(Edit("", text, "<Down><Down>alp\\<Down><Up>")), 0x10);
+  EXPECT_EQ(OfferAttr(Edit("", "International\n\n", "<Down>inte\\")), 0x11);
 }
 
-TEST(ContinuationText, DownTurnsTheSearchDownwardsAndUpTurnsItBack) {
+// No offer: past the end of a taken line, for short words, for the word
+// being typed, for a word only one letter longer, and after Esc.
+TEST(Continuation, WhereNothingIsOffered) {
   ScratchDir here;
-  const std::string text = "alpha1x\nalpha2x\n\nalpha4x\n";
-  const std::string go = "<Down><Down>alp\\";
-  RunResult r = Edit("", text, go + "<Down>");
-  EXPECT_EQ(OfferIndex(r), "    4");
-  EXPECT_EQ(OfferAttr(r), 0x14);
-  r = Edit("", text, go + "<Down><Up>");
-  EXPECT_EQ(OfferIndex(r), "    2");
-  EXPECT_EQ(OfferAttr(r), 0x10);
-}
-
-TEST(ContinuationText, OtherWordsOfTheSameLineAndRejectedOccurrences) {
-  ScratchDir here;
-  // "preview" is not a word start; "prefix" and "prelude" are.
-  RunResult r = Edit("", "xpreview prefix prelude\n\n", "<Down>pre\\");
-  EXPECT_EQ(Offered(r), "prefix prelude");
-  r = Edit("", "xpreview prefix prelude\n\n", "<Down>pre\\<BS>");
-  EXPECT_EQ(Offered(r), "prelude");
-  r = Edit("", "xpreview prefix prelude\n\n", "<Down>pre\\<BS>\n");
-  EXPECT_EQ(r.Lines[1], "prelude");
-}
-
-TEST(ContinuationText, ShortWordsAreNeverOffered) {
-  ScratchDir here;
-  // Of "ab" and "abc" only the word of three characters qualifies.
-  RunResult r = Edit("", "ab abc\n\n", "<Down>a\\");
-  EXPECT_EQ(Offered(r), "abc");
-  r = Edit("", "ab\n\n", "<Down>a\\");
-  EXPECT_EQ(Offered(r), "(no offer)");
-}
-
-TEST(ContinuationText, TheWordBeingTypedIsNotItsOwnContinuation) {
-  ScratchDir here;
-  RunResult r = Edit("", "helper\n", "<End>\\");
-  EXPECT_EQ(Offered(r), "(no offer)");
-  // Inside a word the cursor ends it: the same word on another line is offered.
-  r = Edit("", "helper\nhelper\n", "<Down><Right><Right><Right>\\");
-  EXPECT_EQ(Offered(r), "helper");
-  EXPECT_EQ(OfferIndex(r), "    1");
-  r = Edit("", "helper\nhelper\n", "<Down><Right><Right><Right>\\\n");
-  EXPECT_EQ(r.Lines[1], "helperper");
-}
-
-TEST(ContinuationText, RussianWordsKeepTheirLastTwoLetters) {
-  ScratchDir here;
-  RunResult r = Edit("", "программа работает\n\n", "<Down>прог\\\n");
-  EXPECT_EQ(r.Lines[1], K("програм"));
-  // Each further '\' types the next character of the line after the offer.
-  r = Edit("", "программа работает\n\n", "<Down>прог\\\n\\\\\\\\");
-  EXPECT_EQ(r.Lines[1], K("программа р"));
-  // Two letters longer: only the first of them; one letter longer: nothing.
-  r = Edit("", "коты котик\n\n", "<Down>кот\\");
-  EXPECT_EQ(Offered(r), "котик");
-  r = Edit("", "коты котик\n\n", "<Down>кот\\\n");
-  EXPECT_EQ(r.Lines[1], K("коти"));
-  r = Edit("", "коты\n\n", "<Down>кот\\");
-  EXPECT_EQ(Offered(r), "(no offer)");
-}
-
-TEST(ContinuationText, CaseIsIgnoredInASecondRound) {
-  ScratchDir here;
-  RunResult r = Edit("", "International\n\n", "<Down>inte\\");
-  EXPECT_EQ(Offered(r), "International");
-  EXPECT_EQ(OfferAttr(r), 0x11);
-  r = Edit("", "International\n\n", "<Down>inte\\\n");
-  EXPECT_EQ(r.Lines[1], "international");
-  r = Edit("", "МОСКВА\n\n", "<Down>мос\\\n");
-  EXPECT_EQ(r.Lines[1], K("мосК"));  // МОСКВА without its last two letters
-}
-
-TEST(ContinuationText, TheListComesBeforeTheText) {
-  ScratchDir here;
-  RunResult r = Edit("interval\n", "internet\n\n", "<Down>inte\\");
-  EXPECT_EQ(Offered(r), "interval");
-  r = Edit("interval\n", "internet\n\n", "<Down>inte\\<BS>");
-  EXPECT_EQ(Offered(r), "internet");
-  // Esc in the list ends the whole search.
-  r = Edit("interval\n", "internet\n\n", "<Down>inte\\<Esc>");
-  EXPECT_EQ(Offered(r), "(no offer)");
-  EXPECT_EQ(r.Lines[1], "inte");
-}
-
-TEST(ContinuationText, ARejectedPassEndsQuietly) {
-  ScratchDir here;
-  RunResult r = Edit("", "abcdef\n\n", "<Down>ab\\<BS><BS>z");
-  // Rejected in both rounds (exact, then ignoring case): the search ends
-  // and the next key is typed as usual.
-  EXPECT_EQ(r.Lines[1], "abz");
-  EXPECT_EQ(Offered(r), "(no offer)");
+  EXPECT_EQ(Offered(Edit("international\n", "\n", "inte\\\n\\")), "(no offer)");
+  EXPECT_EQ(Offered(Edit("", "ab\n\n", "<Down>a\\")), "(no offer)");
+  EXPECT_EQ(Offered(Edit("", "helper\n", "<End>\\")), "(no offer)");
+  EXPECT_EQ(Offered(Edit("", "коты\n\n", "<Down>кот\\")), "(no offer)");
+  EXPECT_EQ(Offered(Edit("international\n", "\n", "inte\\<Esc>")), "(no offer)");
+  EXPECT_EQ(Offered(Edit("international\n", "\n", "inte\\\\x\\")), "(no offer)");
+  EXPECT_EQ(Offered(Edit("interval\n", "internet\n\n", "<Down>inte\\<Esc>")), "(no offer)");
+  EXPECT_EQ(Offered(Edit("", "abcdef\n\n", "<Down>ab\\<BS><BS>z")), "(no offer)");
 }
 
 TEST(ContinuationList, APasteThatEndsTheOfferGoesInAsText) {

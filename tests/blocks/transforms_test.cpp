@@ -52,31 +52,8 @@ class TransformBuildTest : public TransformBase, public ::testing::WithParamInte
 }  // namespace
 
 // ---- Case and layout conversions ----
-
-TEST_P(TransformBuildTest, CaseOfALineBlockLeavesCharactersWithoutCase) {
-  const std::string mixed = B("ёж Ъ abc 123 ─│┼ ;");
-  Text({mixed, "untouched"});
-  Lines(1, 1);
-  Convert(Cmd::BlockToUpper);
-  EXPECT_EQ(Line(1), B("ЁЖ Ъ ABC 123 ─│┼ ;"));
-  EXPECT_TRUE(Txt.Modified);
-  EXPECT_EQ(StoredLength(1), Txt.LineWidth);  // converted in place, blanks and all
-  Convert(Cmd::BlockToLower);
-  // The case sets hold the characters 0 to 254: KOI8-R's Ъ is 255 and stays.
-  EXPECT_EQ(Line(1), GetParam()->koi8r ? B("ёж Ъ abc 123 ─│┼ ;") : B("ёж ъ abc 123 ─│┼ ;"));
-  EXPECT_EQ(Line(2), "untouched");
-}
-
-TEST_P(TransformBuildTest, LatinKeysBecomeTheLettersOfTheRussianLayoutAndBack) {
-  Text({"ghbdtn F<D", "Ctl"});
-  Lines(1, 2);
-  Convert(Cmd::BlockLatinToCyrillic);
-  EXPECT_EQ(Line(1), B("привет АБВ"));
-  EXPECT_EQ(Line(2), B("Сед"));
-  Convert(Cmd::BlockCyrillicToLatin);
-  EXPECT_EQ(Line(1), "ghbdtn F<D");
-  EXPECT_EQ(Line(2), "Ctl");
-}
+// (Most conversions, fill, sum and first letters are cases in tests/cases:
+// convert-*, fill-*, sum-*, first-letter-*.)
 
 TEST_P(TransformBuildTest, CyrillicToLatinTakesTheFirstPlaceOfACharacter) {
   // The number sign stands twice in the internal column: among the letters
@@ -91,43 +68,6 @@ TEST_P(TransformBuildTest, CyrillicToLatinTakesTheFirstPlaceOfACharacter) {
   EXPECT_EQ(Line(1), std::string(1, char(numberSign)) + ".,");
 }
 
-TEST_P(TransformBuildTest, LettersAlreadyCyrillicStayLetters) {
-  const std::string text = ToSet(GetParam()->Set, "ghbdtn привет");
-  Text({text});
-  Lines(1, 1);
-  Convert(Cmd::BlockLatinToCyrillic);
-  EXPECT_EQ(FromSet(GetParam()->Set, Line(1)), "привет привет");
-  Convert(Cmd::BlockCyrillicToLatin);
-  EXPECT_EQ(Line(1), "ghbdtn ghbdtn");
-}
-
-TEST_P(TransformBuildTest, WithoutABlockTheWordAtTheCursorIsConverted) {
-  struct Case {
-    const char* Name;
-    int Col;
-    const char* Want;  // UTF-8
-  } cases[] = {
-      {"cursor right after the word", 10, "ab привет cd"},
-      {"cursor inside the word", 6, "ab привет cd"},
-      {"cursor on its first letter", 4, "ab привет cd"},
-      {"cursor on column 1", 1, "фи ghbdtn cd"},
-      {"cursor on the last word", 12, "ab ghbdtn св"},
-  };
-  for (const Case& c : cases) {
-    Text({"ab ghbdtn cd"});
-    At(1, c.Col);
-    Convert(Cmd::BlockLatinToCyrillic);
-    EXPECT_EQ(Line(1), B(c.Want)) << c.Name;
-    EXPECT_EQ(Ed.CurCol, c.Col) << c.Name;
-    EXPECT_TRUE(Txt.Modified) << c.Name;
-  }
-  // Two blanks before the cursor: the word after the cursor.
-  Text({"ab  cd"});
-  At(1, 4);
-  Convert(Cmd::BlockToUpper);
-  EXPECT_EQ(Line(1), "ab  CD");
-}
-
 TEST_F(TransformTest, ARectangleConvertsItsColumnsWithinEachLine) {
   Exact({"abcdef", "ab", "abcdef"});
   Rect(1, 3, 2, 4);
@@ -136,23 +76,6 @@ TEST_F(TransformTest, ARectangleConvertsItsColumnsWithinEachLine) {
   EXPECT_EQ(LineString(2), "aB");  // no column beyond the stored line is made
   EXPECT_EQ(LineString(3), "aBCDef");
   EXPECT_TRUE(Txt.Modified);
-}
-
-TEST_F(TransformTest, ABlockOnTheCursorLineAloneIsSavedForUndo) {
-  Text({"abc", "def"});
-  At(1, 2);
-  Rect(1, 1, 1, 3);
-  Convert(Cmd::BlockToUpper);
-  EXPECT_EQ(Line(1), "ABC");
-  RestoreLineAsOnEntry(1);
-  EXPECT_EQ(Line(1), "abc");
-
-  Ed.RectFirst = Ed.RectLast = 0;
-  At(2, 1);
-  Lines(2, 2);
-  Convert(Cmd::BlockToUpper);
-  RestoreLineAsOnEntry(2);
-  EXPECT_EQ(Line(2), "def");
 }
 
 // ---- Fill ----
@@ -178,29 +101,6 @@ TEST_P(TransformBuildTest, FillWritesTheKeysCharacterIntoTheRectangle) {
   Keys({'q'});
   FillBlock();
   EXPECT_EQ(LineString(3), "a" + B("йй") + "def");
-}
-
-TEST_F(TransformTest, FillAsksForTheCharacterOnTheMessageLine) {
-  Text({"abc"});
-  Rect(1, 1, 1, 2);
-  EXPECT_THROW(FillBlock(), InputLost);  // no key: the prompt stands
-  const std::string prompt = B("Введите символ заполнения: ");
-  EXPECT_EQ(Message(prompt.size()), prompt);
-  EXPECT_EQ(Line(1), "abc");
-}
-
-TEST_F(TransformTest, FillAndSumNeedARectangle) {
-  const std::string none = B("Нет помеченного блока!");
-  for (void (*command)() : {&FillBlock, &SumOverBlock}) {
-    for (bool lineBlock : {false, true}) {
-      Text({"12", "34"});
-      if (lineBlock) Lines(1, 2);
-      EXPECT_THROW(command(), InputLost);  // the message waits for a key
-      EXPECT_EQ(Message(none.size()), none);
-      EXPECT_EQ(Line(1), "12");
-      EXPECT_FALSE(Txt.Modified);
-    }
-  }
 }
 
 // ---- Sum ----
@@ -239,28 +139,6 @@ TEST(TransformSum, TotalsAsShown) {
   EXPECT_EQ(SumText(-100001), "-1.00001");
 }
 
-TEST_F(TransformTest, SumOverTheRectangleIsShownOnTheMessageLine) {
-  struct Case {
-    std::initializer_list<std::string> Lines;
-    const char* Want;
-  } cases[] = {
-      {{"a 0.05 z", "b 0.05 z"}, "0.1"},
-      {{"a 1.5  z", "b -0.7 z"}, "0.8"},
-      {{"a -0.5 z"}, "-0.5"},
-      {{"a 2    z", "b 3    z"}, "5."},
-      {{"a 1,234.50", "b 1.234,50", "c 1234.5"}, "3703.5"},
-      {{"a 7", "b", "c 1"}, "8."},  // a line without a number adds nothing
-  };
-  for (const Case& c : cases) {
-    Text(c.Lines);
-    Rect(1, int(c.Lines.size()), 3, 12);
-    SumOverBlock();
-    const std::string want = B("Сумма  по  блоку = ") + c.Want;
-    EXPECT_EQ(Message(want.size() + 1), want + " ") << c.Want;
-    EXPECT_FALSE(Txt.Modified);
-  }
-}
-
 TEST_F(TransformTest, SumReportsAFieldWithTwoDecimalSeparators) {
   Text({"  1.5", "  1,234,567", "  2"});
   Rect(1, 3, 3, 11);
@@ -270,43 +148,6 @@ TEST_F(TransformTest, SumReportsAFieldWithTwoDecimalSeparators) {
   // The field follows, then the bell (the message line blanks the cell
   // after each comma).
   EXPECT_EQ(RowText(2, int(prefix.size()) + 1, 10), "1, 34, 67\x07");
-}
-
-// ---- First letter of a word ----
-
-TEST_P(TransformBuildTest, FirstLetterOfTheWordAtTheCursor) {
-  struct Case {
-    const char* Line;  // UTF-8
-    int Col;
-    bool Upper;
-    const char* Want;
-  } cases[] = {
-      {"one two", 6, true, "one Two"},
-      {"one two", 5, true, "one Two"},
-      {"one two", 4, true, "One two"},  // a blank after a word belongs to it
-      {"one two", 2, true, "One two"},
-      {"x 12ab", 5, true, "x 12Ab"},    // digits have no case
-      {"ёлка", 3, true, "Ёлка"},
-      {"ЁЛКА", 1, false, "ёЛКА"},
-      {"x 12 34", 4, true, "x 12 34"},  // nothing with a case follows
-  };
-  for (const Case& c : cases) {
-    Text({B(c.Line)});
-    At(1, c.Col);
-    FirstLetterCase(c.Upper);
-    EXPECT_EQ(Line(1), B(c.Want)) << c.Line << " at " << c.Col;
-    EXPECT_EQ(Ed.CurCol, c.Col);
-  }
-}
-
-TEST_F(TransformTest, FirstLetterIsSavedForUndo) {
-  Text({"word"});
-  At(1, 2);
-  FirstLetterCase(true);
-  EXPECT_EQ(Line(1), "Word");
-  EXPECT_TRUE(Txt.Modified);
-  RestoreLineAsOnEntry(1);
-  EXPECT_EQ(Line(1), "word");
 }
 
 INSTANTIATE_TEST_SUITE_P(Transform, TransformBuildTest, ::testing::ValuesIn(AllBuilds()),

@@ -65,7 +65,6 @@ TEST(StartUp, EmptyArgumentListHasOneEmptyLineAndTheDefaultStatePath) {
   ResetScreen(80, 25);
   HeadlessTerminal term(Charset::Koi8);
   Term = &term;
-  fs::remove("/tmp/VeskINI");
   StartEditor({});
   Term = nullptr;
   EXPECT_EQ(Txt.LineCount, 1);

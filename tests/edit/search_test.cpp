@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, CtrlJ = 0x240A, CtrlP = 0x1910, CtrlK = 0x250B,
+constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, CtrlK = 0x250B,
                    Dismiss = 0x3920;  // the key that ends a waiting message
 uint32_t Char(char c) { return uint8_t(c); }
 
@@ -60,8 +60,6 @@ class SearchFixture : public EditorTest {
     for (int n = 1; n <= Txt.LineCount; ++n) v.push_back(Line(n));
     return v;
   }
-  // The text the search prompt offers (Enter takes it as it is).
-  static void Offer(const std::string& utf8) { Prompt.StringHistory[Prompt.HistoryIndex] = ToSet(B.Set, utf8); }
   // Characters typed into a prompt.
   void Type(const std::string& utf8) {
     for (char c : ToSet(B.Set, utf8)) Keys({uint8_t(c)});
@@ -99,10 +97,8 @@ class SearchFixture : public EditorTest {
 using SearchTest = SearchFixture<BuildKoi8Rkbd>;
 using Search866Test = SearchFixture<Build866>;
 using ReplaceTest = SearchFixture<BuildKoi8Rkbd>;
-using Replace866Test = SearchFixture<Build866Rkbd>;
 
-constexpr uint32_t F7 = 0x0200FF07, ShiftF7 = 0x00089265, AltF7 = 0x00089071, CtrlShiftF7 = 0x0008AB5C,
-                   F6 = 0x0200FF06, ByFile = 0x00089B5D;
+constexpr uint32_t F6 = 0x0200FF06, ByFile = 0x00089B5D;
 
 // ---- FindInLine and FindString ------------------------------------------
 
@@ -205,39 +201,6 @@ TEST_F(SearchTest, AMatchInTheStartLineKeepsUndoStateAndScroll) {
   EXPECT_EQ(Ed.HScroll, 0);
 }
 
-TEST_F(SearchTest, UpwardsTheFirstOccurrenceBeforeTheCursorIsFound) {
-  Text({"ab ab", "x ab ab ab y"});
-  int8_t cs = CaseMatch;
-  ASSERT_TRUE(FindString("ab", 2, 1, 12, FindFor::Search, cs));
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 3);  // the first of those before the cursor
-  ASSERT_TRUE(FindString("ab", 2, 1, 3, FindFor::Search, cs));
-  EXPECT_EQ(Ed.CurLine, 1);
-  EXPECT_EQ(Ed.CurCol, 1);  // upwards too, the first one within a line
-  // "y" stands only after the cursor.
-  At(2, 12);
-  Keys({Dismiss});
-  EXPECT_FALSE(FindString("y", 2, 1, 12, FindFor::Search, cs));
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 12);
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(SearchTest, NotFoundLeavesTheCursorAndSaysSo) {
-  Text({"abc", "def"});
-  At(2, 2);
-  Ed.WindowTop = 2;
-  int8_t cs = CaseMatch;
-  EXPECT_THROW(FindString("zzz", 1, 2, 0, FindFor::Search, cs), InputLost);  // waits for a key
-  EXPECT_EQ(RowHead(2, "Строка не найдена."), "Строка не найдена.");
-  Keys({Dismiss});
-  EXPECT_FALSE(FindString("zzz", 1, 2, 0, FindFor::Search, cs));
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 2);
-  EXPECT_EQ(Ed.WindowTop, 2);
-  EXPECT_TRUE(OnlyMessageKeyLeft());  // the key goes on to the main loop
-}
-
 TEST_F(SearchTest, AnEmptyPatternFindsTheNextEmptyOrBlankLine) {
   Text({"", "a", "   ", "b", ""});
   Ed.IndentColumn = 3;
@@ -328,147 +291,7 @@ TEST_F(Search866Test, CyrillicCaseFoldingIn866) {
 }
 
 // ---- The search commands ----------------------------------------------------
-
-TEST_F(SearchTest, SearchForwardIgnoresCaseAndSearchAgainGoesOn) {
-  Text({"foo bar", "xx Foo", "FOO"});
-  Offer("foo");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 4);
-  EXPECT_EQ(Prompt.QuickSearchCase, CaseIgnore);
-  EXPECT_EQ(Ed.SearchString, "foo");
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 1);
-  Keys({Dismiss});
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(SearchTest, TheSearchPushesThePositionItLeaves) {
-  Text({"a", "b", "c target"});
-  At(2, 1);
-  Ed.WindowTop = 2;
-  const uint8_t before = Ed.HistoryIndex;
-  Offer("target");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.HistoryIndex, uint8_t((before + 1) % 16));
-  const PositionMark& p = Ed.PositionHistory[Ed.HistoryIndex];
-  EXPECT_EQ(p.Line, 2);
-  EXPECT_EQ(p.Top, 2);
-  EXPECT_EQ(p.Column, 1);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 3);
-}
-
-TEST_F(SearchTest, TypedStringsGoIntoTheHistoryAndEscSearchesNothing) {
-  Text({"one", "two", "three"});
-  Type("two");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "two");
-  const uint8_t pushed = Ed.HistoryIndex;
-  Type("thr");
-  Keys({Esc});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 2);               // no search
-  EXPECT_EQ(Ed.HistoryIndex, pushed);     // and no position pushed
-  EXPECT_EQ(Ed.SearchString, "thr");      // the edited text stays
-  EXPECT_EQ(Prompt.StringHistory[Prompt.HistoryIndex], "thr");
-  // The history offers the strings again: Up goes back to "two".
-  Keys({0x0200FF21, Enter});
-  At(1, 1);
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.SearchString, "two");
-  EXPECT_EQ(Ed.CurLine, 2);
-}
-
-TEST_F(SearchTest, CtrlPTypesTheStringIntoTheText) {
-  Text({"ab"});
-  At(1, 2);
-  Offer("XY");
-  Keys({CtrlP});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Line(1), "aXYb");
-  EXPECT_EQ(Ed.CurCol, 4);
-}
-
-TEST_F(SearchTest, CtrlJSearchesFromTheTopAndRestoresThePositionWhenNothingIsFound) {
-  Text({"foo", "bar", "foo"});
-  At(3, 2);
-  Ed.WindowTop = 3;
-  Offer("foo");
-  Keys({CtrlJ});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 1);  // from column 0 of line 1: the first one counts
-  EXPECT_EQ(Ed.CurCol, 1);
-  At(3, 2);
-  Ed.WindowTop = 3;
-  Offer("zzz");
-  Keys({CtrlJ, Dismiss});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 2);
-  EXPECT_EQ(Ed.WindowTop, 3);
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(SearchTest, SearchAgainKeepsTheDirection) {
-  Text({"ab", "ab", "ab", "ab"});
-  At(3, 1);
-  Offer("ab");
-  Keys({Enter});
-  Run(SearchUp, AltF7);
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Q.AskSelection, UpwardsMark);
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 1);
-  // SearchUp always goes up, whatever its code holds.
-  At(4, 1);
-  Keys({Enter});
-  Run(SearchUp, 0x0200FF07);
-  EXPECT_EQ(Ed.CurLine, 3);
-  Keys({Enter});
-  Run(SearchUp, AltF7);
-  EXPECT_EQ(Ed.CurLine, 2);
-  // A question shown since turns "search again" forwards.
-  Keys({Char('1')});
-  Q.AskSelection = 1;
-  Ask(" ? | 1 | 2 |", "", 0x3F, 0x2F, 0x5F, 0x0D);
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 3);
-  // So does a forward search.
-  At(2, 1);
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 3);
-  Run(SearchAgain, 0x240A);
-  EXPECT_EQ(Ed.CurLine, 4);
-}
-
-TEST_F(SearchTest, SearchMatchCaseKeepsTheDirection) {
-  Text({"Foo", "foo", "FOO", "Foo", "foo"});
-  At(3, 1);
-  Offer("Foo");
-  Keys({Enter});
-  Run(SearchMatchCase, ShiftF7);  // forwards (the direction at start)
-  EXPECT_EQ(Ed.CurLine, 4);
-  EXPECT_EQ(Prompt.QuickSearchCase, CaseMatch);
-  Q.AskSelection = UpwardsMark;  // the previous search went up
-  At(3, 1);
-  Keys({Enter});
-  Run(SearchMatchCase, ShiftF7);
-  EXPECT_EQ(Ed.CurLine, 1);
-  // Its upwards variant.
-  At(5, 1);
-  Keys({Enter});
-  Run(SearchMatchCaseUp, CtrlShiftF7);
-  EXPECT_EQ(Ed.CurLine, 4);
-}
+// (Through the keys: cases search-* in tests/cases.)
 
 TEST_F(SearchTest, SearchAgainAsksTheCaseWhenTheSettingIsUndecided) {
   Text({"x ABC", "abc"});
@@ -487,45 +310,8 @@ TEST_F(SearchTest, SearchAgainAsksTheCaseWhenTheSettingIsUndecided) {
   EXPECT_EQ(Ed.CurCol, 3);
 }
 
-TEST_F(SearchTest, NextEmptyLineEmptiesTheStringAndGoesToABlankLine) {
-  Text({"a", "b", "   ", "c", ""});
-  Ed.IndentColumn = 3;
-  Ed.SearchString = "abc";
-  Run(NextEmptyLine, 0x2C1A);
-  EXPECT_EQ(Ed.SearchString, "");
-  EXPECT_EQ(Ed.CurLine, 3);
-  EXPECT_EQ(Ed.CurCol, 3);
-  Run(NextEmptyLine, 0x2C1A);
-  EXPECT_EQ(Ed.CurLine, 5);
-  // An empty string given to the search does the same.
-  At(1, 1);
-  Offer("");
-  Keys({Enter});
-  Run(SearchForward, F7);
-  EXPECT_EQ(Ed.CurLine, 3);
-}
-
 // ---- Replace ------------------------------------------------------------------
-
-TEST_F(ReplaceTest, WholeFileWithoutConfirmation) {
-  Text({"one two one", "none", "two"});
-  At(3, 2);
-  Ed.WindowTop = 2;
-  Ed.InsertMode = false;
-  Type("one");
-  Keys({Enter});
-  Type("1");
-  Keys({Enter, Char('2'), Char('1'), Dismiss});  // no scope question (no line block); confirm: no; case: ignore
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"1 two 1", "n1", "two"}));
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  EXPECT_FALSE(ReplacePending());
-  EXPECT_EQ(Ed.CurLine, 3);  // back where the run started
-  EXPECT_EQ(Ed.CurCol, 2);
-  EXPECT_EQ(Ed.WindowTop, 2);
-  EXPECT_FALSE(Ed.InsertMode);  // the typing mode too
-  EXPECT_TRUE(Txt.Modified);
-}
+// (The replace command through the keys: cases replace-* in tests/cases.)
 
 TEST_F(ReplaceTest, AClosingSignalStopsTheRun) {
   Text({"1 1 1", "1"});
@@ -536,48 +322,6 @@ TEST_F(ReplaceTest, AClosingSignalStopsTheRun) {
   Terminal.Script.push_back({Char('2'), {}, SIGTERM});  // no confirmation; the signal comes with it
   EXPECT_THROW(Run(Replace, F6), InputLost);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"1 1 1", "1"}));
-}
-
-TEST_F(ReplaceTest, TheEndIsAnnounced) {
-  Text({"abc"});
-  Type("b");
-  Keys({Enter});
-  Type("x");
-  Keys({Enter, Char('2'), Char('1')});
-  EXPECT_THROW(Run(Replace, F6), InputLost);
-  EXPECT_EQ(RowHead(2, "Все замены осуществлены."), "Все замены осуществлены.");
-  EXPECT_EQ(Line(1), "axc");
-}
-
-TEST_F(ReplaceTest, DoublingALetterTerminates) {
-  Text({"banana", "a", "xyz", "aaa"});
-  Type("a");
-  Keys({Enter});
-  Type("aa");
-  Keys({Enter, Char('2'), Char('1'), Dismiss});
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"baanaanaa", "aa", "xyz", "aaaaaa"}));
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(ReplaceTest, AReplacementHoldingTheSearchStringIsNotSearchedAgain) {
-  Text({"ab ab"});
-  Type("ab");
-  Keys({Enter});
-  Type("xaby");
-  Keys({Enter, Char('2'), Char('1'), Dismiss});
-  Run(Replace, F6);
-  EXPECT_EQ(Line(1), "xaby xaby");
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(ReplaceTest, EmptyReplacementDeletes) {
-  Text({"a-b-c", "d-e"});
-  Type("-");
-  Keys({Enter, CtrlK, Enter, Char('2'), Dismiss});  // Ctrl+K empties the offered text
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"abc", "de"}));
-  EXPECT_TRUE(OnlyMessageKeyLeft());
 }
 
 // Replaces every occurrence of from by to without questions (ignoring
@@ -622,289 +366,6 @@ TEST_F(ReplaceTest, EveryMatchIsReplacedOnceWhereverItStands) {
   REPLACE_ALL("1", "11");
   EXPECT_TRUE(OnlyMessageKeyLeft());
   for (int n = 1; n <= 300; ++n) ASSERT_EQ(Line(n), "11 1111") << n;
-}
-
-TEST_F(ReplaceTest, BlanksReplacedByNothingEndTheRunAtTheLinesFilling) {
-  // The blanks that fill a line's end come back when one is taken out: the
-  // run goes on past them instead of taking them for ever.
-  Text({"a b c", "d e"});
-  REPLACE_ALL(" ", "");
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"abc", "de"}));
-}
-
-TEST_F(ReplaceTest, WithTheLimitOnTheReplacementBreaksTheLineInsteadOfBeingRefused) {
-  const std::string xs(200, 'x'), ys(50, 'y');
-  Text({"@ " + xs + " " + ys, "", "end"});  // 253 bytes
-  REPLACE_ALL("@", "=====");
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"===== " + xs, ys, "", "end"}));
-
-  // Without the limit nothing breaks the line: the replacement would cut
-  // its end, so it is not made, and the run says so.
-  ToggleLineLimit();
-  Text({"@ " + xs + " " + ys, "@"});
-  Keys({CtrlK});
-  Type("@");
-  Keys({Enter, CtrlK});
-  Type("=====");
-  Keys({Enter, Char('2')});
-  EXPECT_THROW(Run(Replace, F6), InputLost);  // it waits on its message
-  EXPECT_EQ(RowHead(2, "Не все замены сделаны: строка стала бы длиннее 255 символов."),
-            "Не все замены сделаны: строка стала бы длиннее 255 символов.");
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"@ " + xs + " " + ys, "====="}));
-}
-
-TEST_F(ReplaceTest, AReplacementTypingWouldLoseIsNotMadeAtAll) {
-  // One long word: no blank to break at, so typing would refuse the
-  // replacement's last characters after the match was deleted.
-  Ed.FormatWidth = 20;
-  const std::string word(24, 'b');
-  Text({word + "a", "a"});
-  Type("a");
-  Keys({Enter, CtrlK});
-  Type("xyz");
-  Keys({Enter, Char('2'), Char('1')});
-  EXPECT_THROW(Run(Replace, F6), InputLost);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{word + "a", "xyz"}));
-  EXPECT_EQ(RowHead(2, "Не все замены "), "Не все замены ");
-}
-
-TEST_F(ReplaceTest, TheCommandEndsOnEscCtrlPOrAnEmptySearchString) {
-  Text({"abc"});
-  Keys({Esc});
-  Run(Replace, F6);
-  Offer("b");
-  Keys({CtrlP});
-  Run(Replace, F6);
-  Keys({CtrlK, Enter});
-  Run(Replace, F6);
-  Type("b");
-  Keys({Enter, Esc});
-  Run(Replace, F6);
-  Type("b");
-  Keys({Enter, CtrlP});
-  Run(Replace, F6);
-  EXPECT_TRUE(AllKeysRead());
-  EXPECT_EQ(Line(1), "abc");
-  EXPECT_FALSE(Txt.Modified);
-}
-
-TEST_F(ReplaceTest, TheLineBlockLimitsTheScope) {
-  Text({"a", "a", "a", "a"});
-  Ed.BlockFirst = 2;
-  Ed.BlockLast = 3;
-  Type("a");
-  Keys({Enter});
-  Type("b");
-  Keys({Enter, Char('2'), Char('2'), Char('1'), Dismiss});  // by block, no confirmation, ignore case
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"a", "b", "b", "a"}));
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  Type("a");
-  Keys({Enter});
-  Type("c");
-  Keys({Enter, Char('1'), Char('2'), Char('1'), Dismiss});  // the whole file
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"c", "b", "b", "c"}));
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  for (uint32_t refuse : {uint32_t('3'), Esc}) {
-    Type("b");
-    Keys({Enter});
-    Type("z");
-    Keys({Enter, refuse});
-    Run(Replace, F6);
-    EXPECT_TRUE(AllKeysRead());
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"c", "b", "b", "c"}));
-  }
-}
-
-TEST_F(ReplaceTest, TheSetUpQuestions) {
-  Text({"a"});
-  Ed.BlockFirst = Ed.BlockLast = 1;
-  Type("a");
-  Keys({Enter});
-  Type("b");
-  Keys({Enter});
-  EXPECT_THROW(Run(Replace, F6), InputLost);
-  const std::string scope = " По всему файлу ? │ 1 - да │ 2 - по блоку строк │ 3 или Esc - отказ от замены │";
-  EXPECT_EQ(RowHead(1, scope), scope);
-  EXPECT_EQ(CellAttr(CellAt(2, 1)), 0x4F);
-  ResetSearchState();
-  Type("a");
-  Keys({Enter});
-  Type("b");
-  Keys({Enter, Char('1')});
-  EXPECT_THROW(Run(Replace, F6), InputLost);
-  const std::string confirm = " С подтверждением каждого ? │ 1 - да │ 2 - нет │ 3 или Esc - отказ от замены │";
-  EXPECT_EQ(RowHead(1, confirm), confirm);
-}
-
-TEST_F(Replace866Test, The866BuildsWordTheConfirmationQuestionTheirWay) {
-  Text({"a"});
-  Type("a");
-  Keys({Enter});
-  Type("b");
-  Keys({Enter});
-  EXPECT_THROW(Run(Replace, F6), InputLost);
-  const std::string confirm = " С подтверждением каждого ? │ 1 - да │ 2 нет │ 3 или Esc - отказ от замены │";
-  EXPECT_EQ(RowHead(1, confirm), confirm);
-}
-
-TEST_F(ReplaceTest, ConfirmationAtEveryMatch) {
-  Text({"a a", "xa", "a"});
-  At(2, 1);
-  Ed.InsertMode = false;
-  Type("a");
-  Keys({Enter});
-  Type("bb");
-  Keys({Enter, Char('1'), Char('1')});  // confirm; ignore case
-  Run(Replace, F6);
-  ASSERT_TRUE(ReplacePending());  // the main loop shows the match and asks
-  EXPECT_EQ(Ed.CurLine, 1);
-  EXPECT_EQ(Ed.CurCol, 1);
-  EXPECT_EQ(Ed.WindowTop, 1);
-  EXPECT_TRUE(Ed.InsertMode);  // replacements are inserted
-  EXPECT_EQ(Line(1), "a a");
-  Keys({Char('1')});  // yes
-  ContinueReplace();
-  ASSERT_TRUE(ReplacePending());
-  EXPECT_EQ(Line(1), "bb a");
-  EXPECT_EQ(Ed.CurCol, 4);
-  Keys({Char('2')});  // no
-  ContinueReplace();
-  ASSERT_TRUE(ReplacePending());
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 2);
-  Keys({Char('1')});
-  ContinueReplace();
-  ASSERT_TRUE(ReplacePending());
-  EXPECT_EQ(Ed.CurLine, 3);
-  Keys({Char('1'), Dismiss});
-  ContinueReplace();
-  EXPECT_FALSE(ReplacePending());
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"bb a", "xbb", "bb"}));
-  EXPECT_EQ(Ed.CurLine, 2);
-  EXPECT_EQ(Ed.CurCol, 1);
-  EXPECT_FALSE(Ed.InsertMode);
-}
-
-TEST_F(ReplaceTest, TheQuestionAtAMatch) {
-  Text({"x", "a"});
-  Type("a");
-  Keys({Enter});
-  Type("b");
-  Keys({Enter, Char('1'), Char('1')});
-  Run(Replace, F6);
-  ASSERT_TRUE(ReplacePending());
-  EXPECT_THROW(ContinueReplace(), InputLost);
-  const std::string q = " Менять ? │ 1 - да │ 2 - нет │ 3 - все │ 4 или Esc - отмена процесса │";
-  EXPECT_EQ(RowHead(1, q), q);
-  EXPECT_EQ(CellAttr(CellAt(2, 1)), 0x3F);
-}
-
-TEST_F(ReplaceTest, AllReplacesTheRestWithoutAsking) {
-  Text({"a a", "a", "a"});
-  Type("a");
-  Keys({Enter});
-  Type("c");
-  Keys({Enter, Char('1'), Char('1')});
-  Run(Replace, F6);
-  Keys({Char('2')});
-  ContinueReplace();
-  Keys({Char('3'), Dismiss});
-  ContinueReplace();
-  EXPECT_FALSE(ReplacePending());
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"a c", "c", "c"}));
-}
-
-TEST_F(ReplaceTest, CancellingStopsTheRunAndRestoresThePosition) {
-  for (uint32_t cancel : {uint32_t('4'), Esc}) {
-    Text({"a", "a", "a"});
-    At(3, 1);
-    Type("a");
-    Keys({Enter});
-    Type("d");
-    Keys({Enter, Char('1'), Char('1')});
-    Run(Replace, F6);
-    Keys({Char('1')});
-    ContinueReplace();
-    Keys({cancel});
-    EXPECT_EQ(ContinueReplace(), Outcome::Cancelled);
-    EXPECT_FALSE(ReplacePending());
-    EXPECT_TRUE(AllKeysRead());  // no closing message
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"d", "a", "a"}));
-    EXPECT_EQ(Ed.CurLine, 3);
-  }
-}
-
-TEST_F(ReplaceTest, TheCaseAnswerHoldsForTheWholeRun) {
-  Text({"Abc abc ABC", "aBc abc"});
-  Type("abc");
-  Keys({Enter});
-  Type("x");
-  Keys({Enter, Char('2'), Char('2'), Dismiss});  // no confirmation; case: match
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"Abc x ABC", "aBc x"}));
-  EXPECT_EQ(Search.ReplaceCase, CaseMatch);
-  EXPECT_TRUE(OnlyMessageKeyLeft());  // asked once
-  Type("abc");
-  Keys({Enter});
-  Type("y");
-  Keys({Enter, Char('2'), Char('1'), Dismiss});  // each command asks again; ignore case
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"y x y", "y x"}));
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  Type("x");
-  Keys({Enter});
-  Type("z");
-  Keys({Enter, Char('2'), Esc});  // refused: nothing replaced, nothing said
-  Run(Replace, F6);
-  EXPECT_TRUE(AllKeysRead());
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"y x y", "y x"}));
-}
-
-TEST_F(ReplaceTest, CyrillicReplacementIgnoringCase) {
-  Text({"Мир и МИР", "мир"});
-  Type("мир");
-  Keys({Enter});
-  Type("дом");
-  Keys({Enter, Char('2'), Char('1'), Dismiss});
-  Run(Replace, F6);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"дом и дом", "дом"}));
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-}
-
-TEST_F(ReplaceTest, LinesNeverPass255Bytes) {
-  std::string longLine = std::string(250, 'b') + "a";
-  Text({"a", longLine, "a"});
-  Type("a");
-  Keys({Enter});
-  Type("123456");
-  Keys({Enter, Char('2'), Char('1')});
-  EXPECT_THROW(Run(Replace, F6), InputLost);  // it says so and waits
-  EXPECT_EQ(RowHead(2, "Не все замены "), "Не все замены ");
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"123456", longLine, "123456"}));
-  for (int n = 1; n <= Txt.LineCount; ++n) EXPECT_LE(StoredLength(n), 255);
-}
-
-TEST_F(ReplaceTest, LineBreakingAppliesToTheReplacement) {
-  Text({"aa x", "y"});
-  Ed.FormatWidth = 6;
-  Type("x");
-  Keys({Enter});
-  Type("long word");
-  Keys({Enter, Char('2'), Char('1'), Dismiss});
-  Run(Replace, F6);
-  EXPECT_TRUE(OnlyMessageKeyLeft());
-  std::string words;
-  for (int n = 1; n <= Txt.LineCount; ++n) {
-    EXPECT_LE(TrimmedLength(LineBytes(n)), 6) << n;  // the words moved on as typing moves them
-    words += (n > 1 ? " " : "") + Line(n);
-  }
-  EXPECT_EQ(words, "aa long word y");
 }
 
 TEST_F(ReplaceTest, ReplacingInOneStepGivesWhatTypingGives) {

@@ -61,6 +61,32 @@ std::vector<HeadlessTerminal::Input> KeysFor(const BuildConfig& b, const std::st
   return out;
 }
 
+namespace {
+
+// A headless terminal that notes the message row whenever the editor waits
+// on it (a row of one character throughout is the empty row's pattern).
+struct NotingTerminal : HeadlessTerminal {
+  using HeadlessTerminal::HeadlessTerminal;
+  std::vector<std::string> Messages;
+  void Note() {
+    std::string row;
+    for (int c = 1; c <= Scr.ScreenWidth; ++c) row += char(CellChar(CellAt(c, 2)));
+    if (row.find_first_not_of(row[0]) == std::string::npos) return;
+    row.erase(row.find_last_not_of(' ') + 1);
+    if (Messages.empty() || Messages.back() != row) Messages.push_back(row);
+  }
+  bool Poll(int timeoutMs) override {
+    if (timeoutMs != 0) Note();
+    return HeadlessTerminal::Poll(timeoutMs);
+  }
+  void Pause(int ms) override {
+    Note();
+    HeadlessTerminal::Pause(ms);
+  }
+};
+
+}  // namespace
+
 RunResult Drive(const RunOptions& o) {
   static int counter = 0;
   RunResult r;
@@ -72,6 +98,7 @@ RunResult Drive(const RunOptions& o) {
     std::error_code ec;
     fs::remove_all(dir, ec);
   });
+  for (const auto& [name, content] : o.Files) std::ofstream(r.Dir + "/" + name, std::ios::binary) << content;
   r.Path = r.Dir + "/" + o.FileName;
   if (o.CreateFile) {
     std::ofstream f(r.Path, std::ios::binary);
@@ -81,7 +108,7 @@ RunResult Drive(const RunOptions& o) {
   SelectBuild(*o.Build);
   ResetAllState();
   ResetScreen(o.Width, o.Height);
-  HeadlessTerminal term(o.Build->Set);
+  NotingTerminal term(o.Build->Set);
   term.EndOnWait = o.EndOnWait;
   for (auto& in : KeysFor(*o.Build, o.Keys)) term.Script.push_back(in);
   for (auto& in : o.ExtraInput) term.Script.push_back(in);
@@ -94,6 +121,8 @@ RunResult Drive(const RunOptions& o) {
     args.insert(args.begin(), "-X" + r.Dir + "/");
   }
   args.push_back(r.Path);
+  const fs::path oldDir = fs::current_path();
+  if (o.InCaseDir) fs::current_path(r.Dir);
   try {
     StartEditor(args);
     MainLoop();
@@ -102,6 +131,7 @@ RunResult Drive(const RunOptions& o) {
   } catch (const InputLost&) {
     r.ExitStatus = -1;
   }
+  if (o.InCaseDir) fs::current_path(oldDir);
   Term = nullptr;
   r.Signal = ClosingSignal;
   ClosingSignal = 0;
@@ -119,6 +149,8 @@ RunResult Drive(const RunOptions& o) {
   r.Cells = Scr.ScreenCells;
   r.CursorColumn = Scr.CursorColumn;
   r.CursorRow = Scr.CursorRow;
+  r.Marks = {Ed.BlockFirst, Ed.BlockLast, Ed.RectFirst, Ed.RectLast, Ed.RectFirstCol, Ed.RectLastCol};
+  for (const std::string& m : term.Messages) r.Messages.push_back(FromSet(o.Build->Set, m));
   return r;
 }
 

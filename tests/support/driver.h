@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "builds/build.h"
@@ -25,6 +26,9 @@ struct RunOptions {
   // "<#0008AD78>" for a raw key code.
   std::string Keys;
   std::vector<HeadlessTerminal::Input> ExtraInput;  // appended after Keys
+  // More files in the case's folder before the run: name and raw content.
+  std::vector<std::pair<std::string, std::string>> Files;
+  bool InCaseDir = false;          // the case's folder is the current directory during the run
   bool EndOnWait = true;
 };
 
@@ -40,6 +44,11 @@ struct RunResult {
   int Width = 0, Height = 0;
   std::vector<Cell> Cells;
   int CursorColumn = 0, CursorRow = 0;
+  // Line block first, last; rectangle first and last line, first and last column (0: none).
+  std::vector<int> Marks;
+  // The message row (row 2, UTF-8, trailing blanks cut) each time the editor
+  // waited for a key or paused with a message there, repeats left out.
+  std::vector<std::string> Messages;
 
   // Row r (from 1) as UTF-8 text, trailing blanks kept.
   std::string Row(int r) const;

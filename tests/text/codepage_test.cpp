@@ -355,7 +355,8 @@ TEST_F(RecodeTest, CommandOverABlockKeepsTheFlagsAndMarksTheTextModified) {
 
 TEST_F(RecodeTest, AModifiedTextWithoutABlockIsOfferedASaveFirst) {
   Use(BuildKoi8);
-  char dir[] = "/tmp/vesk-recode-XXXXXX";
+  std::string made = testing::TempDir() + "vesk-recode-XXXXXX";
+  char* dir = made.data();
   ASSERT_NE(mkdtemp(dir), nullptr);
   Ed.FileName = std::string(dir) + "/t.txt";
   Text({"\x80"});

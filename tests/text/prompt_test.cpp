@@ -11,11 +11,12 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, Left = 0x0200FF23, End = 0x0200FF26, Home = 0x0200FF20,
-                   Backspace = 0x0E08, Delete = 0x0200FF2A, CtrlQ = 0x1011, Up = 0x0200FF21, Down = 0x0200FF27;
+constexpr uint32_t Enter = 0x1C0D, Esc = 0x011B, Home = 0x0200FF20, CtrlQ = 0x1011, Up = 0x0200FF21,
+                   Down = 0x0200FF27;
 uint32_t Char(char c) { return uint8_t(c); }
 }  // namespace
 
+// (Editing the offered text through the keys: cases prompt-* in tests/cases.)
 class PromptTest : public EditorTest {
  protected:
   PromptTest() {
@@ -39,19 +40,6 @@ class PromptTest : public EditorTest {
   PromptEnd end = PromptEnd::Cancelled;  // how the last Edit ended
 };
 
-TEST_F(PromptTest, TheFirstTypedCharacterReplacesTheOfferedText) {
-  Prompt.StringHistory[0] = "abc";
-  EXPECT_EQ(Edit("", PromptKind::Search, {Char('x'), Enter}), "x");
-  Prompt.HistoryIndex = 0;
-  Prompt.StringHistory = {};
-  Prompt.StringHistory[0] = "abc";
-  EXPECT_EQ(Edit("", PromptKind::Search, {Left, Char('x'), Enter}), "xabc");
-  Prompt.HistoryIndex = 0;
-  EXPECT_EQ(Edit("", PromptKind::Search, {End, Char('x'), Enter}), "abcx");
-  EXPECT_EQ(end, PromptEnd::Accepted);
-  EXPECT_EQ(Edit("keep", PromptKind::Other, {Home, Char('x'), Enter}), "xkeep");
-}
-
 TEST_F(PromptTest, EndingKeys) {
   EXPECT_EQ(Edit("abc", PromptKind::Other, {Char('z'), Esc}), "z");
   EXPECT_EQ(end, PromptEnd::Cancelled);
@@ -72,14 +60,6 @@ TEST_F(PromptTest, ByteEntryWithCtrlQ) {
   EXPECT_EQ(Edit("", PromptKind::Other, {CtrlQ, Char('B'), Enter}), "\x02");
   EXPECT_EQ(Edit("", PromptKind::Other, {CtrlQ, Char('['), Enter}), "\x1B");
   EXPECT_EQ(Edit("", PromptKind::Other, {CtrlQ, Char('3'), Char('2'), Char('1'), Enter}), "A");  // 321 mod 256
-}
-
-TEST_F(PromptTest, DeletingAtTheEdges) {
-  EXPECT_EQ(Edit("abc", PromptKind::Other, {Backspace, Enter}), "abc");
-  EXPECT_EQ(Edit("abc", PromptKind::Other, {End, Delete, Enter}), "abc");
-  EXPECT_EQ(Edit("abc", PromptKind::Other, {End, Backspace, Enter}), "ab");
-  EXPECT_EQ(Edit("abc", PromptKind::Other, {Left, Delete, Enter}), "bc");
-  EXPECT_EQ(Edit("abcdef", PromptKind::Other, {Left, 0x0200FF25, 0x0200FF25, 0x250B, Enter}), "ab");
 }
 
 TEST_F(PromptTest, TypingStopsAtTheScreenWidth) {

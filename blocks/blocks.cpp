@@ -14,7 +14,7 @@
 #include "base/state.h"
 #include "text/marks.h"
 #include "edit/typing.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/term.h"
 #include "text/heap.h"

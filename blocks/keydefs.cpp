@@ -9,7 +9,7 @@
 
 #include "base/limits.h"
 #include "base/state.h"
-#include "text/prompt.h"
+#include "edit/prompt.h"
 #include "edit/typing.h"
 #include "base/safefile.h"
 #include "screen/cells.h"

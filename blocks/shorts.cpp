@@ -11,7 +11,7 @@
 #include "base/safefile.h"
 #include "base/state.h"
 #include "edit/typing.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/codepage.h"

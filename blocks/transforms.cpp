@@ -7,7 +7,7 @@
 #include "base/limits.h"
 #include "base/state.h"
 #include "builds/build.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
 #include "text/linestore.h"

@@ -12,7 +12,7 @@
 #include "core/editor.h"
 #include "base/state.h"
 #include "edit/lines.h"
-#include "text/prompt.h"
+#include "edit/prompt.h"
 #include "blocks/blocks.h"
 #include "blocks/keydefs.h"
 #include "text/marks.h"

@@ -22,7 +22,7 @@
 #include "edit/lines.h"
 #include "edit/search.h"
 #include "edit/typing.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
 #include "text/linestore.h"

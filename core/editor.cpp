@@ -22,7 +22,7 @@
 #include "core/mainloop.h"
 #include "base/safefile.h"
 #include "base/state.h"
-#include "text/prompt.h"
+#include "edit/prompt.h"
 #include "edit/search.h"
 #include "edit/typing.h"
 #include "blocks/blocks.h"
@@ -60,6 +60,8 @@ void ResetAllState() {
   ResetLoopState();
   Load = LoadState{};
   ResetCodePageState();
+  // The file-name dialogs of the text floor read names with the prompt line.
+  UseNameLine(&PromptName);
 }
 
 namespace {

@@ -23,7 +23,7 @@
 #include "edit/lines.h"
 #include "edit/search.h"
 #include "edit/typing.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "screen/term.h"

@@ -6,7 +6,7 @@
 #include "base/limits.h"
 #include "base/state.h"
 #include "text/marks.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "text/linestore.h"
 #include "text/messages.h"
 

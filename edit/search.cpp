@@ -12,7 +12,7 @@
 #include "builds/build.h"
 #include "base/state.h"
 #include "edit/linematch.h"
-#include "text/prompt.h"
+#include "edit/prompt.h"
 #include "edit/typing.h"
 #include "screen/cells.h"
 #include "screen/keys.h"

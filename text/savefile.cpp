@@ -16,7 +16,6 @@
 
 #include "base/limits.h"
 #include "base/state.h"
-#include "text/prompt.h"
 #include "screen/cells.h"
 #include "text/codepage.h"
 #include "text/linestore.h"
@@ -397,14 +396,27 @@ bool Readable(const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+NameLine gNameLine = nullptr;
+
+// Without a prompt line handed over, every dialog is given up at once.
+NameAnswer ReadName(std::string_view offered) {
+  return gNameLine ? gNameLine(offered) : NameAnswer{std::string(offered), false};
+}
+
+}  // namespace
+
+void UseNameLine(NameLine read) { gNameLine = read; }
+
 bool AskFileName(std::string& name, FileNameUse use) {
   for (;;) {
     if (use != FileNameUse::Found) {
       DrawMessage(InBuildSet("Введите имя файла или Esc: "));
-      const PromptResult typed = PromptLine(PromptKind::Other, name);
+      const NameAnswer typed = ReadName(name);
       name = typed.Text;
       DrawStatusLine();
-      if (!typed.Accepted()) {
+      if (!typed.Given) {
         ClearMessageLine();
         return false;
       }
@@ -459,9 +471,9 @@ void WriteToDirectory(SaveMode mode, const std::string& target) {
     std::string answer;
     for (;;) {
       DrawMessage(InBuildSet("   Введите букву или путь:"));
-      const PromptResult typed = PromptLine(PromptKind::Other, answer);
+      const NameAnswer typed = ReadName(answer);
       answer = typed.Text;
-      if (!typed.Accepted()) {
+      if (!typed.Given) {
         ClearMessageLine();
         return;
       }

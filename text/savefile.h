@@ -6,6 +6,17 @@
 
 #include "text/outcome.h"
 
+// What the file-name dialogs read a name or a path with: the prompt line,
+// which belongs to the editing floor and is handed over by the editor core
+// (UseNameLine).  Given is false when the user gave up (Esc, Ctrl+P); Text
+// is what stood on the line however it ended.
+struct NameAnswer {
+  std::string Text;
+  bool Given = false;
+};
+using NameLine = NameAnswer (*)(std::string_view offered);
+void UseNameLine(NameLine read);
+
 // What saving does with the control bytes of a line.
 enum class SaveMode : uint8_t {
   Plain,          // keeps them

@@ -12,7 +12,7 @@
 
 #include "base/state.h"
 #include "edit/linematch.h"
-#include "text/prompt.h"
+#include "edit/prompt.h"
 #include "edit/search.h"
 #include "edit/typing.h"
 #include "support/driver.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "base/state.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "support/fixture.h"
 #include "text/linestore.h"
 

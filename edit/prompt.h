@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/savefile.h"
+
 // What is asked for.  Search and Replace offer the history and keep what
 // was typed in it; MacroWord offers a macro word made from the word at the
 // cursor.
@@ -38,3 +40,6 @@ void ResetPromptState();
 
 void LoadStringHistory();
 void SaveStringHistory();
+
+// The prompt line as the file-name dialogs read a name (UseNameLine).
+NameAnswer PromptName(std::string_view offered);

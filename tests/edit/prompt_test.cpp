@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "base/state.h"
-#include "text/prompt.h"
+#include "edit/prompt.h"
 #include "support/fixture.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "text/words.h"
+#include "edit/words.h"
 
 #include <algorithm>
 

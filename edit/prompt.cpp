@@ -1,15 +1,16 @@
-#include "text/prompt.h"
+#include "edit/prompt.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 #include "base/keycodes.h"
 #include "base/limits.h"
 #include "builds/build.h"
 #include "base/safefile.h"
 #include "base/state.h"
-#include "text/words.h"
+#include "edit/words.h"
 #include "screen/cells.h"
 #include "screen/keys.h"
 #include "text/codepage.h"
@@ -326,4 +327,10 @@ void SaveStringHistory() {
   for (int k = 0; k < 16; ++k) out += Prompt.StringHistory[size_t((Prompt.HistoryIndex + 16 - k) % 16)] + "\n";
   out += std::to_string(int(Prompt.QuickSearchCase)) + "\n";
   WriteSharedFile(Ed.SavedStringsPath, out);
+}
+
+NameAnswer PromptName(std::string_view offered) {
+  PromptResult typed = PromptLine(PromptKind::Other, offered);
+  const bool given = typed.Accepted();
+  return {std::move(typed.Text), given};
 }

@@ -325,7 +325,12 @@ std::map<std::string, std::vector<Shot>> Sessions(const std::vector<const char*>
   auto shot = [&](const char* name) {
     for (size_t i = 0; i < eds.size(); ++i) shots[terms[i]].push_back(Take(*eds[i], name));
   };
-  SettleAll(eds);
+  // A program that has shown nothing yet is still starting (a sanitizer
+  // build starts slowly): it gets up to five more seconds.
+  const std::vector<bool> started = SettleAll(eds);
+  for (size_t i = 0; i < eds.size(); ++i)
+    for (int k = 0; k < 10 && !started[i] && !eds[i]->Settle(500); ++k) {
+    }
   shot("start screen");
   press(nullptr, " ");
   shot("text");

@@ -181,9 +181,9 @@ constexpr std::array<uint8_t, 256> kCounts = MakeCounts();
 // shuffle takes for 0), so that the exclusive or of all eight leaves the
 // table's byte.
 VESK_SSSE3_TARGET
-inline void MakeLookup(__m128i* tables, const uint8_t* table) {
+inline void MakeLookup(__m128i* tables, const uint8_t* table, int count = 8) {
   __m128i before = _mm_setzero_si128();
-  for (int k = 0; k < 8; ++k) {
+  for (int k = 0; k < count; ++k) {
     const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * k));
     tables[k] = _mm_xor_si128(t, before);
     before = t;
@@ -219,6 +219,38 @@ inline __m256i Lookup128(const __m256i* tables, __m256i index) {
   return _mm256_xor_si256(low, high);
 }
 
+// The same for places 16..79 alone (U+0410..U+044F, А to я: nearly every
+// letter of a Russian text), from tables 1..4 of the 128-byte table made as
+// above but with table 1 taken as it is; below16 is the index less 16.  A
+// place outside gives a wrong byte: OutsideOf tells them, by bit 6 of
+// below16 (64..111 above, 240..255 below).
+VESK_SSSE3_TARGET
+inline __m128i Lookup64(const __m128i* near, __m128i below16) {
+  const __m128i sixteen = _mm_set1_epi8(16);
+  const __m128i i2 = _mm_sub_epi8(below16, sixteen), i3 = _mm_sub_epi8(below16, _mm_set1_epi8(32));
+  const __m128i i4 = _mm_sub_epi8(below16, _mm_set1_epi8(48));
+  return _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(near[0], below16), _mm_shuffle_epi8(near[1], i2)),
+                       _mm_xor_si128(_mm_shuffle_epi8(near[2], i3), _mm_shuffle_epi8(near[3], i4)));
+}
+
+VESK_SSSE3_TARGET
+inline uint32_t OutsideOf(__m128i below16) { return uint32_t(_mm_movemask_epi8(_mm_slli_epi16(below16, 1))); }
+
+VESK_AVX2_TARGET
+inline __m256i Lookup64(const __m256i* near, __m256i below16) {
+  const __m256i sixteen = _mm256_set1_epi8(16);
+  const __m256i i2 = _mm256_sub_epi8(below16, sixteen), i3 = _mm256_sub_epi8(below16, _mm256_set1_epi8(32));
+  const __m256i i4 = _mm256_sub_epi8(below16, _mm256_set1_epi8(48));
+  return _mm256_xor_si256(
+      _mm256_xor_si256(_mm256_shuffle_epi8(near[0], below16), _mm256_shuffle_epi8(near[1], i2)),
+      _mm256_xor_si256(_mm256_shuffle_epi8(near[2], i3), _mm256_shuffle_epi8(near[3], i4)));
+}
+
+VESK_AVX2_TARGET
+inline uint32_t OutsideOf(__m256i below16) {
+  return uint32_t(_mm256_movemask_epi8(_mm256_slli_epi16(below16, 1)));
+}
+
 // Writes the bytes of x that keep (16 bits) marks at out + o, o advancing;
 // 16 bytes are written.
 VESK_SSSE3_TARGET
@@ -237,8 +269,9 @@ inline void Squeeze16(__m128i x, uint32_t keep, char* out, size_t& o) {
 VESK_SSSE3_TARGET
 bool DecodeSsse3(const char* in, size_t n, char* out, size_t& at, size_t& to, const uint8_t* fromCyrillic) {
   size_t i = at, o = to;
-  __m128i tables[8];
+  __m128i tables[8], near[4];
   MakeLookup(tables, fromCyrillic);
+  MakeLookup(near, fromCyrillic + 16, 4);
   const __m128i topTwo = _mm_set1_epi8(char(0xC0)), continuation = _mm_set1_epi8(char(0x80));
   const __m128i leadBits = _mm_set1_epi8(char(0xFE)), cyrillicLead = _mm_set1_epi8(char(0xD0));
   const __m128i one = _mm_set1_epi8(1), lowSix = _mm_set1_epi8(0x3F);
@@ -261,7 +294,9 @@ bool DecodeSsse3(const char* in, size_t n, char* out, size_t& at, size_t& to, co
         uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(next, topTwo), continuation)));
     if ((leads | conts) != high || conts != (((leads << 1) | carry) & 0xFFFF) || (leads & ~nextConts) != 0) break;
     const __m128i index = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(v, one), 6), _mm_and_si128(next, lowSix));
-    const __m128i bytes = Lookup128(tables, index);
+    const __m128i below16 = _mm_sub_epi8(index, _mm_set1_epi8(16));
+    const __m128i bytes =
+        (leads & OutsideOf(below16)) == 0 ? Lookup64(near, below16) : Lookup128(tables, index);
     if ((leads & uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())))) != 0) break;
     const __m128i chars = _mm_or_si128(_mm_and_si128(isLead, bytes), _mm_andnot_si128(isLead, v));
     Squeeze16(chars, ~conts & 0xFFFF, out, o);
@@ -279,10 +314,12 @@ bool DecodeSsse3(const char* in, size_t n, char* out, size_t& at, size_t& to, co
 VESK_AVX2_TARGET
 bool DecodeAvx2(const char* in, size_t n, char* out, size_t& at, size_t& to, const uint8_t* fromCyrillic) {
   size_t i = at, o = to;
-  __m128i lanes[8];
+  __m128i lanes[8], nearLanes[4];
   MakeLookup(lanes, fromCyrillic);
-  __m256i tables[8];
+  MakeLookup(nearLanes, fromCyrillic + 16, 4);
+  __m256i tables[8], near[4];
   for (int k = 0; k < 8; ++k) tables[k] = _mm256_broadcastsi128_si256(lanes[k]);
+  for (int k = 0; k < 4; ++k) near[k] = _mm256_broadcastsi128_si256(nearLanes[k]);
   const __m256i topTwo = _mm256_set1_epi8(char(0xC0)), continuation = _mm256_set1_epi8(char(0x80));
   const __m256i leadBits = _mm256_set1_epi8(char(0xFE)), cyrillicLead = _mm256_set1_epi8(char(0xD0));
   const __m256i one = _mm256_set1_epi8(1), lowSix = _mm256_set1_epi8(0x3F);
@@ -308,7 +345,9 @@ bool DecodeAvx2(const char* in, size_t n, char* out, size_t& at, size_t& to, con
     // (The shift moves no bit across a byte.)
     const __m256i index =
         _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, one), 6), _mm256_and_si256(next, lowSix));
-    const __m256i bytes = Lookup128(tables, index);
+    const __m256i below16 = _mm256_sub_epi8(index, _mm256_set1_epi8(16));
+    const __m256i bytes =
+        (leads & OutsideOf(below16)) == 0 ? Lookup64(near, below16) : Lookup128(tables, index);
     const uint32_t zero = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256())));
     if ((leads & zero) != 0) break;  // a letter the set lacks
     const __m256i chars = _mm256_blendv_epi8(v, bytes, isLead);

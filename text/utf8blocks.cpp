@@ -58,9 +58,9 @@ alignas(64) constexpr std::array<char, 64> kInterleave = MakeInterleave();
 
 // For squeezing eight bytes by a mask of those kept: the places of the
 // mask's bits, from the lowest, as a shuffle (0x80, which gives 0, after
-// them).
+// them); in the second row for the eight bytes after those (8 added).
 constexpr auto MakeSqueeze() {
-  std::array<uint64_t, 256> squeeze{};
+  std::array<std::array<uint64_t, 256>, 2> squeeze{};
   for (unsigned m = 0; m < 256; ++m) {
     uint64_t s = 0x8080808080808080ull;
     int k = 0;
@@ -70,11 +70,12 @@ constexpr auto MakeSqueeze() {
       s |= uint64_t(b) << (8 * k);
       ++k;
     }
-    squeeze[m] = s;
+    squeeze[0][m] = s;
+    squeeze[1][m] = s + 0x0808080808080808ull;
   }
   return squeeze;
 }
-constexpr std::array<uint64_t, 256> kSqueeze = MakeSqueeze();
+alignas(64) constexpr std::array<std::array<uint64_t, 256>, 2> kSqueeze = MakeSqueeze();
 
 }  // namespace
 
@@ -256,12 +257,15 @@ inline uint32_t OutsideOf(__m256i below16) {
 VESK_SSSE3_TARGET
 inline void Squeeze16(__m128i x, uint32_t keep, char* out, size_t& o) {
   const uint32_t low = keep & 0xFF, high = keep >> 8 & 0xFF;
-  const __m128i order =
-      _mm_set_epi64x(int64_t(kSqueeze[high] + 0x0808080808080808ull), int64_t(kSqueeze[low]));
+  // The halves loaded and the upper one stored with moves of eight bytes,
+  // which need no shuffle of their own.
+  const __m128i order = _mm_castps_si128(
+      _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kSqueeze[0][low]))),
+                   reinterpret_cast<const __m64*>(&kSqueeze[1][high])));
   const __m128i s = _mm_shuffle_epi8(x, order);
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out + o), s);
   o += kCounts[low];
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + o), _mm_unpackhi_epi64(s, s));
+  _mm_storeh_pi(reinterpret_cast<__m64*>(out + o), _mm_castsi128_ps(s));
   o += kCounts[high];
 }
 

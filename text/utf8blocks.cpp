@@ -296,12 +296,14 @@ bool DecodeSsse3(const char* in, size_t n, char* out, size_t& at, size_t& to, co
     const uint32_t leads = uint32_t(_mm_movemask_epi8(isLead));
     const uint32_t nextConts =
         uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(next, topTwo), continuation)));
-    if ((leads | conts) != high || conts != (((leads << 1) | carry) & 0xFFFF) || (leads & ~nextConts) != 0) break;
     const __m128i index = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(v, one), 6), _mm_and_si128(next, lowSix));
     const __m128i below16 = _mm_sub_epi8(index, _mm_set1_epi8(16));
     const __m128i bytes =
         (leads & OutsideOf(below16)) == 0 ? Lookup64(near, below16) : Lookup128(tables, index);
-    if ((leads & uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())))) != 0) break;
+    const uint32_t lacked = leads & uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
+    // One test for all: every byte above 127 a lead byte followed by one
+    // continuation byte, and every letter one the set has.
+    if (((leads | conts) ^ high) | ((conts ^ ((leads << 1) | carry)) & 0xFFFF) | (leads & ~nextConts) | lacked) break;
     const __m128i chars = _mm_or_si128(_mm_and_si128(isLead, bytes), _mm_andnot_si128(isLead, v));
     Squeeze16(chars, ~conts & 0xFFFF, out, o);
     carry = leads >> 15;
@@ -345,15 +347,15 @@ bool DecodeAvx2(const char* in, size_t n, char* out, size_t& at, size_t& to, con
     const uint32_t leads = uint32_t(_mm256_movemask_epi8(isLead));
     const uint32_t nextConts =
         uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(next, topTwo), continuation)));
-    if ((leads | conts) != high || conts != ((leads << 1) | carry) || (leads & ~nextConts) != 0) break;
     // (The shift moves no bit across a byte.)
     const __m256i index =
         _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, one), 6), _mm256_and_si256(next, lowSix));
     const __m256i below16 = _mm256_sub_epi8(index, _mm256_set1_epi8(16));
     const __m256i bytes =
         (leads & OutsideOf(below16)) == 0 ? Lookup64(near, below16) : Lookup128(tables, index);
-    const uint32_t zero = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256())));
-    if ((leads & zero) != 0) break;  // a letter the set lacks
+    const uint32_t lacked =
+        leads & uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256())));
+    if (((leads | conts) ^ high) | (conts ^ ((leads << 1) | carry)) | (leads & ~nextConts) | lacked) break;
     const __m256i chars = _mm256_blendv_epi8(v, bytes, isLead);
     // Each write ends at most where the bytes read end.
     Squeeze16(_mm256_castsi256_si128(chars), ~conts & 0xFFFF, out, o);

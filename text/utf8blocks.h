@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// The ways of converting, from the slowest.  Ssse3 (nearly every x86-64
-// processor) and Avx2 take 16 and 32 bytes a step, with the 128-byte table
-// looked up 16 bytes at a time and the bytes squeezed 8 at a time by byte
-// shuffles; Avx512 (VBMI2) takes 64 bytes a step with one look-up in the
-// whole table and one instruction that squeezes.
+// The ways of converting, from the slowest.  Ssse3 (every x86-64 processor
+// but the oldest; plain SSE2 has no byte shuffle) and Avx2 take 16 and 32
+// bytes a step, with the letters looked up in the table 16 bytes at a time
+// (four look-ups when all are А to я, eight otherwise) and the bytes
+// squeezed 8 at a time by byte shuffles; Avx512 (VBMI2) takes 64 bytes a
+// step with one look-up in the whole table and one instruction that
+// squeezes.
 enum class Utf8Blocks : uint8_t { Off, Ssse3, Avx2, Avx512 };
 
 // Whether a way runs on this processor (Off always does); the fastest of

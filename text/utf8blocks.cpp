@@ -5,7 +5,6 @@
 #include <immintrin.h>
 
 #include <array>
-#include <cstring>
 #endif
 
 #ifdef VESK_UTF8_BLOCKS

@@ -411,7 +411,7 @@ size_t EncodeUtf8(const char* in, size_t n, char* out) {
   const Utf8Tables& t = Utf8TablesOf(CurrentBuild().Set);
   size_t i = 0, o = 0;
   for (;;) {
-    if (UseUtf8Blocks) EncodeUtf8Blocks(in, n, out, i, o, t.Lead.data(), t.Cont.data());
+    if (UseUtf8Blocks != Utf8Blocks::Off) EncodeUtf8Blocks(in, n, out, i, o, t.Lead.data(), t.Cont.data());
     if (i >= n) return o;
     // What the blocks leave: 32 bytes, eight at a time, copied when they
     // are ASCII.
@@ -673,7 +673,7 @@ size_t DecodeUtf8Chunk(const char* in, size_t n, char* out, size_t& consumed, bo
   bool multibyte = false;
   const Utf8Tables& blocks = Utf8TablesOf(set);
   while (i < n) {
-    if (UseUtf8Blocks && DecodeUtf8Blocks(in, n, out, i, o, blocks.FromCyrillic.data())) multibyte = true;
+    if (UseUtf8Blocks != Utf8Blocks::Off && DecodeUtf8Blocks(in, n, out, i, o, blocks.FromCyrillic.data())) multibyte = true;
     if (i >= n) break;
     // Runs of ASCII, eight bytes at a time while they last, and runs of
     // two-byte sequences of the set, one look-up of the pair each.

@@ -82,8 +82,9 @@ TEST(LineReader, EveryKindOfLineEndAcrossBufferBoundaries) {
 
 // UTF-8 read in pieces: sequences cut by the end of a read (the lead byte
 // the last of the first read, or its continuation the first of the second),
-// and lines whose lead bytes fall on every place of a 64-byte block, come
-// out as the set's bytes, with the block conversion and without.
+// and lines whose lead bytes fall on every place of a block of 16, 32 or 64
+// bytes, come out as the set's bytes, with each block conversion the
+// processor has and without.
 TEST(LineReader, Utf8SequencesAcrossReadsAndBlocks) {
   const std::string dir = testing::TempDir() + "vesk-reader-utf8-" + std::to_string(getpid());
   fs::remove_all(dir);
@@ -107,9 +108,10 @@ TEST(LineReader, Utf8SequencesAcrossReadsAndBlocks) {
     texts.push_back(text);
   }
   SelectBuild(BuildKoi8);
-  const bool had = UseUtf8Blocks;
-  for (bool blocks : {false, true}) {
-    UseUtf8Blocks = blocks && Utf8BlocksAvailable();
+  const Utf8Blocks had = UseUtf8Blocks;
+  for (Utf8Blocks way : {Utf8Blocks::Off, Utf8Blocks::Ssse3, Utf8Blocks::Avx2, Utf8Blocks::Avx512}) {
+    if (!Utf8BlocksAvailable(way)) continue;
+    UseUtf8Blocks = way;
     for (size_t k = 0; k < texts.size(); ++k) {
       const std::string path = dir + "/u" + std::to_string(k);
       { std::ofstream(path, std::ios::binary) << texts[k]; }
@@ -122,7 +124,7 @@ TEST(LineReader, Utf8SequencesAcrossReadsAndBlocks) {
       while (reader->Next(line, cut)) got += line + "\n";
       close(fd);
       EXPECT_FALSE(reader->Failed());
-      ASSERT_EQ(got, ToSet(Charset::Koi8, texts[k])) << "text " << k << " blocks " << blocks;
+      ASSERT_EQ(got, ToSet(Charset::Koi8, texts[k])) << "text " << k << " " << Utf8BlocksName(way);
     }
   }
   UseUtf8Blocks = had;

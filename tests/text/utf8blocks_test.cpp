@@ -1,5 +1,6 @@
-// UTF-8 converted in blocks of 64 bytes gives what the conversion byte by
-// byte gives, wherever in a block a character the blocks leave falls.
+// UTF-8 converted in blocks (of 16, 32 or 64 bytes, each way the processor
+// has) gives what the conversion byte by byte gives, wherever in a block a
+// character the blocks leave falls.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,12 +15,20 @@ namespace {
 
 class BlocksSwitch {
  public:
-  explicit BlocksSwitch(bool on) : Was(UseUtf8Blocks) { UseUtf8Blocks = on && Utf8BlocksAvailable(); }
+  explicit BlocksSwitch(Utf8Blocks way) : Was(UseUtf8Blocks) { UseUtf8Blocks = way; }
   ~BlocksSwitch() { UseUtf8Blocks = Was; }
 
  private:
-  bool Was;
+  Utf8Blocks Was;
 };
+
+// The ways of converting in blocks that this processor has.
+std::vector<Utf8Blocks> BlockWays() {
+  std::vector<Utf8Blocks> ways;
+  for (Utf8Blocks way : {Utf8Blocks::Ssse3, Utf8Blocks::Avx2, Utf8Blocks::Avx512})
+    if (Utf8BlocksAvailable(way)) ways.push_back(way);
+  return ways;
+}
 
 struct Decoded {
   std::string Out;
@@ -64,7 +73,7 @@ std::string Filler(int kind, size_t bytes) {
 // converted in place and apart, strictly and not, at the end of the file
 // and before it.
 TEST(Utf8Blocks, DecodingGivesTheByteByByteResult) {
-  if (!Utf8BlocksAvailable()) GTEST_SKIP() << "this processor has no block conversion";
+  if (BlockWays().empty()) GTEST_SKIP() << "this processor has no block conversion";
   const std::string pieces[] = {
       "",            // the fillers alone
       "«",           // two bytes, below U+0400
@@ -87,17 +96,17 @@ TEST(Utf8Blocks, DecodingGivesTheByteByByteResult) {
           for (const std::string& t : {text, text.substr(0, 129), "\xEF\xBB\xBF" + text}) {
             for (int mode = 0; mode < 16; ++mode) {
               const bool atStart = mode & 1, last = mode & 2, strict = mode & 4, inPlace = mode & 8;
-              Decoded byBytes, byBlocks;
+              Decoded byBytes;
               {
-                BlocksSwitch off(false);
+                BlocksSwitch off(Utf8Blocks::Off);
                 byBytes = Decode(t, atStart, last, strict, inPlace);
               }
-              {
-                BlocksSwitch on(true);
-                byBlocks = Decode(t, atStart, last, strict, inPlace);
+              for (Utf8Blocks way : BlockWays()) {
+                BlocksSwitch on(way);
+                ASSERT_EQ(Decode(t, atStart, last, strict, inPlace), byBytes)
+                    << Utf8BlocksName(way) << ", " << b->Name << " piece " << testing::PrintToString(piece)
+                    << " kind " << kind << " at " << at << " size " << t.size() << " mode " << mode;
               }
-              ASSERT_EQ(byBlocks, byBytes) << b->Name << " piece " << testing::PrintToString(piece) << " kind "
-                                           << kind << " at " << at << " size " << t.size() << " mode " << mode;
             }
           }
         }
@@ -124,11 +133,14 @@ TEST(Utf8Blocks, EncodingGivesEveryByteItsUtf8) {
                                                         : 0x80 | (r & 0x7F));
         }
         const std::string want = FromSet(b->Set, text);
-        for (bool blocks : {false, true}) {
-          BlocksSwitch use(blocks);
+        std::vector<Utf8Blocks> ways = BlockWays();
+        ways.push_back(Utf8Blocks::Off);
+        for (Utf8Blocks way : ways) {
+          BlocksSwitch use(way);
           std::string out(Utf8Room(text.size()), '\0');
           out.resize(EncodeUtf8(text.data(), text.size(), out.data()));
-          ASSERT_EQ(out, want) << b->Name << " length " << length << " pool " << pool << " blocks " << blocks;
+          ASSERT_EQ(out, want) << b->Name << " length " << length << " pool " << pool << " "
+                               << Utf8BlocksName(way);
         }
       }
     }

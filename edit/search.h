@@ -110,7 +110,7 @@ void Replace();
 // when reverse (menu item 2).
 void ReplaceFromFile(bool reverse);
 
-// The main loop's step 4: while ReplacePending() is true it calls
+// Each turn of the main loop, while ReplacePending() is true, it calls
 // ContinueReplace() instead of reading a key, after it has drawn the window
 // with the cursor on the match, and then starts its next turn:
 //   if (ReplacePending()) { ContinueReplace(); return; }

@@ -531,7 +531,7 @@ TEST_F(ReplaceFromFileTest, ConfirmationRunsAcrossPairsThroughTheMainLoop) {
   Keys({Enter, Char('1'), Char('1')});  // confirm; ignore case
   Run([] { ReplaceFromFile(false); }, ByFile);
   int asked = 0;
-  while (ReplacePending() && asked < 10) {  // as the main loop's step 4 does
+  while (ReplacePending() && asked < 10) {  // as each turn of the main loop does
     Keys({Char('1')});
     ContinueReplace();
     ++asked;

@@ -45,61 +45,6 @@ const Binding* Bound(const BuildConfig& b, const PhysKey& k) { return FindBindin
 
 // ---------------------------------------------------------------------------
 
-TEST(Builds, ConfigurationsAndLookup) {
-  ASSERT_EQ(AllBuilds().size(), 4u);
-  struct Expect {
-    const BuildConfig* Build;
-    const char* Name;
-    bool Koi8r, RusKbd;
-    Charset Set;
-    uint8_t Fill;
-  };
-  const Expect expected[] = {
-      {&BuildKoi8, "vesk-koi8", true, false, Charset::Koi8, 0x91},
-      {&Build866, "vesk-866", false, false, Charset::Cp866, 0xB0},
-      {&Build866Rkbd, "vesk-866-rkbd", false, true, Charset::Cp866, 0xB0},
-      {&BuildKoi8Rkbd, "vesk-koi8-rkbd", true, true, Charset::Koi8, 0x91},
-  };
-  for (const Expect& e : expected) {
-    SCOPED_TRACE(e.Name);
-    EXPECT_STREQ(e.Build->Name, e.Name);
-    EXPECT_EQ(e.Build->koi8r, e.Koi8r);
-    EXPECT_EQ(e.Build->rusKBD, e.RusKbd);
-    EXPECT_EQ(e.Build->Set, e.Set);
-    EXPECT_EQ(e.Build->FillChar, e.Fill);
-    EXPECT_EQ(FindBuild(e.Name), e.Build);
-    EXPECT_FALSE(e.Build->KeyMap.empty());
-    EXPECT_FALSE(e.Build->Bindings.empty());
-  }
-  EXPECT_EQ(FindBuild("vesk"), nullptr);
-  EXPECT_EQ(FindBuild(""), nullptr);
-
-  EXPECT_EQ(&CurrentBuild(), &BuildKoi8Rkbd);
-  SelectBuild(Build866);
-  EXPECT_EQ(&CurrentBuild(), &Build866);
-  SelectBuild(BuildKoi8Rkbd);
-}
-
-// FindBinding relies on the order; a code may run only one command.
-TEST(Builds, EachCodeRunsOneCommandAndTablesAreSorted) {
-  for (const BuildConfig* b : AllBuilds()) {
-    SCOPED_TRACE(b->Name);
-    for (size_t i = 1; i < b->Bindings.size(); ++i) {
-      EXPECT_LT(b->Bindings[i - 1].Code, b->Bindings[i].Code)
-          << Hex(b->Bindings[i].Code) << " " << CommandName(b->Bindings[i - 1].Command) << " / "
-          << CommandName(b->Bindings[i].Command);
-    }
-    for (const Binding& x : b->Bindings) {
-      const Binding* found = FindBinding(*b, x.Code);
-      ASSERT_NE(found, nullptr) << Hex(x.Code);
-      EXPECT_EQ(found->Command, x.Command);
-    }
-    EXPECT_EQ(FindBinding(*b, 0), nullptr);
-    EXPECT_EQ(FindBinding(*b, 0xFFFFFFFF), nullptr);
-    EXPECT_EQ(FindBinding(*b, 0x00001E61), nullptr);  // 'a'
-  }
-}
-
 TEST(Builds, CommandNamesAreDistinct) {
   std::set<std::string> names;
   for (size_t c = 0; c < kCmdCount; ++c) {
